@@ -1,0 +1,57 @@
+# kivo: `make test` and `make demo` set up everything they need on a fresh
+# Debian machine (apt packages, a CPython 3.12 venv, a Unicode 16 ICU).
+SHELL := /bin/bash
+PYENV_ROOT ?= $(shell pyenv root 2>/dev/null || echo $$HOME/.pyenv)
+PYTHON312 ?= $(lastword $(sort $(wildcard $(PYENV_ROOT)/versions/3.12.*/bin/python3.12)))
+VENV := .venv
+PY := $(VENV)/bin/python
+PIP := $(PY) -m pip
+STAMP := $(VENV)/.kivo-deps
+ICU := .deps/icu/lib/libicuuc.a
+APT_STAMP := .deps/.apt
+
+.PHONY: all setup build install test test-cpp test-py demo format format-check clean
+
+all: install
+
+$(APT_STAMP):
+	@mkdir -p .deps
+	@if ! command -v clang-format >/dev/null || ! command -v g++ >/dev/null; then \
+	  apt-get update -qq && DEBIAN_FRONTEND=noninteractive apt-get install -y -qq g++ clang-format >/dev/null; \
+	fi
+	@touch $@
+
+$(STAMP): pyproject.toml
+	@test -n "$(PYTHON312)" || { echo "CPython 3.12 not found under $(PYENV_ROOT)/versions" >&2; exit 1; }
+	@test -x $(PY) || $(PYTHON312) -m venv $(VENV)
+	$(PIP) install -q --upgrade pip
+	$(PIP) install -q "scikit-build-core>=0.10" cmake ninja pytest hypothesis mypy numpy
+	@touch $@
+
+$(ICU): $(APT_STAMP)
+	./scripts/build-icu.sh
+
+setup: $(APT_STAMP) $(STAMP) $(ICU)
+
+install: setup
+	$(PIP) install -q --no-build-isolation .
+
+test: install test-cpp format-check
+	$(PY) -m pytest -q tests
+
+test-cpp: setup
+	cmake -S . -B build/cpp-tests -DKIVO_BUILD_MODULE=OFF -DKIVO_BUILD_TESTS=ON >/dev/null
+	cmake --build build/cpp-tests -j2
+	ctest --test-dir build/cpp-tests --output-on-failure
+
+demo: install
+	$(PY) examples/demo.py
+
+FORMATTED := $(shell git ls-files 'src/*.cpp' 'src/*.hpp' 'tests/cpp/*.cpp' 2>/dev/null)
+format:
+	clang-format -i $(FORMATTED)
+format-check: $(APT_STAMP)
+	clang-format --dry-run --Werror $(FORMATTED)
+
+clean:
+	rm -rf build $(VENV)

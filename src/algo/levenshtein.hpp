@@ -1,0 +1,13 @@
+// Levenshtein edit distance over Unicode scalar values (insert, delete,
+// substitute, each cost 1) and the similarity 1 - d / max(len).
+#pragma once
+
+#include <cstdint>
+#include <string_view>
+
+namespace kivo {
+
+std::uint64_t levenshtein_distance(std::string_view a, std::string_view b);
+double levenshtein_similarity(std::string_view a, std::string_view b);
+
+}  // namespace kivo

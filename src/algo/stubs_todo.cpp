@@ -1,0 +1,30 @@
+// Placeholders until each measure lands; every one is replaced by its own file.
+#include "../error.hpp"
+#include "bm25.hpp"
+#include "hamming.hpp"
+#include "jaccard.hpp"
+#include "jaro_winkler.hpp"
+#include "minhash.hpp"
+#include "simhash.hpp"
+#include "tfidf.hpp"
+#include "../preprocess/pipeline.hpp"
+#include "../preprocess/tokenizer.hpp"
+
+namespace kivo {
+#define TODO throw InternalFault("not implemented")
+std::optional<std::uint64_t> hamming_distance(std::string_view, std::string_view) { TODO; }
+std::optional<double> hamming_similarity(std::string_view, std::string_view) { TODO; }
+double jaro_winkler_similarity(std::string_view, std::string_view) { TODO; }
+double jaccard_similarity(std::string_view, std::string_view, std::uint64_t) { TODO; }
+double jaccard_word_similarity(std::string_view, std::string_view) { TODO; }
+Result<std::vector<std::uint64_t>> minhash_signature(std::string_view, std::uint64_t, std::uint64_t) { TODO; }
+Result<double> minhash_similarity(std::string_view, std::string_view, std::uint64_t, std::uint64_t) { TODO; }
+std::uint64_t simhash_fingerprint(std::string_view, std::uint64_t) { TODO; }
+double simhash_similarity(std::string_view, std::string_view, std::uint64_t) { TODO; }
+double bm25_similarity(std::string_view, std::string_view) { TODO; }
+double tfidf_similarity(std::string_view, std::string_view) { TODO; }
+std::string preprocess_text(std::string_view, const PreprocessConfig&) { TODO; }
+std::string clean_text(std::string_view) { TODO; }
+std::string clean_text_stopwords(std::string_view) { TODO; }
+std::vector<std::string> tokenize_terms(std::string_view) { TODO; }
+}  // namespace kivo

@@ -1,0 +1,168 @@
+// Conversion of one bound argument to its native type. Every failure keeps
+// its exception class and message and gains the note
+// "while processing '<param>'".
+#include <algorithm>
+#include <cstring>
+
+#include "binder.hpp"
+
+namespace kivo::py {
+
+namespace {
+
+std::string utf8_of(PyObject* text) {
+  Py_ssize_t size = 0;
+  const char* data = text != nullptr ? PyUnicode_AsUTF8AndSize(text, &size) : nullptr;
+  if (data == nullptr) {
+    PyErr_Clear();
+    return {};
+  }
+  return std::string(data, std::size_t(size));
+}
+
+std::string qualified_type_name(PyObject* object) {
+  Ref name = Ref::steal(PyType_GetQualName(Py_TYPE(object)));
+  if (!name) {
+    PyErr_Clear();
+    return "<failed to extract type name>";
+  }
+  return utf8_of(name.get());
+}
+
+// TypeError "'<type>' object is not an instance of '<expected>'".
+[[noreturn]] void type_mismatch(PyObject* object, std::string_view expected) {
+  std::string message =
+      object == Py_None ? std::string("'None' is not an instance of '")
+                        : "'" + qualified_type_name(object) + "' object is not an instance of '";
+  message += expected;
+  message += "'";
+  raise(PyExc_TypeError, message);
+}
+
+// The name of collections.abc.Sequence, imported once on the first rejection.
+std::string sequence_type_name() {
+  static PyObject* sequence = nullptr;
+  if (sequence == nullptr) {
+    Ref module = check(PyImport_ImportModule("collections.abc"));
+    sequence = check(PyObject_GetAttrString(module.get(), "Sequence")).release();
+  }
+  Ref name = Ref::steal(PyType_GetName(reinterpret_cast<PyTypeObject*>(sequence)));
+  return name ? utf8_of(name.get()) : std::string("Sequence");
+}
+
+std::string_view utf8_view(PyObject* object) {
+  Py_ssize_t size = 0;
+  const char* data = PyUnicode_AsUTF8AndSize(object, &size);
+  if (data == nullptr) throw ErrorAlreadySet{};
+  return {data, std::size_t(size)};
+}
+
+bool is_numpy_bool(PyObject* object) {
+  PyTypeObject* type = Py_TYPE(object);
+  Ref module = Ref::steal(PyObject_GetAttrString(reinterpret_cast<PyObject*>(type), "__module__"));
+  if (!module) {
+    PyErr_Clear();
+    return false;
+  }
+  Ref name = Ref::steal(PyType_GetName(type));
+  if (!name) {
+    PyErr_Clear();
+    return false;
+  }
+  std::string type_name = utf8_of(name.get());
+  return PyUnicode_Check(module.get()) && utf8_of(module.get()) == "numpy" &&
+         (type_name == "bool_" || type_name == "bool");
+}
+
+}  // namespace
+
+void Args::fail(std::size_t i) const {
+  PyObject* exception = PyErr_GetRaisedException();
+  std::string note = std::string("while processing '") + callable_.params[i] + "'";
+  Ref text = Ref::steal(PyUnicode_FromStringAndSize(note.data(), Py_ssize_t(note.size())));
+  if (text && exception != nullptr) {
+    PyObject* call_args[] = {exception, text.get()};
+    Ref name = Ref::steal(PyUnicode_FromString("add_note"));
+    Ref added = name ? Ref::steal(PyObject_VectorcallMethod(
+                           name.get(), call_args, 2 | PY_VECTORCALL_ARGUMENTS_OFFSET, nullptr))
+                     : Ref();
+    if (!added) PyErr_Clear();  // raise the exception without its note
+  } else {
+    PyErr_Clear();
+  }
+  PyErr_SetRaisedException(exception);
+  throw ErrorAlreadySet{};
+}
+
+std::string_view Args::str(std::size_t i) const {
+  PyObject* object = values_[i];
+  try {
+    if (!PyUnicode_Check(object)) type_mismatch(object, "str");
+    return utf8_view(object);
+  } catch (const ErrorAlreadySet&) {
+    fail(i);
+  }
+}
+
+std::uint64_t Args::u64(std::size_t i) const {
+  PyObject* object = values_[i];
+  Ref index = PyLong_Check(object) ? Ref::borrow(object) : Ref::steal(PyNumber_Index(object));
+  if (!index) fail(i);
+  unsigned long long value = PyLong_AsUnsignedLongLong(index.get());
+  if (value == static_cast<unsigned long long>(-1) && PyErr_Occurred()) fail(i);
+  return value;
+}
+
+double Args::f64(std::size_t i) const {
+  PyObject* object = values_[i];
+  if (PyFloat_CheckExact(object)) return PyFloat_AS_DOUBLE(object);
+  double value = PyFloat_AsDouble(object);
+  if (value == -1.0 && PyErr_Occurred()) fail(i);
+  return value;
+}
+
+bool Args::boolean(std::size_t i) const {
+  PyObject* object = values_[i];
+  if (object == Py_True) return true;
+  if (object == Py_False) return false;
+  try {
+    if (!is_numpy_bool(object)) type_mismatch(object, "bool");
+    PyNumberMethods* number = Py_TYPE(object)->tp_as_number;
+    if (number == nullptr || number->nb_bool == nullptr) {
+      raise(PyExc_TypeError, "object of type '" + qualified_type_name(object) +
+                                 "' does not define a '__bool__' conversion");
+    }
+    int truth = number->nb_bool(object);
+    if (truth < 0) throw ErrorAlreadySet{};
+    return truth != 0;
+  } catch (const ErrorAlreadySet&) {
+    fail(i);
+  }
+}
+
+std::vector<std::string> Args::str_list(std::size_t i) const {
+  PyObject* object = values_[i];
+  try {
+    if (PyUnicode_Check(object)) raise(PyExc_TypeError, "Can't extract `str` to `Vec`");
+    if (!PySequence_Check(object)) type_mismatch(object, sequence_type_name());
+    std::vector<std::string> out;
+    Py_ssize_t length = PyObject_Size(object);
+    if (length < 0) {
+      PyErr_Clear();  // the length is only a size hint
+    } else {
+      // A sequence may claim any length; reserve no more than a modest amount.
+      out.reserve(std::size_t(std::min<Py_ssize_t>(length, 1 << 12)));
+    }
+    Ref iterator = check(PyObject_GetIter(object));
+    while (Ref item = Ref::steal(PyIter_Next(iterator.get()))) {
+      if (!PyUnicode_Check(item.get())) type_mismatch(item.get(), "str");
+      out.emplace_back(utf8_view(item.get()));
+    }
+    if (PyErr_Occurred()) throw ErrorAlreadySet{};
+    return out;
+  } catch (const ErrorAlreadySet&) {
+    fail(i);
+  }
+}
+
+}  // namespace kivo::py

@@ -1,0 +1,10 @@
+// A small test harness for the computing core (no Python involved).
+#include "harness.hpp"
+
+#include <cstdio>
+
+int main() {
+  int failed = kivo::test::run_all();
+  std::printf("%d passed, %d failed\n", kivo::test::passed(), failed);
+  return failed == 0 ? 0 : 1;
+}
