@@ -32,12 +32,14 @@ std::string Callable::docstring() const {
 
 namespace {
 
-[[noreturn]] void type_error(const std::string& message) { raise(PyExc_TypeError, message); }
+[[noreturn]] void type_error(const std::string& message) {
+  raise(PyExc_TypeError, message);
+}
 
 [[noreturn]] void too_many(const Callable& callable, Py_ssize_t given) {
   type_error(callable.full_name() + " takes " + std::to_string(callable.param_count) +
-             " positional arguments but " + std::to_string(given) + (given == 1 ? " was" : " were") +
-             " given");
+             " positional arguments but " + std::to_string(given) +
+             (given == 1 ? " was" : " were") + " given");
 }
 
 [[noreturn]] void missing(const Callable& callable, PyObject* const* bound) {
@@ -51,7 +53,8 @@ namespace {
     list += names[i];
   }
   type_error(callable.full_name() + " missing " + std::to_string(names.size()) +
-             " required positional " + (names.size() == 1 ? "argument" : "arguments") + ": " + list);
+             " required positional " + (names.size() == 1 ? "argument" : "arguments") + ": " +
+             list);
 }
 
 // Index of the parameter called `keyword`, or -1.

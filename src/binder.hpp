@@ -102,7 +102,8 @@ PyMethodDef* method_defs() {
                                  reinterpret_cast<void (*)()>(&fastcall<Table, I>)),
                              METH_FASTCALL | METH_KEYWORDS, docs[I].c_str()}),
        ...);
-    }(std::make_index_sequence<N>{});
+    }
+    (std::make_index_sequence<N>{});
     return out;
   }();
   return defs.data();

@@ -10,8 +10,8 @@ PyObject* panic_exception_type() {
   if (type == nullptr) {
     type = PyErr_NewExceptionWithDoc(
         "kivo.PanicException",
-        "Raised when kivo hits an internal fault; derives from BaseException.",
-        PyExc_BaseException, nullptr);
+        "Raised when kivo hits an internal fault; derives from BaseException.", PyExc_BaseException,
+        nullptr);
   }
   return type;
 }

@@ -82,4 +82,6 @@ PyModuleDef kModule = {
 }  // namespace
 }  // namespace kivo::py
 
-PyMODINIT_FUNC PyInit_kivo() { return PyModuleDef_Init(&kivo::py::kModule); }
+PyMODINIT_FUNC PyInit_kivo() {
+  return PyModuleDef_Init(&kivo::py::kModule);
+}

@@ -8,8 +8,8 @@
 namespace kivo::py {
 
 struct Member {
-  PyMethodDef* function;        // a module function, or
-  PyTypeObject* (*type)();      // a class getter
+  PyMethodDef* function;    // a module function, or
+  PyTypeObject* (*type)();  // a class getter
 };
 
 const std::vector<Member>& members();

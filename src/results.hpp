@@ -13,13 +13,21 @@
 
 namespace kivo::py {
 
-inline PyObject* to_py(std::uint64_t value) { return result(PyLong_FromUnsignedLongLong(value)); }
-inline PyObject* to_py(double value) { return result(PyFloat_FromDouble(value)); }
-inline PyObject* to_py(bool value) { return Py_NewRef(value ? Py_True : Py_False); }
+inline PyObject* to_py(std::uint64_t value) {
+  return result(PyLong_FromUnsignedLongLong(value));
+}
+inline PyObject* to_py(double value) {
+  return result(PyFloat_FromDouble(value));
+}
+inline PyObject* to_py(bool value) {
+  return Py_NewRef(value ? Py_True : Py_False);
+}
 inline PyObject* to_py(std::string_view text) {
   return result(PyUnicode_FromStringAndSize(text.data(), Py_ssize_t(text.size())));
 }
-inline PyObject* to_py(const std::string& text) { return to_py(std::string_view(text)); }
+inline PyObject* to_py(const std::string& text) {
+  return to_py(std::string_view(text));
+}
 
 inline PyObject* to_py(const std::vector<std::uint64_t>& values) {
   Ref list = Ref::steal(result(PyList_New(Py_ssize_t(values.size()))));

@@ -14,8 +14,7 @@ namespace kivo::py {
 
 template <class Value>
 struct ValueObject {
-  PyObject_HEAD
-  Value value;
+  PyObject_HEAD Value value;
 };
 
 template <class Value>

@@ -9,11 +9,21 @@
 
 namespace kivo {
 #define TODO throw InternalFault("not implemented")
-std::optional<std::uint64_t> hamming_distance(std::string_view, std::string_view) { TODO; }
-std::optional<double> hamming_similarity(std::string_view, std::string_view) { TODO; }
-double jaro_winkler_similarity(std::string_view, std::string_view) { TODO; }
-double jaccard_similarity(std::string_view, std::string_view, std::uint64_t) { TODO; }
-double jaccard_word_similarity(std::string_view, std::string_view) { TODO; }
+std::optional<std::uint64_t> hamming_distance(std::string_view, std::string_view) {
+  TODO;
+}
+std::optional<double> hamming_similarity(std::string_view, std::string_view) {
+  TODO;
+}
+double jaro_winkler_similarity(std::string_view, std::string_view) {
+  TODO;
+}
+double jaccard_similarity(std::string_view, std::string_view, std::uint64_t) {
+  TODO;
+}
+double jaccard_word_similarity(std::string_view, std::string_view) {
+  TODO;
+}
 Result<std::vector<std::uint64_t>> minhash_signature(std::string_view, std::uint64_t,
                                                      std::uint64_t) {
   TODO;
@@ -22,6 +32,10 @@ Result<double> minhash_similarity(std::string_view, std::string_view, std::uint6
                                   std::uint64_t) {
   TODO;
 }
-std::uint64_t simhash_fingerprint(std::string_view, std::uint64_t) { TODO; }
-double simhash_similarity(std::string_view, std::string_view, std::uint64_t) { TODO; }
+std::uint64_t simhash_fingerprint(std::string_view, std::uint64_t) {
+  TODO;
+}
+double simhash_similarity(std::string_view, std::string_view, std::uint64_t) {
+  TODO;
+}
 }  // namespace kivo

@@ -10,7 +10,9 @@
 
 namespace kivo::utf8 {
 
-inline bool is_continuation(unsigned char byte) { return (byte & 0xC0) == 0x80; }
+inline bool is_continuation(unsigned char byte) {
+  return (byte & 0xC0) == 0x80;
+}
 
 // Number of scalar values: the bytes that are not continuation bytes.
 std::size_t count_chars(std::string_view text);
@@ -31,8 +33,8 @@ inline char32_t next(std::string_view text, std::size_t& pos) {
     return cp;
   }
   if (lead < 0xF0) {
-    char32_t cp = (char32_t(lead & 0x0F) << 12) | (char32_t(s[pos + 1] & 0x3F) << 6) |
-                  (s[pos + 2] & 0x3F);
+    char32_t cp =
+        (char32_t(lead & 0x0F) << 12) | (char32_t(s[pos + 1] & 0x3F) << 6) | (s[pos + 2] & 0x3F);
     pos += 3;
     return cp;
   }

@@ -20,36 +20,49 @@ PyObject* with(PyObject* self, Change change) {
 }
 
 constexpr Callable kMethods[] = {
-    {"with_lowercase", {"v"},
-     [](PyObject* self, A x) { return with(self, [v = x.boolean(0)](Config& c) { c.lowercase = v; }); },
+    {"with_lowercase",
+     {"v"},
+     [](PyObject* self, A x) {
+       return with(self, [v = x.boolean(0)](Config& c) { c.lowercase = v; });
+     },
      "Preprocessor"},
-    {"with_collapse_whitespace", {"v"},
+    {"with_collapse_whitespace",
+     {"v"},
      [](PyObject* self, A x) {
        return with(self, [v = x.boolean(0)](Config& c) { c.collapse_whitespace = v; });
      },
      "Preprocessor"},
-    {"with_trim", {"v"},
+    {"with_trim",
+     {"v"},
      [](PyObject* self, A x) { return with(self, [v = x.boolean(0)](Config& c) { c.trim = v; }); },
      "Preprocessor"},
-    {"with_normalize_unicode", {"v"},
+    {"with_normalize_unicode",
+     {"v"},
      [](PyObject* self, A x) {
        return with(self, [v = x.boolean(0)](Config& c) { c.normalize_unicode = v; });
      },
      "Preprocessor"},
-    {"with_remove_stopwords", {"v"},
+    {"with_remove_stopwords",
+     {"v"},
      [](PyObject* self, A x) {
        return with(self, [v = x.boolean(0)](Config& c) { c.remove_stopwords = v; });
      },
      "Preprocessor"},
-    {"with_stopwords", {"words"},
+    {"with_stopwords",
+     {"words"},
      [](PyObject* self, A x) {
-       return with(self, [words = x.str_list(0)](Config& c) mutable { c.stopwords = std::move(words); });
+       return with(self,
+                   [words = x.str_list(0)](Config& c) mutable { c.stopwords = std::move(words); });
      },
      "Preprocessor"},
-    {"with_max_length", {"max"},
-     [](PyObject* self, A x) { return with(self, [v = x.u64(0)](Config& c) { c.max_length = v; }); },
+    {"with_max_length",
+     {"max"},
+     [](PyObject* self, A x) {
+       return with(self, [v = x.u64(0)](Config& c) { c.max_length = v; });
+     },
      "Preprocessor"},
-    {"process", {"text"},
+    {"process",
+     {"text"},
      [](PyObject* self, A x) { return to_py(preprocess_text(x.str(0), value_of<Config>(self))); },
      "Preprocessor"},
 };
@@ -59,7 +72,8 @@ constexpr Callable kConstructor{"__new__", {}, nullptr, "Preprocessor"};
 PyObject* repr(PyObject* self) {
   return guarded([&] {
     const Config& config = value_of<Config>(self);
-    std::string text = std::string("Preprocessor(lowercase=") + (config.lowercase ? "true" : "false") +
+    std::string text = std::string("Preprocessor(lowercase=") +
+                       (config.lowercase ? "true" : "false") +
                        ", stopwords=" + (config.remove_stopwords ? "true" : "false") + ")";
     return to_py(text);
   });
@@ -70,8 +84,9 @@ PyObject* repr(PyObject* self) {
 PyTypeObject* preprocessor_type() {
   static PyTypeObject* type = nullptr;
   if (type == nullptr) {
-    type = make_value_type<Config>("kivo.Preprocessor", "Preprocessor()\n--\n\n", method_defs<kMethods>(), &repr,
-                                &new_default<Config, kConstructor>);
+    type =
+        make_value_type<Config>("kivo.Preprocessor", "Preprocessor()\n--\n\n",
+                                method_defs<kMethods>(), &repr, &new_default<Config, kConstructor>);
   }
   return type;
 }

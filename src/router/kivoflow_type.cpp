@@ -7,7 +7,9 @@ namespace kivo::py {
 namespace {
 struct FlowSettings {};
 constexpr Callable kConstructor{"__new__", {}, nullptr, "KivoFlow"};
-PyObject* repr(PyObject*) { return PyUnicode_FromString("KivoFlow()"); }
+PyObject* repr(PyObject*) {
+  return PyUnicode_FromString("KivoFlow()");
+}
 PyMethodDef kNoMethods[] = {{nullptr, nullptr, 0, nullptr}};
 }  // namespace
 
@@ -15,7 +17,7 @@ PyTypeObject* kivoflow_type() {
   static PyTypeObject* type = nullptr;
   if (type == nullptr) {
     type = make_value_type<FlowSettings>("kivo.KivoFlow", "KivoFlow()\n--\n\n", kNoMethods, &repr,
-                                &new_default<FlowSettings, kConstructor>);
+                                         &new_default<FlowSettings, kConstructor>);
   }
   return type;
 }

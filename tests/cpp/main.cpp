@@ -1,7 +1,7 @@
 // A small test harness for the computing core (no Python involved).
-#include "harness.hpp"
-
 #include <cstdio>
+
+#include "harness.hpp"
 
 int main() {
   int failed = kivo::test::run_all();
