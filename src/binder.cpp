@@ -24,7 +24,7 @@ std::string Callable::docstring() const {
   }
   for (std::size_t i = 0; i < param_count; ++i) {
     if (i > 0) out += ", ";
-    out += params[i];
+    out += params[i].name;
   }
   out += ")\n--\n\n";
   return out;
@@ -45,7 +45,7 @@ namespace {
 [[noreturn]] void missing(const Callable& callable, PyObject* const* bound) {
   std::vector<std::string> names;
   for (std::size_t i = 0; i < callable.param_count; ++i) {
-    if (bound[i] == nullptr) names.push_back(std::string("'") + callable.params[i] + "'");
+    if (bound[i] == nullptr) names.push_back(std::string("'") + callable.params[i].name + "'");
   }
   std::string list;
   for (std::size_t i = 0; i < names.size(); ++i) {
@@ -66,7 +66,7 @@ Py_ssize_t find_param(const Callable& callable, PyObject* keyword) {
     return -1;
   }
   for (std::size_t i = 0; i < callable.param_count; ++i) {
-    if (std::string_view(callable.params[i]) == std::string_view(text, std::size_t(size))) {
+    if (std::string_view(callable.params[i].name) == std::string_view(text, std::size_t(size))) {
       return Py_ssize_t(i);
     }
   }
@@ -85,7 +85,7 @@ void bind_keyword(const Callable& callable, PyObject* keyword, PyObject* value, 
   }
   if (out[index] != nullptr) {
     type_error(callable.full_name() + " got multiple values for argument '" +
-               callable.params[index] + "'");
+               callable.params[index].name + "'");
   }
   out[index] = value;
 }

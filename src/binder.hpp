@@ -24,18 +24,42 @@ inline constexpr std::size_t kMaxParams = 5;
 class Args;
 using Impl = PyObject* (*)(PyObject* self, const Args& args);
 
+// A parameter and the native type its argument converts to. Arguments are
+// converted in parameter order before the implementation runs, so the first
+// failing argument is the one reported.
+struct Param {
+  enum class Kind { Text, Uint, Real, Flag, Texts };
+  const char* name = nullptr;
+  Kind kind = Kind::Text;
+};
+constexpr Param text(const char* name) {
+  return {name, Param::Kind::Text};
+}
+constexpr Param uint(const char* name) {
+  return {name, Param::Kind::Uint};
+}
+constexpr Param real(const char* name) {
+  return {name, Param::Kind::Real};
+}
+constexpr Param flag(const char* name) {
+  return {name, Param::Kind::Flag};
+}
+constexpr Param texts(const char* name) {
+  return {name, Param::Kind::Texts};
+}
+
 struct Callable {
   const char* name;
-  std::array<const char*, kMaxParams> params{};
+  std::array<Param, kMaxParams> params{};
   std::size_t param_count = 0;
   Impl impl = nullptr;
   const char* owner = nullptr;  // class name for methods
 
-  constexpr Callable(const char* name_, std::initializer_list<const char*> params_, Impl impl_,
+  constexpr Callable(const char* name_, std::initializer_list<Param> params_, Impl impl_,
                      const char* owner_ = nullptr)
       : name(name_), param_count(params_.size()), impl(impl_), owner(owner_) {
     std::size_t i = 0;
-    for (const char* p : params_) params[i++] = p;
+    for (Param p : params_) params[i++] = p;
   }
 
   // "name()" for functions, "Class.name()" for methods.
@@ -44,24 +68,36 @@ struct Callable {
   std::string docstring() const;
 };
 
-// The bound arguments of one call, in parameter order (borrowed references).
+// The converted arguments of one call, in parameter order. Views borrow the
+// Python strings of the call.
 class Args {
  public:
-  Args(const Callable& callable, PyObject* const* values) : callable_(callable), values_(values) {}
+  // Converts every argument; a failure gains the note
+  // "while processing '<param>'" and throws ErrorAlreadySet.
+  Args(const Callable& callable, PyObject* const* values);
 
-  PyObject* object(std::size_t i) const { return values_[i]; }
-  std::string_view str(std::size_t i) const;
-  std::uint64_t u64(std::size_t i) const;
-  double f64(std::size_t i) const;
-  bool boolean(std::size_t i) const;
-  std::vector<std::string> str_list(std::size_t i) const;
+  PyObject* object(std::size_t i) const { return objects_[i]; }
+  std::string_view str(std::size_t i) const { return slots_[i].text; }
+  std::uint64_t u64(std::size_t i) const { return slots_[i].uint; }
+  double f64(std::size_t i) const { return slots_[i].real; }
+  bool boolean(std::size_t i) const { return slots_[i].flag; }
+  const std::vector<std::string>& str_list(std::size_t) const { return texts_; }
 
  private:
-  // Adds "while processing '<param>'" to the pending exception and throws.
+  struct Slot {
+    std::string_view text;
+    std::uint64_t uint = 0;
+    double real = 0.0;
+    bool flag = false;
+  };
+
+  void convert(std::size_t i);
   [[noreturn]] void fail(std::size_t i) const;
 
   const Callable& callable_;
-  PyObject* const* values_;
+  PyObject* const* objects_;
+  std::array<Slot, kMaxParams> slots_;
+  std::vector<std::string> texts_;  // the one list-of-str argument, if any
 };
 
 // Binds a vectorcall argument array to the callable's parameters; on success

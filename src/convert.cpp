@@ -74,11 +74,63 @@ bool is_numpy_bool(PyObject* object) {
          (type_name == "bool_" || type_name == "bool");
 }
 
+std::string_view to_text(PyObject* object) {
+  if (!PyUnicode_Check(object)) type_mismatch(object, "str");
+  return utf8_view(object);
+}
+
+std::uint64_t to_uint(PyObject* object) {
+  Ref index = PyLong_Check(object) ? Ref::borrow(object) : check(PyNumber_Index(object));
+  unsigned long long value = PyLong_AsUnsignedLongLong(index.get());
+  if (value == static_cast<unsigned long long>(-1) && PyErr_Occurred()) throw ErrorAlreadySet{};
+  return value;
+}
+
+double to_real(PyObject* object) {
+  if (PyFloat_CheckExact(object)) return PyFloat_AS_DOUBLE(object);
+  double value = PyFloat_AsDouble(object);
+  if (value == -1.0 && PyErr_Occurred()) throw ErrorAlreadySet{};
+  return value;
+}
+
+bool to_flag(PyObject* object) {
+  if (object == Py_True) return true;
+  if (object == Py_False) return false;
+  if (!is_numpy_bool(object)) type_mismatch(object, "bool");
+  PyNumberMethods* number = Py_TYPE(object)->tp_as_number;
+  if (number == nullptr || number->nb_bool == nullptr) {
+    raise(PyExc_TypeError, "object of type '" + qualified_type_name(object) +
+                               "' does not define a '__bool__' conversion");
+  }
+  int truth = number->nb_bool(object);
+  if (truth < 0) throw ErrorAlreadySet{};
+  return truth != 0;
+}
+
+std::vector<std::string> to_texts(PyObject* object) {
+  if (PyUnicode_Check(object)) raise(PyExc_TypeError, "Can't extract `str` to `Vec`");
+  if (!PySequence_Check(object)) type_mismatch(object, sequence_type_name());
+  std::vector<std::string> out;
+  Py_ssize_t length = PyObject_Size(object);
+  if (length < 0) {
+    PyErr_Clear();  // the length is only a size hint
+  } else {
+    // A sequence may claim any length; reserve no more than a modest amount.
+    out.reserve(std::size_t(std::min<Py_ssize_t>(length, 1 << 12)));
+  }
+  Ref iterator = check(PyObject_GetIter(object));
+  while (Ref item = Ref::steal(PyIter_Next(iterator.get()))) {
+    out.emplace_back(to_text(item.get()));
+  }
+  if (PyErr_Occurred()) throw ErrorAlreadySet{};
+  return out;
+}
+
 }  // namespace
 
 void Args::fail(std::size_t i) const {
   PyObject* exception = PyErr_GetRaisedException();
-  std::string note = std::string("while processing '") + callable_.params[i] + "'";
+  std::string note = std::string("while processing '") + callable_.params[i].name + "'";
   Ref text = Ref::steal(PyUnicode_FromStringAndSize(note.data(), Py_ssize_t(note.size())));
   if (text && exception != nullptr) {
     PyObject* call_args[] = {exception, text.get()};
@@ -94,72 +146,22 @@ void Args::fail(std::size_t i) const {
   throw ErrorAlreadySet{};
 }
 
-std::string_view Args::str(std::size_t i) const {
-  PyObject* object = values_[i];
+Args::Args(const Callable& callable, PyObject* const* objects)
+    : callable_(callable), objects_(objects) {
+  for (std::size_t i = 0; i < callable.param_count; ++i) convert(i);
+}
+
+void Args::convert(std::size_t i) {
+  PyObject* object = objects_[i];
+  Slot& slot = slots_[i];
   try {
-    if (!PyUnicode_Check(object)) type_mismatch(object, "str");
-    return utf8_view(object);
-  } catch (const ErrorAlreadySet&) {
-    fail(i);
-  }
-}
-
-std::uint64_t Args::u64(std::size_t i) const {
-  PyObject* object = values_[i];
-  Ref index = PyLong_Check(object) ? Ref::borrow(object) : Ref::steal(PyNumber_Index(object));
-  if (!index) fail(i);
-  unsigned long long value = PyLong_AsUnsignedLongLong(index.get());
-  if (value == static_cast<unsigned long long>(-1) && PyErr_Occurred()) fail(i);
-  return value;
-}
-
-double Args::f64(std::size_t i) const {
-  PyObject* object = values_[i];
-  if (PyFloat_CheckExact(object)) return PyFloat_AS_DOUBLE(object);
-  double value = PyFloat_AsDouble(object);
-  if (value == -1.0 && PyErr_Occurred()) fail(i);
-  return value;
-}
-
-bool Args::boolean(std::size_t i) const {
-  PyObject* object = values_[i];
-  if (object == Py_True) return true;
-  if (object == Py_False) return false;
-  try {
-    if (!is_numpy_bool(object)) type_mismatch(object, "bool");
-    PyNumberMethods* number = Py_TYPE(object)->tp_as_number;
-    if (number == nullptr || number->nb_bool == nullptr) {
-      raise(PyExc_TypeError, "object of type '" + qualified_type_name(object) +
-                                 "' does not define a '__bool__' conversion");
+    switch (callable_.params[i].kind) {
+      case Param::Kind::Text: slot.text = to_text(object); break;
+      case Param::Kind::Uint: slot.uint = to_uint(object); break;
+      case Param::Kind::Real: slot.real = to_real(object); break;
+      case Param::Kind::Flag: slot.flag = to_flag(object); break;
+      case Param::Kind::Texts: texts_ = to_texts(object); break;
     }
-    int truth = number->nb_bool(object);
-    if (truth < 0) throw ErrorAlreadySet{};
-    return truth != 0;
-  } catch (const ErrorAlreadySet&) {
-    fail(i);
-  }
-}
-
-std::vector<std::string> Args::str_list(std::size_t i) const {
-  PyObject* object = values_[i];
-  try {
-    if (PyUnicode_Check(object)) raise(PyExc_TypeError, "Can't extract `str` to `Vec`");
-    if (!PySequence_Check(object)) type_mismatch(object, sequence_type_name());
-    std::vector<std::string> out;
-    Py_ssize_t length = PyObject_Size(object);
-    if (length < 0) {
-      PyErr_Clear();  // the length is only a size hint
-    } else {
-      // A sequence may claim any length; reserve no more than a modest amount.
-      out.reserve(std::size_t(std::min<Py_ssize_t>(length, 1 << 12)));
-    }
-    Ref iterator = check(PyObject_GetIter(object));
-    while (Ref item = Ref::steal(PyIter_Next(iterator.get()))) {
-      if (!PyUnicode_Check(item.get())) type_mismatch(item.get(), "str");
-      out.emplace_back(utf8_view(item.get()));
-    }
-    if (PyErr_Occurred()) throw ErrorAlreadySet{};
-    return out;
   } catch (const ErrorAlreadySet&) {
     fail(i);
   }

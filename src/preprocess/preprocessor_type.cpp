@@ -21,48 +21,47 @@ PyObject* with(PyObject* self, Change change) {
 
 constexpr Callable kMethods[] = {
     {"with_lowercase",
-     {"v"},
+     {flag("v")},
      [](PyObject* self, A x) {
        return with(self, [v = x.boolean(0)](Config& c) { c.lowercase = v; });
      },
      "Preprocessor"},
     {"with_collapse_whitespace",
-     {"v"},
+     {flag("v")},
      [](PyObject* self, A x) {
        return with(self, [v = x.boolean(0)](Config& c) { c.collapse_whitespace = v; });
      },
      "Preprocessor"},
     {"with_trim",
-     {"v"},
+     {flag("v")},
      [](PyObject* self, A x) { return with(self, [v = x.boolean(0)](Config& c) { c.trim = v; }); },
      "Preprocessor"},
     {"with_normalize_unicode",
-     {"v"},
+     {flag("v")},
      [](PyObject* self, A x) {
        return with(self, [v = x.boolean(0)](Config& c) { c.normalize_unicode = v; });
      },
      "Preprocessor"},
     {"with_remove_stopwords",
-     {"v"},
+     {flag("v")},
      [](PyObject* self, A x) {
        return with(self, [v = x.boolean(0)](Config& c) { c.remove_stopwords = v; });
      },
      "Preprocessor"},
     {"with_stopwords",
-     {"words"},
+     {texts("words")},
      [](PyObject* self, A x) {
-       return with(self,
-                   [words = x.str_list(0)](Config& c) mutable { c.stopwords = std::move(words); });
+       return with(self, [&words = x.str_list(0)](Config& c) { c.stopwords = words; });
      },
      "Preprocessor"},
     {"with_max_length",
-     {"max"},
+     {uint("max")},
      [](PyObject* self, A x) {
        return with(self, [v = x.u64(0)](Config& c) { c.max_length = v; });
      },
      "Preprocessor"},
     {"process",
-     {"text"},
+     {text("text")},
      [](PyObject* self, A x) { return to_py(preprocess_text(x.str(0), value_of<Config>(self))); },
      "Preprocessor"},
 };

@@ -1,0 +1,82 @@
+"""Levenshtein distance and similarity over Unicode scalar values."""
+
+import pytest
+from hypothesis import given, settings
+from hypothesis import strategies as st
+
+import kivo
+
+from strategies import texts
+
+
+def model_distance(a: str, b: str) -> int:
+    previous = list(range(len(b) + 1))
+    for i, ca in enumerate(a, 1):
+        current = [i]
+        for j, cb in enumerate(b, 1):
+            current.append(min(previous[j] + 1, current[j - 1] + 1, previous[j - 1] + (ca != cb)))
+        previous = current
+    return previous[-1]
+
+
+def model_similarity(a: str, b: str) -> float:
+    longest = max(len(a), len(b))
+    return 1.0 if longest == 0 else 1.0 - model_distance(a, b) / longest
+
+
+@pytest.mark.parametrize(
+    "a, b, distance, similarity",
+    [
+        ("", "", 0, 1.0),
+        ("", "abc", 3, 0.0),
+        ("saturday", "sunday", 3, 0.625),
+        ("flaw", "lawn", 2, 0.5),
+        ("café", "cafe", 1, 0.75),
+        ("\u00e9", "e\u0301", 2, 0.0),
+        ("Abc", "abc", 1, 1 - 1 / 3),
+        ("kitten", "sitting", 3, 1 - 3 / 7),
+        ("日本語", "日本", 1, 1 - 1 / 3),
+        ("😀a", "a😀", 2, 0.0),
+        ("a" * 100, "a" * 100, 0, 1.0),
+    ],
+)
+def test_known_values(a, b, distance, similarity):
+    for x, y in ((a, b), (b, a)):
+        assert kivo.levenshtein_distance(x, y) == distance
+        assert kivo.levenshtein_similarity(x, y) == similarity
+
+
+@pytest.mark.parametrize("n", [1, 31, 32, 33, 63, 64, 65, 127, 128, 129, 300])
+def test_lengths_around_word_boundaries(n):
+    a = "ab" * n
+    b = ("ba" * n)[: 2 * n - 1] + "é"
+    assert kivo.levenshtein_distance(a, b) == model_distance(a, b)
+    c = "é" * n
+    assert kivo.levenshtein_distance(c, "e" * n) == n
+    assert kivo.levenshtein_distance(c, c[:-1] + "x") == 1
+
+
+@settings(max_examples=300, deadline=None)
+@given(texts(), texts())
+def test_agrees_with_model(a, b):
+    assert kivo.levenshtein_distance(a, b) == model_distance(a, b)
+    assert kivo.levenshtein_similarity(a, b) == model_similarity(a, b)
+
+
+@settings(max_examples=200, deadline=None)
+@given(texts(), texts(), texts())
+def test_metric_properties(a, b, c):
+    d = kivo.levenshtein_distance
+    assert d(a, b) == d(b, a)
+    assert (d(a, b) == 0) == (a == b)
+    assert d(a, c) <= d(a, b) + d(b, c)
+    assert abs(len(a) - len(b)) <= d(a, b) <= max(len(a), len(b))
+    assert 0.0 <= kivo.levenshtein_similarity(a, b) <= 1.0
+
+
+@settings(max_examples=100, deadline=None)
+@given(st.text(max_size=20), st.text(max_size=80), st.text(max_size=20))
+def test_shared_prefix_and_suffix_do_not_change_distance(prefix, middle, suffix):
+    other = middle[::-1]
+    expected = model_distance(middle, other)
+    assert kivo.levenshtein_distance(prefix + middle + suffix, prefix + other + suffix) == expected
