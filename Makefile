@@ -7,7 +7,7 @@ VENV := .venv
 PY := $(VENV)/bin/python
 PIP := $(PY) -m pip
 STAMP := $(VENV)/.kivo-deps
-ICU := .deps/icu/lib/libicuuc.a
+ICU_STAMP := .deps/.icu
 APT_STAMP := .deps/.apt
 
 .PHONY: all setup build install test test-cpp test-py demo format format-check clean
@@ -28,10 +28,11 @@ $(STAMP): pyproject.toml
 	$(PIP) install -q "scikit-build-core>=0.10" cmake ninja pytest hypothesis mypy numpy
 	@touch $@
 
-$(ICU): $(APT_STAMP)
+$(ICU_STAMP): $(APT_STAMP) scripts/build-icu.sh
 	./scripts/build-icu.sh
+	@touch $@
 
-setup: $(APT_STAMP) $(STAMP) $(ICU)
+setup: $(APT_STAMP) $(STAMP) $(ICU_STAMP)
 
 install: setup
 	$(PIP) install -q --no-build-isolation .

@@ -1,7 +1,14 @@
 # Provides kivo::icu, an ICU "uc" library whose Unicode data is version 16.0
 # or later. The system ICU is used when it is new enough; otherwise the static
-# build made by scripts/build-icu.sh (in .deps/icu, or KIVO_ICU_ROOT).
-set(KIVO_ICU_ROOT "${CMAKE_CURRENT_SOURCE_DIR}/.deps/icu" CACHE PATH "Static ICU prefix")
+# build made by scripts/build-icu.sh (in the per-user cache, or KIVO_ICU_ROOT).
+if(DEFINED ENV{KIVO_ICU_ROOT})
+  set(_kivo_icu_default "$ENV{KIVO_ICU_ROOT}")
+elseif(DEFINED ENV{XDG_CACHE_HOME})
+  set(_kivo_icu_default "$ENV{XDG_CACHE_HOME}/kivo/icu-76.1")
+else()
+  set(_kivo_icu_default "$ENV{HOME}/.cache/kivo/icu-76.1")
+endif()
+set(KIVO_ICU_ROOT "${_kivo_icu_default}" CACHE PATH "Static ICU prefix")
 
 function(kivo_unicode_version include_dir out_var)
   set(${out_var} "" PARENT_SCOPE)
@@ -37,5 +44,5 @@ else()
   message(FATAL_ERROR
     "kivo: needs ICU with Unicode 16.0 or later (ICU 76+); found "
     "${ICU_VERSION} with Unicode '${_kivo_system_unicode}'. Install ICU 76+ "
-    "development files, or run scripts/build-icu.sh to build a static ICU into .deps/icu.")
+    "development files, or run scripts/build-icu.sh to build a static ICU into ${KIVO_ICU_ROOT}.")
 endif()

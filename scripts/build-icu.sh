@@ -1,17 +1,22 @@
 #!/usr/bin/env bash
 # Builds a static ICU "common" library (NFC, case mapping, character
-# properties; no data file needed) into .deps/icu when the system ICU is too
-# old for Unicode 16. Safe to re-run: it does nothing once the library exists.
+# properties; no data file needed) when the system ICU is too old for
+# Unicode 16. The result lives in a per-user cache shared by every checkout
+# (KIVO_ICU_ROOT overrides it); re-running does nothing once it exists.
 set -euo pipefail
 
 ICU_VERSION=76.1
 ROOT="$(cd "$(dirname "$0")/.." && pwd)"
-DEPS="$ROOT/.deps"
-PREFIX="$DEPS/icu"
+CACHE="${XDG_CACHE_HOME:-$HOME/.cache}/kivo"
+PREFIX="${KIVO_ICU_ROOT:-$CACHE/icu-$ICU_VERSION}"
+DEPS="$CACHE/src"
 SRC="$DEPS/icu-$ICU_VERSION"
 
 if [ -f "$PREFIX/lib/libicuuc.a" ]; then
   exit 0
+fi
+if pkg-config --atleast-version=76 icu-uc 2>/dev/null; then
+  exit 0  # the system ICU is new enough
 fi
 
 mkdir -p "$DEPS"
@@ -38,6 +43,7 @@ SRCS
   tar -xzf "$tarball" -C "$SRC" --strip-components=1
 fi
 
+rm -rf "$DEPS/icu-build"
 cmake -S "$ROOT/cmake/icu" -B "$DEPS/icu-build" -DICU_SOURCE_DIR="$SRC/source" \
   -DCMAKE_BUILD_TYPE=Release -DCMAKE_INSTALL_PREFIX="$PREFIX" >/dev/null
 cmake --build "$DEPS/icu-build" -j"$(nproc)"

@@ -38,7 +38,7 @@ class Preprocessor:
 def clean_text(text: str) -> str: ...
 def clean_text_stopwords(text: str) -> str: ...
 
-AlgorithmName = Literal[
+_AlgorithmName = Literal[
     "levenshtein",
     "jaro_winkler",
     "hamming",
@@ -50,8 +50,8 @@ AlgorithmName = Literal[
     "bm25",
     "tfidf",
 ]
-ThresholdOpName = Literal["gt", "greater_than", "lt", "less_than", "between"]
-IntentName = Literal["names", "typos", "codes", "documents", "dedup", "deduplication", "auto"]
+_ThresholdOpName = Literal["gt", "greater_than", "lt", "less_than", "between"]
+_IntentName = Literal["names", "typos", "codes", "documents", "dedup", "deduplication", "auto"]
 
 class CompareResult(TypedDict):
     score: float
@@ -66,14 +66,14 @@ class KivoFlow:
     def preprocess(self, enable: bool) -> KivoFlow: ...
     def tier_1(
         self,
-        algo: AlgorithmName | str,
-        match_op: ThresholdOpName | str,
+        algo: _AlgorithmName | str,
+        match_op: _ThresholdOpName | str,
         match_val: float,
-        mismatch_op: ThresholdOpName | str,
+        mismatch_op: _ThresholdOpName | str,
         mismatch_val: float,
     ) -> KivoFlow: ...
     def tier_2(
-        self, algo: AlgorithmName | str, op: ThresholdOpName | str, val1: float, val2: float
+        self, algo: _AlgorithmName | str, op: _ThresholdOpName | str, val1: float, val2: float
     ) -> KivoFlow: ...
-    def compare_with_intent(self, intent: IntentName | str, a: str, b: str) -> CompareResult: ...
+    def compare_with_intent(self, intent: _IntentName | str, a: str, b: str) -> CompareResult: ...
     def compare(self, a: str, b: str) -> CompareResult: ...
