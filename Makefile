@@ -10,7 +10,7 @@ STAMP := $(VENV)/.kivo-deps
 ICU_STAMP := .deps/.icu
 APT_STAMP := .deps/.apt
 
-.PHONY: all setup build install test test-cpp test-py demo format format-check clean
+.PHONY: all setup build install test test-cpp demo bench sanitize fuzz format format-check clean
 
 all: install
 
@@ -47,6 +47,19 @@ test-cpp: setup
 
 demo: install
 	$(PY) examples/demo.py
+
+# Times kivo against its peers (installed into the venv) and writes docs/benchmarks.md.
+bench: install
+	$(PY) bench/run.py
+
+# The whole test suite against an AddressSanitizer + UBSan build of the module.
+sanitize: setup
+	./scripts/sanitize.sh
+
+# Fuzzes every callable for FUZZ_SECONDS (default 60) on the sanitizer build.
+FUZZ_SECONDS ?= 60
+fuzz: setup
+	FUZZ_SECONDS=$(FUZZ_SECONDS) ./scripts/fuzz.sh
 
 FORMATTED := $(shell git ls-files 'src/*.cpp' 'src/*.hpp' 'tests/cpp/*.cpp' 2>/dev/null)
 format:

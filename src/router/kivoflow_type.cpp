@@ -1,22 +1,118 @@
-// Placeholder for the KivoFlow class until the router lands.
+// The Python class KivoFlow: immutable router settings in builder style.
+// preprocess, tier_1 and tier_2 return new objects; compare and
+// compare_with_intent run the router and return its result as a dict.
 #include "../classes.hpp"
 #include "../results.hpp"
 #include "../value_class.hpp"
+#include "intent.hpp"
+#include "router.hpp"
 
 namespace kivo::py {
 namespace {
-struct FlowSettings {};
-constexpr Callable kConstructor{"__new__", {}, nullptr, "KivoFlow"};
-PyObject* repr(PyObject*) {
-  return PyUnicode_FromString("KivoFlow()");
+
+using A = const Args&;
+
+// A copy of self's settings with one change applied.
+template <class Change>
+PyObject* with(PyObject* self, Change change) {
+  FlowSettings settings = value_of<FlowSettings>(self);
+  change(settings);
+  return rewrap(self, std::move(settings));
 }
-PyMethodDef kNoMethods[] = {{nullptr, nullptr, 0, nullptr}};
+
+void set_item(PyObject* dict, const char* key, Ref value) {
+  if (PyDict_SetItemString(dict, key, value.get()) < 0) throw ErrorAlreadySet{};
+}
+
+// The five entries in their fixed order; "fallback_data" is '' when absent.
+PyObject* result_to_dict(const CompareResult& result) {
+  Ref dict = check(PyDict_New());
+  set_item(dict.get(), "score", check(PyFloat_FromDouble(result.score)));
+  set_item(dict.get(), "tier", check(PyLong_FromUnsignedLongLong(result.tier)));
+  set_item(dict.get(), "algorithm",
+           check(PyUnicode_FromStringAndSize(result.algorithm.data(),
+                                             Py_ssize_t(result.algorithm.size()))));
+  set_item(dict.get(), "fallback_called", Ref::borrow(result.fallback_called ? Py_True : Py_False));
+  std::string_view data = result.fallback_data ? std::string_view(*result.fallback_data) : "";
+  set_item(dict.get(), "fallback_data",
+           check(PyUnicode_FromStringAndSize(data.data(), Py_ssize_t(data.size()))));
+  return dict.release();
+}
+
+// The binder has converted every argument before these run, so a bad
+// argument type is reported ahead of a bad name.
+PyObject* tier_1(PyObject* self, A x) {
+  Tier1Settings tier;
+  tier.algo = x.str(0);
+  tier.match_op = x.str(1);
+  tier.match_val = x.f64(2);
+  tier.mismatch_op = x.str(3);
+  tier.mismatch_val = x.f64(4);
+  take(parse_tier_1(tier));
+  return with(self, [&](FlowSettings& s) { s.tier_1 = std::move(tier); });
+}
+
+PyObject* tier_2(PyObject* self, A x) {
+  Tier2Settings tier;
+  tier.algo = x.str(0);
+  tier.op = x.str(1);
+  tier.val1 = x.f64(2);
+  tier.val2 = x.f64(3);
+  take(parse_tier_2(tier));
+  return with(self, [&](FlowSettings& s) { s.tier_2 = std::move(tier); });
+}
+
+PyObject* compare_with_intent(PyObject* self, A x) {
+  std::string_view intent_name = x.str(0);
+  std::string_view a = x.str(1);
+  std::string_view b = x.str(2);
+  // The tiers are neither parsed nor used here, only the cleaning switch.
+  FlowSettings untiered;
+  untiered.preprocess = value_of<FlowSettings>(self).preprocess;
+  Router router = take(build_router(untiered));
+  Intent intent = take(parse_intent(intent_name));
+  return result_to_dict(take(compare_by_intent(router, intent, a, b)));
+}
+
+PyObject* compare(PyObject* self, A x) {
+  std::string_view a = x.str(0);
+  std::string_view b = x.str(1);
+  Router router = take(build_router(value_of<FlowSettings>(self)));
+  return result_to_dict(take(kivo::compare(router, a, b)));
+}
+
+constexpr Callable kMethods[] = {
+    {"preprocess",
+     {flag("enable")},
+     [](PyObject* self, A x) {
+       return with(self, [v = x.boolean(0)](FlowSettings& s) { s.preprocess = v; });
+     },
+     "KivoFlow"},
+    {"tier_1",
+     {text("algo"), text("match_op"), real("match_val"), text("mismatch_op"), real("mismatch_val")},
+     &tier_1,
+     "KivoFlow"},
+    {"tier_2", {text("algo"), text("op"), real("val1"), real("val2")}, &tier_2, "KivoFlow"},
+    {"compare_with_intent",
+     {text("intent"), text("a"), text("b")},
+     &compare_with_intent,
+     "KivoFlow"},
+    {"compare", {text("a"), text("b")}, &compare, "KivoFlow"},
+};
+
+constexpr Callable kConstructor{"__new__", {}, nullptr, "KivoFlow"};
+
+PyObject* repr(PyObject*) {
+  return guarded([] { return to_py(std::string_view("KivoFlow()")); });
+}
+
 }  // namespace
 
 PyTypeObject* kivoflow_type() {
   static PyTypeObject* type = nullptr;
   if (type == nullptr) {
-    type = make_value_type<FlowSettings>("kivo.KivoFlow", "KivoFlow()\n--\n\n", kNoMethods, &repr,
+    type = make_value_type<FlowSettings>("kivo.KivoFlow", "KivoFlow()\n--\n\n",
+                                         method_defs<kMethods>(), &repr,
                                          &new_default<FlowSettings, kConstructor>);
   }
   return type;
