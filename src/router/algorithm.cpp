@@ -1,0 +1,103 @@
+#include "algorithm.hpp"
+
+#include <algorithm>
+#include <array>
+#include <bit>
+#include <utility>
+
+#include "../algo/bm25.hpp"
+#include "../algo/hamming.hpp"
+#include "../algo/jaccard.hpp"
+#include "../algo/jaro_winkler.hpp"
+#include "../algo/levenshtein.hpp"
+#include "../algo/minhash.hpp"
+#include "../algo/simhash.hpp"
+#include "../algo/tfidf.hpp"
+#include "../algo/utf8.hpp"
+
+namespace kivo {
+
+namespace {
+
+struct Entry {
+  std::string_view accepted;
+  std::string_view reported;
+  Algorithm algorithm;
+};
+
+constexpr std::array<Entry, 10> kAlgorithms{{
+    {"levenshtein", "levenshtein", Algorithm::Levenshtein},
+    {"jaro_winkler", "jaro_winkler", Algorithm::JaroWinkler},
+    {"hamming", "hamming", Algorithm::Hamming},
+    {"jaccard_bigram", "jaccard_bigram", Algorithm::JaccardBigram},
+    {"jaccard_trigram", "jaccard_trigram", Algorithm::JaccardTrigram},
+    {"jaccard_word", "jaccard_word", Algorithm::JaccardWord},
+    {"minhash_default", "minhash", Algorithm::MinHashDefault},
+    {"simhash_default", "simhash", Algorithm::SimHashDefault},
+    {"bm25", "bm25", Algorithm::Bm25},
+    {"tfidf", "tfidf", Algorithm::Tfidf},
+}};
+
+constexpr std::uint64_t kMinHashShingle = 3;
+constexpr std::uint64_t kMinHashCount = 128;
+constexpr std::uint64_t kSimHashShingle = 4;
+
+double levenshtein_score(std::string_view a, std::string_view b) {
+  std::size_t longest = std::max(utf8::count_chars(a), utf8::count_chars(b));
+  if (longest == 0) return 1.0;
+  return 1.0 - double(levenshtein_distance(a, b)) / double(longest);
+}
+
+// 1 - p/64 for p differing fingerprint bits, written as a product so that
+// every one of the 65 possible scores is exact.
+double simhash_score(std::string_view a, std::string_view b) {
+  std::uint64_t fa = simhash_fingerprint(a, kSimHashShingle);
+  std::uint64_t fb = simhash_fingerprint(b, kSimHashShingle);
+  return 1.0 + double(std::popcount(fa ^ fb)) * -0.015625;
+}
+
+Result<double> score_of(Algorithm algorithm, std::string_view a, std::string_view b) {
+  switch (algorithm) {
+    case Algorithm::Levenshtein: return levenshtein_score(a, b);
+    case Algorithm::JaroWinkler: return jaro_winkler_similarity(a, b);
+    case Algorithm::Hamming: {
+      std::optional<double> score = hamming_similarity(a, b);
+      if (!score) {
+        return EngineError{EngineError::Kind::Algorithm, "Hamming requires equal-length strings"};
+      }
+      return *score;
+    }
+    case Algorithm::JaccardBigram: return jaccard_similarity(a, b, 2);
+    case Algorithm::JaccardTrigram: return jaccard_similarity(a, b, 3);
+    case Algorithm::JaccardWord: return jaccard_word_similarity(a, b);
+    case Algorithm::MinHashDefault: return minhash_similarity(a, b, kMinHashShingle, kMinHashCount);
+    case Algorithm::SimHashDefault: return simhash_score(a, b);
+    case Algorithm::Bm25: return bm25_similarity(a, b);
+    case Algorithm::Tfidf: return tfidf_similarity(a, b);
+  }
+  throw InternalFault("unhandled algorithm");
+}
+
+}  // namespace
+
+Result<Algorithm> parse_algorithm(std::string_view name) {
+  for (const Entry& entry : kAlgorithms) {
+    if (entry.accepted == name) return entry.algorithm;
+  }
+  return value_error("unknown algorithm: " + std::string(name));
+}
+
+std::string_view reported_name(Algorithm algorithm) {
+  for (const Entry& entry : kAlgorithms) {
+    if (entry.algorithm == algorithm) return entry.reported;
+  }
+  throw InternalFault("unhandled algorithm");
+}
+
+Result<AlgorithmScore> run_algorithm(Algorithm algorithm, std::string_view a, std::string_view b) {
+  Result<double> score = score_of(algorithm, a, b);
+  if (!score.ok()) return std::move(score.failure());
+  return AlgorithmScore{score.value(), std::string(reported_name(algorithm))};
+}
+
+}  // namespace kivo
