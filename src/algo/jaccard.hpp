@@ -13,7 +13,20 @@
 
 namespace kivo {
 
-using ShingleSet = std::unordered_set<std::string_view>;
+// A fresh random 64-bit key for one hash table. Keys come from one random
+// draw per process, mixed with a per-table counter.
+std::uint64_t random_table_key();
+
+// Hashes shingles under a key drawn at random for each set, so that crafted
+// texts cannot pile many shingles onto one bucket chain. No result depends on
+// the key.
+struct ShingleHash {
+  std::uint64_t k0 = random_table_key();
+  std::uint64_t k1 = random_table_key();
+  std::size_t operator()(std::string_view shingle) const noexcept;
+};
+
+using ShingleSet = std::unordered_set<std::string_view, ShingleHash>;
 
 // Windows of n characters; a text shorter than n is its own single shingle.
 // n == 0 is an internal fault ("window size must be non-zero").
