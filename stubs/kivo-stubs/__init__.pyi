@@ -1,7 +1,30 @@
 from collections.abc import Sequence
 from typing import Literal, TypedDict, final
 
-__all__: list[str]
+__all__ = [
+    "levenshtein_distance",
+    "levenshtein_similarity",
+    "jaro_winkler_similarity",
+    "hamming_similarity",
+    "hamming_distance",
+    "jaccard_similarity",
+    "jaccard_bigram_similarity",
+    "jaccard_trigram_similarity",
+    "jaccard_word_similarity",
+    "minhash_signature",
+    "minhash_similarity",
+    "minhash_similarity_default",
+    "simhash_fingerprint",
+    "simhash_fingerprint_default",
+    "simhash_similarity",
+    "simhash_similarity_default",
+    "bm25_similarity",
+    "tfidf_similarity",
+    "Preprocessor",
+    "clean_text",
+    "clean_text_stopwords",
+    "KivoFlow",
+]
 
 class PanicException(BaseException): ...
 
@@ -53,7 +76,7 @@ _AlgorithmName = Literal[
 _ThresholdOpName = Literal["gt", "greater_than", "lt", "less_than", "between"]
 _IntentName = Literal["names", "typos", "codes", "documents", "dedup", "deduplication", "auto"]
 
-class CompareResult(TypedDict):
+class _CompareResult(TypedDict):
     score: float
     tier: int
     algorithm: str
@@ -75,5 +98,5 @@ class KivoFlow:
     def tier_2(
         self, algo: _AlgorithmName | str, op: _ThresholdOpName | str, val1: float, val2: float
     ) -> KivoFlow: ...
-    def compare_with_intent(self, intent: _IntentName | str, a: str, b: str) -> CompareResult: ...
-    def compare(self, a: str, b: str) -> CompareResult: ...
+    def compare_with_intent(self, intent: _IntentName | str, a: str, b: str) -> _CompareResult: ...
+    def compare(self, a: str, b: str) -> _CompareResult: ...
