@@ -1,0 +1,148 @@
+#include "pipeline.hpp"
+
+#include <cstring>
+#include <unordered_set>
+
+#include "../algo/utf8.hpp"
+#include "char_class.hpp"
+#include "stopwords.hpp"
+#include "unicode.hpp"
+
+namespace kivo {
+namespace {
+
+// Steps 1 and 2. Always returns an owned copy, so the later steps can work in
+// place: none of them makes the text longer.
+std::string normalize_and_lowercase(std::string_view text, const PreprocessConfig& config) {
+  if (!config.normalize_unicode && !config.lowercase) return std::string(text);
+  if (utf8::is_ascii(text)) {
+    // NFC leaves ASCII unchanged and ASCII lowercases by table: ICU is only
+    // needed once a non-ASCII byte appears (even an ASCII letter can change
+    // under NFC when a combining mark follows it).
+    std::string out(text);
+    if (config.lowercase) unicode::lowercase_ascii_in_place(out);
+    return out;
+  }
+  if (!config.lowercase) return unicode::to_nfc(text);
+  std::string lowered;
+  if (config.normalize_unicode) {
+    unicode::append_lowercase(lowered, unicode::to_nfc(text));
+  } else {
+    unicode::append_lowercase(lowered, text);
+  }
+  return lowered;
+}
+
+std::size_t previous_start(std::string_view text, std::size_t pos) {
+  do --pos;
+  while (pos > 0 && utf8::is_continuation(static_cast<unsigned char>(text[pos])));
+  return pos;
+}
+
+// Step 3: every maximal whitespace run becomes one space, also at the ends.
+void collapse_whitespace(std::string& text) {
+  std::size_t write = 0;
+  std::size_t read = 0;
+  while (read < text.size()) {
+    std::size_t width = whitespace_length(text, read);
+    if (width == 0) {
+      text[write++] = text[read++];
+      continue;
+    }
+    text[write++] = ' ';
+    read += width;
+    while (read < text.size() && (width = whitespace_length(text, read)) != 0) read += width;
+  }
+  text.resize(write);
+}
+
+// Step 4: strip whitespace at both ends.
+void trim_whitespace(std::string& text) {
+  std::size_t begin = 0;
+  while (begin < text.size()) {
+    std::size_t width = whitespace_length(text, begin);
+    if (width == 0) break;
+    begin += width;
+  }
+  std::size_t end = text.size();
+  while (end > begin) {
+    std::size_t start = previous_start(text, end);
+    if (whitespace_length(text, start) == 0) break;
+    end = start;
+  }
+  text.erase(end);
+  text.erase(0, begin);
+}
+
+// Step 5: keep the whitespace-separated tokens that are not stopwords, joined
+// by single spaces. Written in place: each kept token moves left, and the
+// space before it fits into the whitespace that preceded it.
+template <class IsStopword>
+void remove_stopwords(std::string& text, IsStopword is_stopword) {
+  std::size_t write = 0;
+  std::size_t read = 0;
+  while (read < text.size()) {
+    if (std::size_t width = whitespace_length(text, read); width != 0) {
+      read += width;
+      continue;
+    }
+    std::size_t start = read;
+    while (read < text.size() && whitespace_length(text, read) == 0) ++read;
+    if (is_stopword(std::string_view(text).substr(start, read - start))) continue;
+    if (write > 0) text[write++] = ' ';
+    std::memmove(text.data() + write, text.data() + start, read - start);
+    write += read - start;
+  }
+  text.resize(write);
+}
+
+void remove_stopwords(std::string& text, const std::vector<std::string>& custom) {
+  if (custom.empty()) {
+    remove_stopwords(text, [](std::string_view token) { return is_default_stopword(token); });
+    return;
+  }
+  // Tokens are never empty, so an empty entry can never match.
+  std::unordered_set<std::string_view> words(custom.begin(), custom.end());
+  remove_stopwords(text, [&](std::string_view token) { return words.count(token) != 0; });
+}
+
+// Step 6: at most max_length bytes; a cut inside a character moves back to
+// that character's start so the result stays valid UTF-8.
+void bound_length(std::string& text, std::uint64_t max_length) {
+  if (max_length == 0 || text.size() <= max_length) return;
+  auto cut = static_cast<std::size_t>(max_length);  // below text.size(), so it fits
+  while (cut > 0 && utf8::is_continuation(static_cast<unsigned char>(text[cut]))) --cut;
+  text.resize(cut);
+}
+
+}  // namespace
+
+std::string preprocess_text(std::string_view text, const PreprocessConfig& config) {
+  std::string out = normalize_and_lowercase(text, config);
+  if (config.remove_stopwords) {
+    // Collapsing and trimming only change whitespace, which this step drops
+    // anyway, so they would not change its result.
+    remove_stopwords(out, config.stopwords);
+  } else {
+    if (config.collapse_whitespace) collapse_whitespace(out);
+    if (config.trim) trim_whitespace(out);
+  }
+  bound_length(out, config.max_length);
+  return out;
+}
+
+std::string clean_text(std::string_view text) {
+  static const PreprocessConfig config;
+  return preprocess_text(text, config);
+}
+
+std::string clean_text_stopwords(std::string_view text) {
+  static const PreprocessConfig config = [] {
+    PreprocessConfig c;
+    c.remove_stopwords = true;
+    return c;
+  }();
+  return preprocess_text(text, config);
+}
+
+}  // namespace kivo

@@ -1,0 +1,58 @@
+#include "tokenizer.hpp"
+
+#include <array>
+
+#include "../algo/utf8.hpp"
+#include "char_class.hpp"
+#include "unicode.hpp"
+
+namespace kivo {
+namespace {
+
+constexpr std::array<bool, 128> kAsciiSeparator = [] {
+  std::array<bool, 128> table{};
+  for (char32_t c = 0; c < 128; ++c) table[c] = is_whitespace(c) || is_ascii_punctuation(c);
+  return table;
+}();
+
+std::string lowercase_term(std::string_view piece, bool ascii) {
+  if (!ascii) {
+    std::string term;
+    unicode::append_lowercase(term, piece);
+    return term;
+  }
+  std::string term(piece);
+  unicode::lowercase_ascii_in_place(term);
+  return term;
+}
+
+}  // namespace
+
+std::vector<std::string> tokenize_terms(std::string_view text) {
+  std::vector<std::string> terms;
+  std::size_t start = 0;
+  bool ascii = true;  // whether the current piece is all ASCII so far
+  auto end_piece = [&](std::size_t end, std::size_t next_start) {
+    if (end > start) terms.push_back(lowercase_term(text.substr(start, end - start), ascii));
+    start = next_start;
+    ascii = true;
+  };
+  std::size_t pos = 0;
+  while (pos < text.size()) {
+    unsigned char byte = static_cast<unsigned char>(text[pos]);
+    if (byte < 0x80) {
+      if (kAsciiSeparator[byte]) end_piece(pos, pos + 1);
+      ++pos;
+    } else if (std::size_t width = whitespace_length(text, pos); width != 0) {
+      end_piece(pos, pos + width);
+      pos += width;
+    } else {
+      ascii = false;
+      utf8::next(text, pos);
+    }
+  }
+  end_piece(text.size(), text.size());
+  return terms;
+}
+
+}  // namespace kivo

@@ -1,0 +1,289 @@
+#include <unicode/bytestream.h>
+#include <unicode/casemap.h>
+#include <unicode/normalizer2.h>
+
+#include <random>
+#include <string>
+
+#include "algo/utf8.hpp"
+#include "harness.hpp"
+#include "preprocess/char_class.hpp"
+#include "preprocess/pipeline.hpp"
+#include "preprocess/stopwords.hpp"
+#include "preprocess/tokenizer.hpp"
+#include "preprocess/unicode.hpp"
+
+using namespace kivo;
+
+namespace {
+
+std::string encode(char32_t c) {
+  std::string out;
+  utf8::append(out, c);
+  return out;
+}
+
+bool is_scalar(char32_t c) {
+  return c < 0xD800 || (c > 0xDFFF && c <= 0x10FFFF);
+}
+
+// ICU's own full lowercasing of a whole UTF-8 text, root locale.
+std::string icu_lower(const std::string& text) {
+  std::string out;
+  icu::StringByteSink<std::string> sink(&out);
+  UErrorCode code = U_ZERO_ERROR;
+  icu::CaseMap::utf8ToLower("", 0, text, sink, nullptr, code);
+  return U_SUCCESS(code) ? out : "<ICU failure>";
+}
+
+std::string lower(std::string_view text) {
+  std::string out;
+  unicode::append_lowercase(out, text);
+  return out;
+}
+
+PreprocessConfig all_off() {
+  PreprocessConfig c;
+  c.lowercase = c.collapse_whitespace = c.trim = c.normalize_unicode = false;
+  return c;
+}
+
+}  // namespace
+
+TEST(whitespace_length_agrees_with_the_class_for_every_character) {
+  bool ok = true;
+  for (char32_t c = 0; c <= 0x10FFFF; ++c) {
+    if (!is_scalar(c)) continue;
+    std::string bytes = encode(c) + "x";
+    std::size_t expected = is_whitespace(c) ? bytes.size() - 1 : 0;
+    if (whitespace_length(bytes, 0) != expected) ok = false;
+    for (std::size_t i = 1; i + 1 < bytes.size(); ++i)  // continuation bytes
+      if (whitespace_length(bytes, i) != 0) ok = false;
+  }
+  CHECK(ok);
+  int count = 0;
+  for (char32_t c = 0; c <= 0x10FFFF; ++c) count += is_whitespace(c);
+  CHECK_EQ(count, 25);
+}
+
+TEST(lowercase_matches_icu_for_every_single_character) {
+  // Guards the shortcut that only U+0130 and the capital sigma need more than
+  // the simple mapping.
+  bool ok = true;
+  for (char32_t c = 0; c <= 0x10FFFF; ++c) {
+    if (!is_scalar(c)) continue;
+    std::string text = encode(c);
+    if (lower(text) != icu_lower(text)) {
+      std::fprintf(stderr, "lowercase differs for U+%04X\n", unsigned(c));
+      ok = false;
+    }
+  }
+  CHECK(ok);
+}
+
+TEST(lowercase_final_sigma_matches_icu_on_random_contexts) {
+  // Cased, case-ignorable, both, and neither.
+  const char32_t alphabet[] = {0x3A3, 'A',  'b',   ' ',   '.',   '\'',    '1',    0x345, 0x2B0,
+                               0x301, 0xAD, 0x1C5, 0x130, 0x3A3, 0x10400, 0x200B, 0x3A3};
+  std::mt19937 rng(12345);
+  bool ok = true;
+  for (int round = 0; round < 20000; ++round) {
+    std::string text;
+    int length = int(rng() % 8);
+    for (int i = 0; i < length; ++i) utf8::append(text, alphabet[rng() % std::size(alphabet)]);
+    if (lower(text) != icu_lower(text)) ok = false;
+  }
+  CHECK(ok);
+  CHECK_EQ(lower("\u039f\u0394\u039f\u03a3"), "\u03bf\u03b4\u03bf\u03c2");
+  CHECK_EQ(lower("\u03a3\u0391"), "\u03c3\u03b1");
+  CHECK_EQ(lower("A\u03a3'."), "a\u03c2'.");
+  CHECK_EQ(lower("A\u03a3'b"), "a\u03c3'b");
+}
+
+TEST(nfc_is_unicode_16) {
+  CHECK_EQ(unicode::to_nfc("\U000105D2\u0307"), "\U000105C9");
+  CHECK_EQ(unicode::to_nfc("e\u0301"), "\u00e9");
+  CHECK_EQ(unicode::to_nfc("\ufb01\u2460\uff21"), "\ufb01\u2460\uff21");
+  CHECK_EQ(unicode::to_nfc("\u1100\u1161\u11a8"), "\uac01");  // Hangul L V T
+  CHECK_EQ(unicode::to_nfc("a\u0323\u0302"), unicode::to_nfc("a\u0302\u0323"));
+}
+
+TEST(nfc_in_pieces_equals_nfc_in_one_go) {
+  std::string text;
+  const char* parts[] = {"e\u0301",
+                         "\u1100\u1161\u11a8",
+                         "a\u0302\u0323",
+                         "\u212b",
+                         "\u0301\u0301\u0301",
+                         "x",
+                         "\U000105D2\u0307",
+                         " ",
+                         "\u1161\u1161"};
+  std::mt19937 rng(7);
+  for (int i = 0; i < 400; ++i) text += parts[rng() % std::size(parts)];
+  std::string whole = unicode::to_nfc(text);
+  bool ok = true;
+  for (std::size_t chunk = 1; chunk < 40; ++chunk)
+    if (unicode::to_nfc(text, chunk) != whole) ok = false;
+  CHECK(ok);
+  // No boundary anywhere: the pieces cannot be cut, and still come out right.
+  std::string marks = "a";
+  for (int i = 0; i < 50; ++i) marks += "\u0323\u0301";
+  CHECK_EQ(unicode::to_nfc(marks, 8), unicode::to_nfc(marks));
+}
+
+TEST(nfc_by_sorting_marks_matches_icu) {
+  // Starters, marks of several classes, Hangul jamo and syllables, singletons,
+  // exclusions, and characters that decompose into marks.
+  const char32_t alphabet[] = {
+      'a',    'e',    'A',    0x301,   0x323,  0x302, 0x308, 0x328,   0x334,   0x345, 0x3B1, 0x3A9,
+      0x1100, 0x1161, 0x11A8, 0xAC00,  0x212B, 0x958, 0x93C, 0x344,   0x340,   0xF73, 0xF71, 0xF72,
+      0xF80,  0x1E0A, 0xC5,   0x105D2, 0x307,  0xB47, 0xB3E, 0x1D15E, 0x1D165, 0x0};
+  std::mt19937 rng(2024);
+  bool ok = true;
+  for (int round = 0; round < 30000; ++round) {
+    std::string text;
+    int length = int(rng() % 10);
+    for (int i = 0; i < length; ++i) utf8::append(text, alphabet[rng() % std::size(alphabet)]);
+    std::string expected = unicode::to_nfc(text);  // short runs: ICU's path
+    if (unicode::to_nfc_sorting_marks(text) != expected) {
+      std::fprintf(stderr, "NFC differs for:");
+      for (char32_t c : utf8::decode(text)) std::fprintf(stderr, " U+%04X", unsigned(c));
+      std::fprintf(stderr, "\n");
+      ok = false;
+    }
+  }
+  CHECK(ok);
+}
+
+TEST(nfc_of_long_mark_runs_takes_the_sorting_path) {
+  std::string text = "a";
+  for (int i = 0; i < 500; ++i) text += "\u0301\u0323";
+  // Marks sorted by class; a + dot below composes, the rest is blocked.
+  std::string sorted = "\u1ea1";
+  for (int i = 1; i < 500; ++i) sorted += "\u0323";
+  for (int i = 0; i < 500; ++i) sorted += "\u0301";
+  CHECK_EQ(unicode::to_nfc(text), sorted);
+  std::string tibetan;
+  for (int i = 0; i < 200; ++i) tibetan += "\u0f73";
+  std::string tibetan_nfc;
+  for (int i = 0; i < 200; ++i) tibetan_nfc += "\u0f71";
+  for (int i = 0; i < 200; ++i) tibetan_nfc += "\u0f72";
+  CHECK_EQ(unicode::to_nfc(tibetan), tibetan_nfc);
+}
+
+TEST(default_stopwords_table) {
+  CHECK_EQ(DEFAULT_STOPWORDS.size(), std::size_t(183));
+  CHECK_EQ(DEFAULT_STOPWORDS.front(), "a");
+  CHECK_EQ(DEFAULT_STOPWORDS[19], "through");
+  CHECK_EQ(DEFAULT_STOPWORDS.back(), "still");
+  bool all_found = true;
+  for (std::string_view word : DEFAULT_STOPWORDS)
+    all_found = all_found && is_default_stopword(word);
+  CHECK(all_found);
+  for (std::string_view word : {"", "The", "the,", "don't", "s", "t", "thee", "yourselvesx"})
+    CHECK(!is_default_stopword(word));
+}
+
+TEST(steps_run_in_fixed_order) {
+  PreprocessConfig stop;
+  stop.remove_stopwords = true;
+  CHECK_EQ(preprocess_text("The cat and THE hat", stop), "cat hat");
+  stop.collapse_whitespace = stop.trim = false;
+  CHECK_EQ(preprocess_text("  the\tcat\n\nsat  ", stop), "cat sat");
+  CHECK_EQ(preprocess_text("the \u00a0 and", stop), "");
+  PreprocessConfig bounded;
+  bounded.max_length = 6;
+  CHECK_EQ(preprocess_text("Hello world", bounded), "hello ");
+}
+
+TEST(collapse_and_trim_switches_are_independent) {
+  PreprocessConfig c = all_off();
+  c.collapse_whitespace = true;
+  CHECK_EQ(preprocess_text("\t a \u2003\u2003b\n", c), " a b ");
+  c = all_off();
+  c.trim = true;
+  CHECK_EQ(preprocess_text("\u3000 a \t b\u0085", c), "a \t b");
+  CHECK_EQ(preprocess_text(" \u00a0 ", c), "");
+  CHECK_EQ(preprocess_text(" a\u200b ", c), "a\u200b");
+}
+
+TEST(byte_bound_never_splits_a_character) {
+  PreprocessConfig c;
+  c.max_length = 2;
+  CHECK_EQ(preprocess_text("h\u00e9llo", c), "h");
+  c.max_length = 3;
+  CHECK_EQ(preprocess_text("h\u00e9llo", c), "h\u00e9");
+  c.max_length = 3;
+  CHECK_EQ(preprocess_text("\U0001F600", c), "");
+  c.max_length = UINT64_MAX;
+  CHECK_EQ(preprocess_text("abc", c), "abc");
+}
+
+TEST(custom_stopwords_replace_the_default_list) {
+  PreprocessConfig c;
+  c.remove_stopwords = true;
+  c.stopwords = {"cat", ""};
+  CHECK_EQ(preprocess_text("the  cat", c), "the");
+  c.stopwords = {"The"};
+  CHECK_EQ(preprocess_text("The cat", c), "the cat");
+}
+
+TEST(everything_off_returns_the_input) {
+  std::string text = " \tMiXed  \u0130 e\u0301 \u03a3 \n";
+  CHECK_EQ(preprocess_text(text, all_off()), text);
+}
+
+namespace {
+
+bool valid_utf8(std::string_view text) {
+  std::size_t pos = 0;
+  while (pos < text.size()) {
+    auto lead = static_cast<unsigned char>(text[pos]);
+    std::size_t width = lead < 0x80 ? 1 : lead < 0xC2 ? 0 : lead < 0xE0 ? 2 : lead < 0xF0 ? 3 : 4;
+    if (width == 0 || pos + width > text.size()) return false;
+    for (std::size_t i = 1; i < width; ++i)
+      if (!utf8::is_continuation(static_cast<unsigned char>(text[pos + i]))) return false;
+    pos += width;
+  }
+  return true;
+}
+
+}  // namespace
+
+TEST(every_switch_combination_keeps_text_valid_and_bounded) {
+  const char32_t alphabet[] = {'a',    'Z',    ' ',    '\t',    0x85,    0xA0,
+                               0x3000, 0x2029, 0x3A3,  0x130,   0x301,   0x323,
+                               0x1100, 0x1161, 0x11A8, 0x1F600, 0x105D2, 0x307};
+  std::mt19937 rng(99);
+  bool ok = true;
+  for (int round = 0; round < 3000; ++round) {
+    std::string text;
+    int length = int(rng() % 12);
+    for (int i = 0; i < length; ++i) utf8::append(text, alphabet[rng() % std::size(alphabet)]);
+    unsigned switches = rng();
+    PreprocessConfig c;
+    c.normalize_unicode = switches & 1;
+    c.lowercase = switches & 2;
+    c.collapse_whitespace = switches & 4;
+    c.trim = switches & 8;
+    c.remove_stopwords = switches & 16;
+    c.max_length = rng() % 8;
+    std::string out = preprocess_text(text, c);
+    if (!valid_utf8(out) || (c.max_length != 0 && out.size() > c.max_length)) ok = false;
+    for (const std::string& term : tokenize_terms(text))
+      if (term.empty() || !valid_utf8(term)) ok = false;
+  }
+  CHECK(ok);
+}
+
+TEST(quick_boundary_ranges_really_have_boundaries) {
+  // The long-run check skips these ranges by lead byte alone.
+  CHECK_EQ(unicode::to_nfc_sorting_marks("x"), "x");  // instance ready
+  UErrorCode code = U_ZERO_ERROR;
+  const icu::Normalizer2* n = icu::Normalizer2::getNFCInstance(code);
+  bool ok = U_SUCCESS(code);
+  for (UChar32 c = 0; c < 0x300 && ok; ++c) ok = n->hasBoundaryBefore(c);
+  for (UChar32 c = 0x4000; c < 0xA000 && ok; ++c) ok = n->hasBoundaryBefore(c);
+  CHECK(ok);
+}
