@@ -146,17 +146,17 @@ void Args::fail(std::size_t i) const {
   throw ErrorAlreadySet{};
 }
 
-Args::Args(const Callable& callable, PyObject* const* objects)
-    : callable_(callable), objects_(objects) {
-  for (std::size_t i = 0; i < callable.param_count; ++i) convert(i);
-}
-
 void Args::convert(std::size_t i) {
   PyObject* object = objects_[i];
   Slot& slot = slots_[i];
   try {
     switch (callable_.params[i].kind) {
-      case Param::Kind::Text: slot.text = to_text(object); break;
+      case Param::Kind::Text: {
+        std::string_view text = to_text(object);
+        slot.data = text.data();
+        slot.size = text.size();
+        break;
+      }
       case Param::Kind::Uint: slot.uint = to_uint(object); break;
       case Param::Kind::Real: slot.real = to_real(object); break;
       case Param::Kind::Flag: slot.flag = to_flag(object); break;

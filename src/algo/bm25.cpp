@@ -5,8 +5,8 @@
 #include <string>
 #include <vector>
 
-#include "../preprocess/tokenizer.hpp"
 #include "term_table.hpp"
+#include "term_views.hpp"
 
 namespace kivo {
 namespace {
@@ -29,20 +29,22 @@ double contribution(double idf, double tf, double k) {
 }  // namespace
 
 double bm25_similarity(std::string_view a, std::string_view b) {
-  std::vector<std::string> query = tokenize_terms(a);
+  TermViews query_views(a);
+  const std::vector<std::string_view>& query = query_views.terms();
   if (query.empty()) return 0.0;
-  std::vector<std::string> document = tokenize_terms(b);
+  TermViews document_views(b);
+  const std::vector<std::string_view>& document = document_views.terms();
 
   // Only the query's terms are ever scored, so only they need counts.
   TermTable table(query.size());
   std::vector<std::size_t> query_ids;
   query_ids.reserve(query.size());
-  for (const std::string& term : query) {
+  for (std::string_view term : query) {
     std::size_t id = table.intern(term);
     ++table[id].count[0];
     query_ids.push_back(id);
   }
-  for (const std::string& term : document) {
+  for (std::string_view term : document) {
     std::size_t id = table.find(term);
     if (id != TermTable::npos) ++table[id].count[1];
   }

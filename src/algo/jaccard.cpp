@@ -50,7 +50,7 @@ std::uint64_t random_table_key() {
 }
 
 std::size_t ShingleHash::operator()(std::string_view shingle) const noexcept {
-  return siphash13(k0, k1, shingle);
+  return keyed_hash(k0, k1, shingle);
 }
 
 ShingleSet shingle_set(std::string_view text, std::uint64_t n) {

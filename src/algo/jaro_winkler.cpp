@@ -2,8 +2,11 @@
 
 #include <algorithm>
 #include <cstdint>
+#include <span>
 #include <vector>
 
+#include "char_map.hpp"
+#include "code_points.hpp"
 #include "utf8.hpp"
 
 namespace kivo {
@@ -13,65 +16,138 @@ namespace {
 constexpr std::size_t kMaxPrefix = 4;
 constexpr double kPrefixScale = 0.1;
 
-double jaro(const std::vector<char32_t>& a, const std::vector<char32_t>& b) {
-  std::size_t la = a.size();
-  std::size_t lb = b.size();
-  if (la == 0 || lb == 0) return 0.0;
+// Bits lo .. hi - 1 of a word (0 <= lo < hi <= 64).
+inline std::uint64_t bit_range(std::size_t lo, std::size_t hi) {
+  std::uint64_t below_hi = hi >= 64 ? ~std::uint64_t(0) : (std::uint64_t(1) << hi) - 1;
+  return below_hi & (~std::uint64_t(0) << lo);
+}
 
-  std::size_t longest = std::max(la, lb);
-  std::size_t window = longest / 2 == 0 ? 0 : longest / 2 - 1;
-
-  // Greedy matching from a's side: each character of a takes the first
-  // unmatched equal character of b inside its window.
-  std::vector<std::uint8_t> matched_a(la, 0);
-  std::vector<std::uint8_t> matched_b(lb, 0);
-  std::size_t matches = 0;
-  for (std::size_t i = 0; i < la; ++i) {
-    std::size_t lo = i > window ? i - window : 0;
-    std::size_t hi = std::min(lb, i + window + 1);
-    for (std::size_t j = lo; j < hi; ++j) {
-      if (!matched_b[j] && b[j] == a[i]) {
-        matched_a[i] = 1;
-        matched_b[j] = 1;
-        ++matches;
-        break;
-      }
+// Matched characters of a and b paired in order; each unequal pair is half a
+// transposition. `matched_a` holds a's matched characters in order, the set
+// bits of `flagged_b` b's matched positions.
+template <class C>
+std::size_t unequal_pairs(std::span<const C> matched_a, std::span<const C> b,
+                          std::span<const std::uint64_t> flagged_b) {
+  std::size_t unequal = 0;
+  std::size_t r = 0;
+  for (std::size_t w = 0; w < flagged_b.size(); ++w) {
+    for (std::uint64_t bits = flagged_b[w]; bits != 0; bits &= bits - 1) {
+      std::size_t j = w * 64 + std::size_t(__builtin_ctzll(bits));
+      unequal += matched_a[r++] != b[j];
     }
   }
-  if (matches == 0) return 0.0;
+  return unequal;
+}
 
-  // Matched characters of a and b paired in order; each unequal pair is half
-  // a transposition.
-  std::size_t unequal = 0;
-  std::size_t k = 0;
-  for (std::size_t i = 0; i < la; ++i) {
-    if (!matched_a[i]) continue;
-    while (k < lb && !matched_b[k]) ++k;
-    if (k < lb && a[i] != b[k]) ++unequal;
-    ++k;
-  }
-
+double jaro_value(std::size_t matches, std::size_t unequal, std::size_t la, std::size_t lb) {
   double m = double(matches);
   double h = double(unequal / 2);
   return ((m / double(la) + m / double(lb)) + (m - h) / m) / 3.0;
 }
 
-std::size_t common_prefix(const std::vector<char32_t>& a, const std::vector<char32_t>& b) {
+// Greedy matching from a's side: each character of a takes the first
+// unflagged equal character of b inside its window. With b's position masks,
+// that character is the lowest set bit of mask & window & ~flagged.
+template <class C>
+double jaro_short_b(std::span<const C> a, std::span<const C> b, std::size_t window) {
+  bitpar::WordMasks masks(b, a);
+  std::uint64_t flagged = 0;
+  std::uint64_t all = bit_range(0, b.size());
+  C matched_a[64];
+  std::size_t matches = 0;
+  std::size_t end = std::min(a.size(), b.size() + window);  // later windows are empty
+  for (std::size_t i = 0; i < end && flagged != all; ++i) {
+    std::size_t lo = i > window ? i - window : 0;
+    std::size_t hi = std::min(b.size(), i + window + 1);
+    std::uint64_t candidates = masks.get(a[i]) & ~flagged & bit_range(lo, hi);
+    if (candidates != 0) {
+      flagged |= candidates & (~candidates + 1);
+      matched_a[matches++] = a[i];
+    }
+  }
+  if (matches == 0) return 0.0;
+  std::size_t unequal = unequal_pairs<C>({matched_a, matches}, b, {&flagged, 1});
+  return jaro_value(matches, unequal, a.size(), b.size());
+}
+
+// The same greedy matching for a longer b, in O(|a| + |b|): b's positions
+// are listed per character, with a cursor per character. Windows only move
+// right, so positions before a window are never usable again, and the
+// positions at and after a cursor are all unflagged: the first one inside the
+// window is the first unflagged match.
+template <class C>
+double jaro_long_b(std::span<const C> a, std::span<const C> b, std::size_t window) {
+  bitpar::DenseIds ids(b);
+  std::vector<std::uint32_t> id_of(b.size());
+  for (std::size_t j = 0; j < b.size(); ++j) id_of[j] = ids.add(b[j]);
+  std::vector<std::size_t> cursor(std::size_t(ids.count()) + 1, 0);
+  for (std::uint32_t id : id_of) ++cursor[id + 1];
+  for (std::size_t k = 1; k < cursor.size(); ++k) cursor[k] += cursor[k - 1];
+  std::vector<std::size_t> end(cursor.begin() + 1, cursor.end());
+  std::vector<std::size_t> positions(b.size());
+  {
+    std::vector<std::size_t> fill(cursor.begin(), cursor.end() - 1);
+    for (std::size_t j = 0; j < b.size(); ++j) positions[fill[id_of[j]]++] = j;
+  }
+
+  std::vector<std::uint64_t> flagged((b.size() + 63) / 64, 0);
+  std::vector<C> matched_a;
+  matched_a.reserve(std::min(a.size(), b.size()));
+  std::size_t stop = std::min(a.size(), b.size() + window);  // later windows are empty
+  for (std::size_t i = 0; i < stop; ++i) {
+    std::uint32_t id = ids.find(a[i]);
+    if (id == bitpar::DenseIds::kNone) continue;
+    std::size_t lo = i > window ? i - window : 0;
+    std::size_t hi = std::min(b.size(), i + window + 1);
+    std::size_t c = cursor[id];
+    while (c < end[id] && positions[c] < lo) ++c;
+    if (c < end[id] && positions[c] < hi) {
+      std::size_t j = positions[c++];
+      flagged[j / 64] |= std::uint64_t(1) << (j % 64);
+      matched_a.push_back(a[i]);
+    }
+    cursor[id] = c;
+  }
+  if (matched_a.empty()) return 0.0;
+  std::size_t unequal = unequal_pairs<C>(matched_a, b, flagged);
+  return jaro_value(matched_a.size(), unequal, a.size(), b.size());
+}
+
+template <class C>
+double jaro(std::span<const C> a, std::span<const C> b) {
+  if (a.empty() || b.empty()) return 0.0;
+  std::size_t longest = std::max(a.size(), b.size());
+  std::size_t window = longest / 2 == 0 ? 0 : longest / 2 - 1;
+  return b.size() <= 64 ? jaro_short_b(a, b, window) : jaro_long_b(a, b, window);
+}
+
+template <class C>
+std::size_t common_prefix(std::span<const C> a, std::span<const C> b) {
   std::size_t limit = std::min({a.size(), b.size(), kMaxPrefix});
   std::size_t p = 0;
   while (p < limit && a[p] == b[p]) ++p;
   return p;
 }
 
+template <class C>
+double jaro_winkler(std::span<const C> a, std::span<const C> b) {
+  double j = jaro(a, b);
+  // The prefix bonus applies at every Jaro value; no threshold.
+  return (1.0 - j) * (double(common_prefix(a, b)) * kPrefixScale) + j;
+}
+
 }  // namespace
 
 double jaro_winkler_similarity(std::string_view a, std::string_view b) {
   if (a == b) return 1.0;
-  std::vector<char32_t> da = utf8::decode(a);
-  std::vector<char32_t> db = utf8::decode(b);
-  double j = jaro(da, db);
-  // The prefix bonus applies at every Jaro value; no threshold.
-  return (1.0 - j) * (double(common_prefix(da, db)) * kPrefixScale) + j;
+  if (utf8::is_ascii(a) && utf8::is_ascii(b)) {
+    return jaro_winkler<unsigned char>(
+        {reinterpret_cast<const unsigned char*>(a.data()), a.size()},
+        {reinterpret_cast<const unsigned char*>(b.data()), b.size()});
+  }
+  CodePoints wide_a(a);
+  CodePoints wide_b(b);
+  return jaro_winkler(wide_a.view(), wide_b.view());
 }
 
 }  // namespace kivo

@@ -1,38 +1,56 @@
 #include "levenshtein.hpp"
 
 #include <algorithm>
-#include <vector>
+#include <span>
 
+#include "bit_parallel.hpp"
+#include "code_points.hpp"
 #include "utf8.hpp"
 
 namespace kivo {
 
+namespace {
+
+// Removes the longest common prefix and suffix of whole characters; neither
+// changes the edit distance. The cut points fall on character boundaries:
+// equal bytes before a cut mean the same character structure in both texts.
+void strip_common_affixes(std::string_view& a, std::string_view& b) {
+  std::size_t shortest = std::min(a.size(), b.size());
+  std::size_t prefix = 0;
+  while (prefix < shortest && a[prefix] == b[prefix]) ++prefix;
+  while (prefix > 0 && prefix < a.size() && utf8::is_continuation(a[prefix])) --prefix;
+  a.remove_prefix(prefix);
+  b.remove_prefix(prefix);
+  shortest -= prefix;
+  std::size_t suffix = 0;
+  while (suffix < shortest && a[a.size() - 1 - suffix] == b[b.size() - 1 - suffix]) ++suffix;
+  while (suffix > 0 && utf8::is_continuation(a[a.size() - suffix])) --suffix;
+  a.remove_suffix(suffix);
+  b.remove_suffix(suffix);
+}
+
+template <class C>
+std::uint64_t bit_parallel_distance(std::span<const C> a, std::span<const C> b) {
+  // The shorter text runs down the rows: fewer words per column.
+  if (a.size() > b.size()) std::swap(a, b);
+  if (a.empty()) return b.size();
+  if (a.size() <= 64) return bitpar::distance_word(a, b);
+  return bitpar::distance_long(a, b);
+}
+
+std::span<const unsigned char> bytes(std::string_view text) {
+  return {reinterpret_cast<const unsigned char*>(text.data()), text.size()};
+}
+
+}  // namespace
+
 std::uint64_t levenshtein_distance(std::string_view a, std::string_view b) {
-  std::size_t count_a = utf8::count_chars(a);
-  std::size_t count_b = utf8::count_chars(b);
   if (a == b) return 0;
-
-  // The row runs over the shorter text, the outer loop over the longer one.
-  bool a_shorter = count_a <= count_b;
-  std::vector<char32_t> shorter = utf8::decode(a_shorter ? a : b);
-  std::string_view longer = a_shorter ? b : a;
-  std::size_t n = shorter.size();
-  if (n == 0) return a_shorter ? count_b : count_a;
-
-  std::vector<std::uint64_t> row(n + 1);
-  for (std::size_t j = 0; j <= n; ++j) row[j] = j;
-  std::uint64_t i = 0;
-  for (std::size_t pos = 0; pos < longer.size();) {
-    char32_t l = utf8::next(longer, pos);
-    std::uint64_t left = ++i;
-    for (std::size_t j = 1; j <= n; ++j) {
-      std::uint64_t cell = std::min({row[j] + 1, left + 1, row[j - 1] + (shorter[j - 1] != l)});
-      row[j - 1] = left;
-      left = cell;
-    }
-    row[n] = left;
-  }
-  return row[n];
+  strip_common_affixes(a, b);
+  if (utf8::is_ascii(a) && utf8::is_ascii(b)) return bit_parallel_distance(bytes(a), bytes(b));
+  CodePoints wide_a(a);
+  CodePoints wide_b(b);
+  return bit_parallel_distance(wide_a.view(), wide_b.view());
 }
 
 double levenshtein_similarity(std::string_view a, std::string_view b) {

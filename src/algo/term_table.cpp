@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <bit>
+#include <cstring>
 #include <limits>
 #include <random>
 
@@ -58,10 +59,34 @@ const HashKey& process_key() {
 
 std::uint64_t term_hash(std::string_view term) {
   const HashKey& key = process_key();
-  return siphash13(key.k0, key.k1, term);
+  return keyed_hash(key.k0, key.k1, term);
+}
+
+std::uint64_t fold(std::uint64_t a, std::uint64_t b) {
+  unsigned __int128 product = static_cast<unsigned __int128>(a) * b;
+  return std::uint64_t(product) ^ std::uint64_t(product >> 64);
 }
 
 }  // namespace
+
+std::uint64_t keyed_hash(std::uint64_t k0, std::uint64_t k1, std::string_view bytes) {
+  constexpr std::uint64_t kOdd1 = 0xa0761d6478bd642fULL;
+  constexpr std::uint64_t kOdd2 = 0xe7037ed1a0b428dbULL;
+  const auto* p = reinterpret_cast<const unsigned char*>(bytes.data());
+  std::size_t n = bytes.size();
+  std::uint64_t h = k0 ^ (std::uint64_t(n) * kOdd1);
+  std::uint64_t multiplier = k1 | 1;
+  std::size_t i = 0;
+  for (; i + 8 <= n; i += 8) {
+    std::uint64_t word;
+    std::memcpy(&word, p + i, 8);
+    h = fold(h ^ word, multiplier ^ kOdd2);
+  }
+  std::uint64_t last = 0;
+  if (n > i) std::memcpy(&last, p + i, n - i);
+  h = fold(h ^ last, multiplier ^ kOdd2);
+  return fold(h ^ kOdd1, k0 ^ kOdd2);
+}
 
 std::uint64_t siphash13(std::uint64_t k0, std::uint64_t k1, std::string_view bytes) {
   SipState s{k0 ^ 0x736f6d6570736575ULL, k1 ^ 0x646f72616e646f6dULL, k0 ^ 0x6c7967656e657261ULL,

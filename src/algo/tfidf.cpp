@@ -4,8 +4,8 @@
 #include <string>
 #include <vector>
 
-#include "../preprocess/tokenizer.hpp"
 #include "term_table.hpp"
+#include "term_views.hpp"
 
 namespace kivo {
 namespace {
@@ -18,8 +18,10 @@ double idf(double df) {
 }  // namespace
 
 double tfidf_similarity(std::string_view a, std::string_view b) {
-  std::vector<std::string> terms_a = tokenize_terms(a);
-  std::vector<std::string> terms_b = tokenize_terms(b);
+  TermViews views_a(a);
+  TermViews views_b(b);
+  const std::vector<std::string_view>& terms_a = views_a.terms();
+  const std::vector<std::string_view>& terms_b = views_b.terms();
   // Every weight is positive, so a vector has norm zero exactly when its text
   // has no term.
   if (terms_a.empty() || terms_b.empty()) return terms_a.empty() && terms_b.empty() ? 1.0 : 0.0;
@@ -28,11 +30,11 @@ double tfidf_similarity(std::string_view a, std::string_view b) {
   // order_b lists b's terms in order of first appearance. Every sum below runs
   // in those orders, so equal inputs give bit-identical results.
   TermTable table(terms_a.size() + terms_b.size());
-  for (const std::string& term : terms_a) ++table[table.intern(term)].count[0];
+  for (std::string_view term : terms_a) ++table[table.intern(term)].count[0];
   std::size_t distinct_a = table.size();
   std::vector<std::size_t> order_b;
   order_b.reserve(terms_b.size());
-  for (const std::string& term : terms_b) {
+  for (std::string_view term : terms_b) {
     std::size_t id = table.intern(term);
     if (table[id].count[1]++ == 0) order_b.push_back(id);
   }

@@ -115,9 +115,37 @@ void bound_length(std::string& text, std::uint64_t max_length) {
   text.resize(cut);
 }
 
+// Steps 1 to 4 in one pass for an ASCII text when whitespace is both
+// collapsed and trimmed: NFC leaves ASCII unchanged, lowercasing is a table,
+// and a whitespace run becomes one space only when a word follows it.
+std::string clean_ascii(std::string_view text, bool lowercase) {
+  std::string out(text.size(), '\0');
+  std::size_t write = 0;
+  bool space_pending = false;
+  for (char c : text) {
+    if (c == ' ' || (c >= '\t' && c <= '\r')) {
+      space_pending = write > 0;
+      continue;
+    }
+    if (space_pending) {
+      out[write++] = ' ';
+      space_pending = false;
+    }
+    out[write++] = lowercase && c >= 'A' && c <= 'Z' ? char(c + ('a' - 'A')) : c;
+  }
+  out.resize(write);
+  return out;
+}
+
 }  // namespace
 
 std::string preprocess_text(std::string_view text, const PreprocessConfig& config) {
+  if (!config.remove_stopwords && config.collapse_whitespace && config.trim &&
+      utf8::is_ascii(text)) {
+    std::string out = clean_ascii(text, config.lowercase);
+    bound_length(out, config.max_length);
+    return out;
+  }
   std::string out = normalize_and_lowercase(text, config);
   if (config.remove_stopwords) {
     // Collapsing and trimming only change whitespace, which this step drops

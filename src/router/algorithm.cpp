@@ -97,7 +97,7 @@ std::string_view reported_name(Algorithm algorithm) {
 Result<AlgorithmScore> run_algorithm(Algorithm algorithm, std::string_view a, std::string_view b) {
   Result<double> score = score_of(algorithm, a, b);
   if (!score.ok()) return std::move(score.failure());
-  return AlgorithmScore{score.value(), std::string(reported_name(algorithm))};
+  return AlgorithmScore{score.value(), reported_name(algorithm)};
 }
 
 }  // namespace kivo

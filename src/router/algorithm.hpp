@@ -23,9 +23,10 @@ enum class Algorithm {
 };
 
 // A score (larger means more alike) and the name it is reported under.
+// The name is one of the static reported names, so a view of it stays valid.
 struct AlgorithmScore {
   double score;
-  std::string algorithm;
+  std::string_view algorithm;
 };
 
 // Exact, case-sensitive match; anything else is "unknown algorithm: {name}".

@@ -53,7 +53,7 @@ Result<CompareResult> compare_by_intent(const Router& router, Intent intent, std
   Algorithm algorithm = algorithm_for(intent, texts.a(), texts.b());
   Result<AlgorithmScore> run = run_algorithm(algorithm, texts.a(), texts.b());
   if (!run.ok()) return std::move(run.failure());
-  return CompareResult{std::move(run.value().algorithm), run.value().score, 0, false, std::nullopt};
+  return CompareResult{run.value().algorithm, run.value().score, 0, false, std::nullopt};
 }
 
 }  // namespace kivo

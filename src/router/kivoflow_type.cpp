@@ -1,6 +1,9 @@
 // The Python class KivoFlow: immutable router settings in builder style.
 // preprocess, tier_1 and tier_2 return new objects; compare and
 // compare_with_intent run the router and return its result as a dict.
+#include <string>
+#include <utility>
+
 #include "../classes.hpp"
 #include "../results.hpp"
 #include "../value_class.hpp"
@@ -17,25 +20,78 @@ template <class Change>
 PyObject* with(PyObject* self, Change change) {
   FlowSettings settings = value_of<FlowSettings>(self);
   change(settings);
+  settings.parsed = std::make_shared<const Router>(take(build_router(settings)));
   return rewrap(self, std::move(settings));
 }
 
-void set_item(PyObject* dict, const char* key, Ref value) {
-  if (PyDict_SetItemString(dict, key, value.get()) < 0) throw ErrorAlreadySet{};
+void set_item(PyObject* dict, PyObject* key, Ref value) {
+  if (PyDict_SetItem(dict, key, value.get()) < 0) throw ErrorAlreadySet{};
+}
+
+// An interned str made once and kept for the process, like the class objects:
+// the result dictionary's keys and the few algorithm names are the same
+// objects on every call instead of new strings.
+PyObject* interned(std::string_view text) {
+  PyObject* str = PyUnicode_FromStringAndSize(text.data(), Py_ssize_t(text.size()));
+  if (str == nullptr) throw ErrorAlreadySet{};
+  PyUnicode_InternInPlace(&str);
+  return str;
+}
+
+struct ResultKeys {
+  PyObject* score = interned("score");
+  PyObject* tier = interned("tier");
+  PyObject* algorithm = interned("algorithm");
+  PyObject* fallback_called = interned("fallback_called");
+  PyObject* fallback_data = interned("fallback_data");
+  PyObject* empty = interned("");
+};
+
+const ResultKeys& result_keys() {
+  static const ResultKeys keys;
+  return keys;
+}
+
+// A new reference to the str of an algorithm's reported name. The names are
+// static texts, so the cache (ten names) is keyed by their address.
+Ref algorithm_name(std::string_view name) {
+  static std::pair<const char*, PyObject*> cache[16] = {};
+  for (auto& [text, object] : cache) {
+    if (object == nullptr) {
+      object = interned(name);
+      text = name.data();
+      return Ref::borrow(object);
+    }
+    if (text == name.data()) return Ref::borrow(object);
+  }
+  return check(PyUnicode_FromStringAndSize(name.data(), Py_ssize_t(name.size())));
 }
 
 // The five entries in their fixed order; "fallback_data" is '' when absent.
+// Each result starts as a copy of a template holding the keys in that order:
+// copying a small dict clones its key table at once, and writing a value to
+// an existing key never grows the table.
 PyObject* result_to_dict(const CompareResult& result) {
-  Ref dict = check(PyDict_New());
-  set_item(dict.get(), "score", check(PyFloat_FromDouble(result.score)));
-  set_item(dict.get(), "tier", check(PyLong_FromUnsignedLongLong(result.tier)));
-  set_item(dict.get(), "algorithm",
-           check(PyUnicode_FromStringAndSize(result.algorithm.data(),
-                                             Py_ssize_t(result.algorithm.size()))));
-  set_item(dict.get(), "fallback_called", Ref::borrow(result.fallback_called ? Py_True : Py_False));
-  std::string_view data = result.fallback_data ? std::string_view(*result.fallback_data) : "";
-  set_item(dict.get(), "fallback_data",
-           check(PyUnicode_FromStringAndSize(data.data(), Py_ssize_t(data.size()))));
+  const ResultKeys& keys = result_keys();
+  static PyObject* shape = [&keys] {
+    Ref dict = check(PyDict_New());
+    for (PyObject* key : {keys.score, keys.tier, keys.algorithm}) {
+      set_item(dict.get(), key, Ref::borrow(Py_None));
+    }
+    set_item(dict.get(), keys.fallback_called, Ref::borrow(Py_False));
+    set_item(dict.get(), keys.fallback_data, Ref::borrow(keys.empty));
+    return dict.release();
+  }();
+  Ref dict = check(PyDict_Copy(shape));
+  set_item(dict.get(), keys.score, check(PyFloat_FromDouble(result.score)));
+  set_item(dict.get(), keys.tier, check(PyLong_FromUnsignedLongLong(result.tier)));
+  set_item(dict.get(), keys.algorithm, algorithm_name(result.algorithm));
+  if (result.fallback_called) set_item(dict.get(), keys.fallback_called, Ref::borrow(Py_True));
+  if (result.fallback_data) {
+    set_item(dict.get(), keys.fallback_data,
+             check(PyUnicode_FromStringAndSize(result.fallback_data->data(),
+                                               Py_ssize_t(result.fallback_data->size()))));
+  }
   return dict.release();
 }
 
@@ -77,7 +133,9 @@ PyObject* compare_with_intent(PyObject* self, A x) {
 PyObject* compare(PyObject* self, A x) {
   std::string_view a = x.str(0);
   std::string_view b = x.str(1);
-  Router router = take(build_router(value_of<FlowSettings>(self)));
+  const FlowSettings& settings = value_of<FlowSettings>(self);
+  if (settings.parsed) return result_to_dict(take(kivo::compare(*settings.parsed, a, b)));
+  Router router = take(build_router(settings));
   return result_to_dict(take(kivo::compare(router, a, b)));
 }
 

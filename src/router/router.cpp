@@ -61,7 +61,7 @@ bool tier_1_decides(const Tier& tier, double score) {
 }
 
 CompareResult result_of(AlgorithmScore&& run, std::uint64_t tier) {
-  return CompareResult{std::move(run.algorithm), run.score, tier, false, std::nullopt};
+  return CompareResult{run.algorithm, run.score, tier, false, std::nullopt};
 }
 
 }  // namespace

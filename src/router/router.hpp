@@ -3,6 +3,7 @@
 #pragma once
 
 #include <cstdint>
+#include <memory>
 #include <optional>
 #include <string>
 #include <string_view>
@@ -30,10 +31,15 @@ struct Tier2Settings {
   double val2;
 };
 
+struct Router;
+
 struct FlowSettings {
   std::optional<Tier1Settings> tier_1;
   std::optional<Tier2Settings> tier_2;
   bool preprocess = false;
+  // These settings already parsed, made with each new settings object so
+  // that a comparison does not parse the same names again; null when unset.
+  std::shared_ptr<const Router> parsed;
 };
 
 // Parsing in argument order; the first bad name is the one reported.
@@ -68,7 +74,7 @@ class PreparedTexts {
 };
 
 struct CompareResult {
-  std::string algorithm;
+  std::string_view algorithm;  // a static reported name
   double score;
   std::uint64_t tier;  // 1 or 2; 0 for comparisons by intent
   bool fallback_called = false;

@@ -1,0 +1,211 @@
+// Bit-parallel edit distance (Myers 1999, in Hyyrö's formulation): the
+// vertical differences of one column of the dynamic programme are packed into
+// 64-bit words, so a column costs a handful of word operations per 64 rows.
+// The pattern runs down the rows, the text along the columns.
+#pragma once
+
+#include <algorithm>
+#include <cstdint>
+#include <span>
+#include <vector>
+
+#include "char_map.hpp"
+
+namespace kivo::bitpar {
+
+// One column step on one word. `eq` has bit i set when row i matches the
+// column's character; pv/mv are the rows whose vertical delta is +1/-1.
+// carry_p/carry_n is the horizontal delta entering the word's top row (+1,
+// -1 or 0); on return they hold the delta leaving its bottom row (bit 63).
+// `last` selects the row whose horizontal delta is reported in out_p/out_n.
+struct Column {
+  std::uint64_t pv = ~std::uint64_t(0);
+  std::uint64_t mv = 0;
+
+  void step(std::uint64_t eq, std::uint64_t& carry_p, std::uint64_t& carry_n) {
+    std::uint64_t xv = eq | mv;
+    eq |= carry_n;  // a -1 from above lets the top row take the diagonal
+    std::uint64_t xh = (((eq & pv) + pv) ^ pv) | eq;
+    std::uint64_t hp = mv | ~(xh | pv);
+    std::uint64_t hn = pv & xh;
+    std::uint64_t out_p = hp >> 63;
+    std::uint64_t out_n = hn >> 63;
+    hp = (hp << 1) | carry_p;
+    hn = (hn << 1) | carry_n;
+    pv = hn | ~(xv | hp);
+    mv = hp & xv;
+    carry_p = out_p;
+    carry_n = out_n;
+  }
+};
+
+// Edit distance of a pattern of 1 to 64 characters against a text.
+template <class P, class T>
+std::uint64_t distance_word(std::span<const P> pattern, std::span<const T> text) {
+  WordMasks masks(pattern, text);
+  std::uint64_t pv = ~std::uint64_t(0);
+  std::uint64_t mv = 0;
+  std::uint64_t score = pattern.size();
+  unsigned last = unsigned(pattern.size() - 1);
+  for (T c : text) {
+    std::uint64_t eq = masks.get(c);
+    std::uint64_t xv = eq | mv;
+    std::uint64_t xh = (((eq & pv) + pv) ^ pv) | eq;
+    std::uint64_t hp = mv | ~(xh | pv);
+    std::uint64_t hn = pv & xh;
+    score += (hp >> last) & 1;
+    score -= (hn >> last) & 1;
+    hp = (hp << 1) | 1;  // the top row grows by one per column
+    hn <<= 1;
+    pv = hn | ~(xv | hp);
+    mv = hp & xv;
+  }
+  return score;
+}
+
+// The step of the word holding the pattern's last row, whose horizontal
+// delta moves the score (the distance at the current column).
+inline void last_word_step(Column& col, std::uint64_t eq, std::uint64_t carry_p,
+                           std::uint64_t carry_n, unsigned last, std::uint64_t& score) {
+  std::uint64_t xv = eq | col.mv;
+  eq |= carry_n;
+  std::uint64_t xh = (((eq & col.pv) + col.pv) ^ col.pv) | eq;
+  std::uint64_t hp = col.mv | ~(xh | col.pv);
+  std::uint64_t hn = col.pv & xh;
+  score += (hp >> last) & 1;
+  score -= (hn >> last) & 1;
+  hp = (hp << 1) | carry_p;
+  hn = (hn << 1) | carry_n;
+  col.pv = hn | ~(xv | hp);
+  col.mv = hp & xv;
+}
+
+// Edit distance of a pattern of any length against a text, 64 rows per word.
+// Two columns run in one pass over the words: the second column's step on a
+// word needs only the first column's step on the same word, so the two carry
+// chains overlap instead of running one after the other.
+template <class P, class T>
+std::uint64_t distance_blocks(std::span<const P> pattern, std::span<const T> text,
+                              BlockMasks& masks) {
+  std::size_t words = masks.words();
+  std::vector<Column> columns(words);
+  std::uint64_t score = pattern.size();
+  unsigned last = unsigned((pattern.size() - 1) % 64);
+  std::size_t t = 0;
+  if (masks.lookups_stable()) {
+    for (; t + 2 <= text.size(); t += 2) {
+      const std::uint64_t* eq1 = masks.get(text[t]);
+      const std::uint64_t* eq2 = masks.get(text[t + 1]);
+      std::uint64_t p1 = 1, n1 = 0, p2 = 1, n2 = 0;  // the top row grows by one per column
+      for (std::size_t w = 0; w + 1 < words; ++w) {
+        columns[w].step(eq1[w], p1, n1);
+        columns[w].step(eq2[w], p2, n2);
+      }
+      last_word_step(columns[words - 1], eq1[words - 1], p1, n1, last, score);
+      last_word_step(columns[words - 1], eq2[words - 1], p2, n2, last, score);
+    }
+  }
+  for (; t < text.size(); ++t) {
+    const std::uint64_t* eq = masks.get(text[t]);
+    std::uint64_t carry_p = 1;
+    std::uint64_t carry_n = 0;
+    for (std::size_t w = 0; w + 1 < words; ++w) columns[w].step(eq[w], carry_p, carry_n);
+    last_word_step(columns[words - 1], eq[words - 1], carry_p, carry_n, last, score);
+  }
+  return score;
+}
+
+// The edit distance restricted to the diagonals a path of cost <= k can use
+// (the text being at least as long as the pattern, d = n - m <= k). Only the
+// words that hold such rows are computed; a word entering the band starts
+// from its upper neighbour's value plus one per row, and the first word of
+// the band takes +1 from above. Both only ever overestimate, so every value
+// is the cost of some alignment: the result is an upper bound of the
+// distance, and the distance itself whenever that is at most k.
+//
+// A path of cost <= k crosses every column at a band cell whose value is
+// exact and <= k. Values within a word differ from its bottom row's by at
+// most 63, so once every live word's bottom exceeds k + 64 (past column k,
+// where the top row exceeds k too) no such path exists: the pass gives up and
+// returns kNoBound.
+inline constexpr std::uint64_t kNoBound = ~std::uint64_t(0);
+
+template <class P, class T>
+std::uint64_t distance_banded(std::span<const P> pattern, std::span<const T> text,
+                              BlockMasks& masks, std::uint64_t k) {
+  std::size_t words = masks.words();
+  std::uint64_t m = pattern.size();
+  std::uint64_t d = text.size() - m;
+  std::uint64_t above = (d + k) / 2;  // rows i >= j - above
+  std::uint64_t below = (k - d) / 2;  // rows i <= j + below
+  unsigned last_bit = unsigned((m - 1) % 64);
+  std::vector<Column> columns(words);
+  std::vector<std::uint64_t> score(words);
+  std::size_t first = 0;
+  std::size_t last = 0;  // words [first, last] are live
+  score[0] = words == 1 ? m : 64;
+  std::uint64_t j = 0;
+  for (T c : text) {
+    ++j;
+    if (j % 64 == 0 && j > k &&
+        *std::min_element(score.begin() + first, score.begin() + last + 1) > k + 64) {
+      return kNoBound;
+    }
+    std::uint64_t row_lo = j > above ? j - above : 1;
+    std::uint64_t row_hi = std::min(m, j + below);
+    std::size_t want_first = std::size_t((row_lo - 1) / 64);
+    std::size_t want_last = std::size_t((row_hi - 1) / 64);
+    while (last < want_last) {
+      ++last;
+      columns[last] = Column{};
+      score[last] = score[last - 1] + (last + 1 == words ? last_bit + 1 : 64);
+    }
+    if (want_first > first) first = want_first;
+    const std::uint64_t* eq = masks.get(c);
+    std::uint64_t carry_p = 1;
+    std::uint64_t carry_n = 0;
+    for (std::size_t w = first; w <= last; ++w) {
+      Column& col = columns[w];
+      std::uint64_t e = eq[w];
+      std::uint64_t xv = e | col.mv;
+      e |= carry_n;
+      std::uint64_t xh = (((e & col.pv) + col.pv) ^ col.pv) | e;
+      std::uint64_t hp = col.mv | ~(xh | col.pv);
+      std::uint64_t hn = col.pv & xh;
+      unsigned bottom = w + 1 == words ? last_bit : 63;
+      score[w] += (hp >> bottom) & 1;
+      score[w] -= (hn >> bottom) & 1;
+      std::uint64_t out_p = hp >> 63;
+      std::uint64_t out_n = hn >> 63;
+      hp = (hp << 1) | carry_p;
+      hn = (hn << 1) | carry_n;
+      col.pv = hn | ~(xv | hp);
+      col.mv = hp & xv;
+      carry_p = out_p;
+      carry_n = out_n;
+    }
+  }
+  return score[words - 1];
+}
+
+// Edit distance with the text at least as long as a pattern of more than 64
+// characters. A narrow band first: when the texts are alike it already gives
+// the distance, and otherwise an upper bound that sizes the second band.
+template <class P, class T>
+std::uint64_t distance_long(std::span<const P> pattern, std::span<const T> text) {
+  BlockMasks masks(pattern);
+  std::uint64_t m = pattern.size();
+  std::uint64_t d = text.size() - m;
+  // A band of about k rows costs k / 64 + 2 words per column, with more
+  // bookkeeping per word than the full columns, which also run two columns
+  // at once; past about two thirds of the pattern the full columns are cheaper.
+  auto narrow_enough = [m](std::uint64_t k) { return k < m && (k + 128) * 3 < m * 2; };
+  std::uint64_t k = d + 64;
+  if (!narrow_enough(k)) return distance_blocks(pattern, text, masks);
+  std::uint64_t bound = distance_banded(pattern, text, masks, k);
+  if (bound <= k) return bound;
+  if (!narrow_enough(bound)) return distance_blocks(pattern, text, masks);
+  return distance_banded(pattern, text, masks, bound);
+}
+
+}  // namespace kivo::bitpar

@@ -1,0 +1,48 @@
+// The vector versions of the MinHash kernel against the plain one.
+#include <cstdint>
+#include <vector>
+
+#include "algo/minhash_kernel.hpp"
+#include "harness.hpp"
+
+using namespace kivo;
+
+namespace {
+
+std::vector<std::uint64_t> sample_hashes(std::size_t n) {
+  std::vector<std::uint64_t> out;
+  std::uint64_t x = 0x243f6a8885a308d3ULL;
+  for (std::size_t i = 0; i < n; ++i) {
+    x ^= x << 13;
+    x ^= x >> 7;
+    x ^= x << 17;
+    out.push_back(x);
+  }
+  // Values whose products land near the top and on the prime itself.
+  out.push_back(0);
+  out.push_back(~std::uint64_t(0));
+  out.push_back((std::uint64_t(1) << 61) - 1);
+  return out;
+}
+
+}  // namespace
+
+TEST(minhash_vector_kernels_match_the_scalar_one) {
+  for (std::size_t hashes : {0u, 1u, 7u, 300u}) {
+    std::vector<std::uint64_t> input = sample_hashes(hashes);
+    for (std::size_t count : {0u, 1u, 15u, 16u, 17u, 31u, 32u, 33u, 128u, 130u}) {
+      std::vector<std::uint64_t> plain(count, 1);
+      CHECK(minhash::fold_minima_with(minhash::Isa::Scalar, input.data(), input.size(),
+                                      plain.data(), count));
+      for (minhash::Isa isa : {minhash::Isa::Avx2, minhash::Isa::Avx512}) {
+        std::vector<std::uint64_t> fast(count, 2);
+        if (minhash::fold_minima_with(isa, input.data(), input.size(), fast.data(), count)) {
+          CHECK_EQ(fast, plain);
+        }
+      }
+      std::vector<std::uint64_t> chosen(count, 3);
+      minhash::fold_minima(input.data(), input.size(), chosen.data(), count);
+      CHECK_EQ(chosen, plain);
+    }
+  }
+}
