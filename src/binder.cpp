@@ -76,12 +76,12 @@ Py_ssize_t find_param(const Callable& callable, PyObject* keyword) {
 void bind_keyword(const Callable& callable, PyObject* keyword, PyObject* value, PyObject** out) {
   Py_ssize_t index = find_param(callable, keyword);
   if (index < 0) {
-    Ref shown = check(PyObject_Str(keyword));
-    Py_ssize_t size = 0;
-    const char* text = PyUnicode_AsUTF8AndSize(shown.get(), &size);
-    if (text == nullptr) throw ErrorAlreadySet{};
-    type_error(callable.full_name() + " got an unexpected keyword argument '" +
-               std::string(text, std::size_t(size)) + "'");
+    // Formatted by Python itself so that any keyword, even one holding a
+    // lone surrogate, is shown as the caller wrote it.
+    Ref message = check(PyUnicode_FromFormat("%s got an unexpected keyword argument '%S'",
+                                             callable.full_name().c_str(), keyword));
+    PyErr_SetObject(PyExc_TypeError, message.get());
+    throw ErrorAlreadySet{};
   }
   if (out[index] != nullptr) {
     type_error(callable.full_name() + " got multiple values for argument '" +

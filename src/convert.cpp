@@ -134,9 +134,10 @@ void Args::fail(std::size_t i) const {
   Ref text = Ref::steal(PyUnicode_FromStringAndSize(note.data(), Py_ssize_t(note.size())));
   if (text && exception != nullptr) {
     PyObject* call_args[] = {exception, text.get()};
-    Ref name = Ref::steal(PyUnicode_FromString("add_note"));
+    static PyObject* name = nullptr;  // made once, kept for the process
+    if (name == nullptr) name = PyUnicode_InternFromString("add_note");
     Ref added = name ? Ref::steal(PyObject_VectorcallMethod(
-                           name.get(), call_args, 2 | PY_VECTORCALL_ARGUMENTS_OFFSET, nullptr))
+                           name, call_args, 2 | PY_VECTORCALL_ARGUMENTS_OFFSET, nullptr))
                      : Ref();
     if (!added) PyErr_Clear();  // raise the exception without its note
   } else {

@@ -378,3 +378,10 @@ class TestPanicException:
         assert type(error) is kivo.PanicException
         assert str(error) == "window size must be non-zero"
         assert error.args == ("window size must be non-zero",)
+
+
+def test_unexpected_keyword_holding_a_lone_surrogate_is_a_type_error():
+    for call in (lambda: kivo.clean_text(**{"\ud800": 1}), lambda: kivo.KivoFlow(**{"\ud800": 1})):
+        error = raised(call)
+        assert type(error) is TypeError
+        assert str(error).endswith("got an unexpected keyword argument '\ud800'")
