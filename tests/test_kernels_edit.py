@@ -76,6 +76,34 @@ class TestLevenshtein:
         b = a[150:] + a[:150]
         assert kivo.levenshtein_distance(a, b) == levenshtein_model(a, b)
 
+    @pytest.mark.parametrize(
+        "n, replaced",
+        [(300, 62), (300, 63), (300, 64), (200, 150), (1000, 100), (1000, 800), (3000, 2900)],
+    )
+    def test_known_distances_of_long_texts(self, n, replaced):
+        # The middle is replaced by characters found nowhere else, so every
+        # one of them costs an edit: the distance is exactly `replaced`.
+        # Small and large distances take different routes (a narrow band, a
+        # band sized by a first bound, or the full columns after giving up).
+        rng = random.Random(n + replaced)
+        a = "".join(rng.choice("abcdefgh") for _ in range(n))
+        start = (n - replaced) // 2
+        fresh = "".join(rng.choice("xyzé日") for _ in range(replaced))
+        b = a[:start] + fresh + a[start + replaced:]
+        assert kivo.levenshtein_distance(a, b) == replaced
+        assert kivo.levenshtein_distance(b, a) == replaced
+        assert kivo.levenshtein_distance("a" * n, "b" * n) == n
+
+    @pytest.mark.parametrize("n, added", [(100, 62), (100, 63), (100, 64), (300, 200)])
+    def test_lengths_far_apart(self, n, added):
+        # The length difference alone sets the band's width.
+        rng = random.Random(n + added)
+        a = "".join(rng.choice("abcd") for _ in range(n))
+        fresh = "".join(rng.choice("xyz") for _ in range(added))
+        for b in (a + fresh, fresh + a, a[: n // 2] + fresh + a[n // 2:]):
+            assert kivo.levenshtein_distance(a, b) == added
+            assert kivo.levenshtein_distance(b, a) == added
+
     @pytest.mark.parametrize("short, long", [(10, 86), (10, 87), (30, 66), (64, 33), (64, 200)])
     def test_ascii_table_clearing(self, short, long):
         # Short inputs clear only the table entries they touch; longer ones

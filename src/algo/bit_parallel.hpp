@@ -9,6 +9,7 @@
 #include <span>
 #include <vector>
 
+#include "bits.hpp"
 #include "char_map.hpp"
 
 namespace kivo::bitpar {
@@ -115,6 +116,22 @@ std::uint64_t distance_blocks(std::span<const P> pattern, std::span<const T> tex
   return score;
 }
 
+// The least value at the bottom rows of the live words [first, last],
+// walking up from the last one's: each word's rows add up its deltas.
+inline std::uint64_t lowest_bottom(const std::vector<Column>& columns, std::size_t first,
+                                   std::size_t last, std::size_t words, unsigned last_bit,
+                                   std::uint64_t bottom_value) {
+  std::uint64_t lowest = bottom_value;
+  for (std::size_t w = last; w > first; --w) {
+    std::uint64_t rows = w + 1 == words && last_bit < 63 ? (std::uint64_t(1) << (last_bit + 1)) - 1
+                                                         : ~std::uint64_t(0);
+    bottom_value = bottom_value + bits::popcount64(columns[w].mv & rows) -
+                   bits::popcount64(columns[w].pv & rows);
+    lowest = std::min(lowest, bottom_value);
+  }
+  return lowest;
+}
+
 // The edit distance restricted to the diagonals a path of cost <= k can use
 // (the text being at least as long as the pattern, d = n - m <= k). Only the
 // words that hold such rows are computed; a word entering the band starts
@@ -123,16 +140,17 @@ std::uint64_t distance_blocks(std::span<const P> pattern, std::span<const T> tex
 // is the cost of some alignment: the result is an upper bound of the
 // distance, and the distance itself whenever that is at most k.
 //
-// A path of cost <= k crosses every column at a band cell whose value is
-// exact and <= k. Values within a word differ from its bottom row's by at
-// most 63, so once every live word's bottom exceeds k + 64 (past column k,
-// where the top row exceeds k too) no such path exists: the pass gives up and
-// returns kNoBound.
+// The alignment behind the result crosses every column at a computed cell
+// (or on the top row, whose value is the column number), and values never
+// fall along it. Values within a word differ from its bottom row's by at most
+// 63, so once every live word's bottom exceeds limit + 64, past column
+// limit, the result will exceed limit: the pass gives up and returns
+// kNoBound, for a caller with no use for bounds above limit.
 inline constexpr std::uint64_t kNoBound = ~std::uint64_t(0);
 
 template <class P, class T>
 std::uint64_t distance_banded(std::span<const P> pattern, std::span<const T> text,
-                              BlockMasks& masks, std::uint64_t k) {
+                              BlockMasks& masks, std::uint64_t k, std::uint64_t limit) {
   std::size_t words = masks.words();
   std::uint64_t m = pattern.size();
   std::uint64_t d = text.size() - m;
@@ -140,16 +158,17 @@ std::uint64_t distance_banded(std::span<const P> pattern, std::span<const T> tex
   std::uint64_t below = (k - d) / 2;  // rows i <= j + below
   unsigned last_bit = unsigned((m - 1) % 64);
   std::vector<Column> columns(words);
-  std::vector<std::uint64_t> score(words);
   std::size_t first = 0;
   std::size_t last = 0;  // words [first, last] are live
-  score[0] = words == 1 ? m : 64;
+  // Only the value at the bottom row of the last live word is tracked; the
+  // other words' bottoms follow from it and the vertical deltas when needed.
+  std::uint64_t bottom_value = words == 1 ? m : 64;
   std::uint64_t j = 0;
   for (T c : text) {
     ++j;
-    if (j % 64 == 0 && j > k &&
-        *std::min_element(score.begin() + first, score.begin() + last + 1) > k + 64) {
-      return kNoBound;
+    if (j % 64 == 0 && j > limit) {
+      std::uint64_t lowest = lowest_bottom(columns, first, last, words, last_bit, bottom_value);
+      if (lowest > limit && lowest - limit > 64) return kNoBound;
     }
     std::uint64_t row_lo = j > above ? j - above : 1;
     std::uint64_t row_hi = std::min(m, j + below);
@@ -158,54 +177,107 @@ std::uint64_t distance_banded(std::span<const P> pattern, std::span<const T> tex
     while (last < want_last) {
       ++last;
       columns[last] = Column{};
-      score[last] = score[last - 1] + (last + 1 == words ? last_bit + 1 : 64);
+      bottom_value += last + 1 == words ? last_bit + 1 : 64;
     }
     if (want_first > first) first = want_first;
     const std::uint64_t* eq = masks.get(c);
     std::uint64_t carry_p = 1;
     std::uint64_t carry_n = 0;
-    for (std::size_t w = first; w <= last; ++w) {
-      Column& col = columns[w];
-      std::uint64_t e = eq[w];
-      std::uint64_t xv = e | col.mv;
-      e |= carry_n;
-      std::uint64_t xh = (((e & col.pv) + col.pv) ^ col.pv) | e;
-      std::uint64_t hp = col.mv | ~(xh | col.pv);
-      std::uint64_t hn = col.pv & xh;
-      unsigned bottom = w + 1 == words ? last_bit : 63;
-      score[w] += (hp >> bottom) & 1;
-      score[w] -= (hn >> bottom) & 1;
-      std::uint64_t out_p = hp >> 63;
-      std::uint64_t out_n = hn >> 63;
-      hp = (hp << 1) | carry_p;
-      hn = (hn << 1) | carry_n;
-      col.pv = hn | ~(xv | hp);
-      col.mv = hp & xv;
-      carry_p = out_p;
-      carry_n = out_n;
-    }
+    for (std::size_t w = first; w < last; ++w) columns[w].step(eq[w], carry_p, carry_n);
+    last_word_step(columns[last], eq[last], carry_p, carry_n, last + 1 == words ? last_bit : 63,
+                   bottom_value);
   }
-  return score[words - 1];
+  return bottom_value;
+}
+
+// The same bound for k = 63 in one word that slides down the diagonal: at
+// column j, bit t holds row top + t with top = max(1, j - above), so the word
+// always covers the band. Moving down a row drops the top row's delta and
+// lets a new bottom row in at +1 (an overestimate, like a word entering the
+// band above). `value` follows the top row: D[top][j].
+template <class P, class T>
+std::uint64_t distance_diagonal(std::span<const P> pattern, std::span<const T> text,
+                                BlockMasks& masks, std::uint64_t limit) {
+  constexpr std::uint64_t k = 63;
+  std::size_t words = masks.words();
+  std::uint64_t m = pattern.size();
+  std::uint64_t d = text.size() - m;  // d <= k
+  std::uint64_t above = (d + k) / 2;
+  std::uint64_t pv = ~std::uint64_t(0);
+  std::uint64_t mv = 0;
+  std::uint64_t value = 1;  // D[1][0]
+  std::uint64_t top = 1;
+  std::uint64_t j = 0;
+  for (T c : text) {
+    ++j;
+    if (j > above + 1) {
+      // Down one row: the value moves to the second row, the deltas shift.
+      value += (pv >> 1) & 1;
+      value -= (mv >> 1) & 1;
+      pv = (pv >> 1) | (std::uint64_t(1) << 63);
+      mv >>= 1;
+      ++top;
+      // Every row of the word lies within 63 of the top one.
+      if (j % 64 == 0 && j > limit && value > limit + 127) return kNoBound;
+    }
+    const std::uint64_t* row = masks.get(c);
+    std::uint64_t shift = (top - 1) % 64;
+    std::size_t w = std::size_t((top - 1) / 64);
+    std::uint64_t eq = row[w] >> shift;
+    if (shift != 0 && w + 1 < words) eq |= row[w + 1] << (64 - shift);
+    std::uint64_t xv = eq | mv;
+    std::uint64_t xh = (((eq & pv) + pv) ^ pv) | eq;
+    std::uint64_t hp = mv | ~(xh | pv);
+    std::uint64_t hn = pv & xh;
+    value += hp & 1;
+    value -= hn & 1;
+    hp = (hp << 1) | 1;  // +1 from the row above the word
+    hn <<= 1;
+    pv = hn | ~(xv | hp);
+    mv = hp & xv;
+  }
+  // Row m is bit m - top; add the deltas from the top row down to it.
+  std::uint64_t rows = m - top;  // at most 63
+  std::uint64_t below_top = rows == 0 ? 0 : (~std::uint64_t(0) >> (64 - rows)) << 1;
+  return value + bits::popcount64(pv & below_top) - bits::popcount64(mv & below_top);
 }
 
 // Edit distance with the text at least as long as a pattern of more than 64
 // characters. A narrow band first: when the texts are alike it already gives
 // the distance, and otherwise an upper bound that sizes the second band.
 template <class P, class T>
-std::uint64_t distance_long(std::span<const P> pattern, std::span<const T> text) {
-  BlockMasks masks(pattern);
+std::uint64_t distance_long(std::span<const P> pattern, std::span<const T> text,
+                            BlockMasks& masks) {
   std::uint64_t m = pattern.size();
   std::uint64_t d = text.size() - m;
   // A band of about k rows costs k / 64 + 2 words per column, with more
   // bookkeeping per word than the full columns, which also run two columns
   // at once; past about two thirds of the pattern the full columns are cheaper.
   auto narrow_enough = [m](std::uint64_t k) { return k < m && (k + 128) * 3 < m * 2; };
-  std::uint64_t k = d + 64;
+  std::uint64_t widest = m * 2 / 3 > 128 ? m * 2 / 3 - 128 : 0;  // about the last narrow k
+  std::uint64_t k = d <= 63 ? 63 : d + 64;
   if (!narrow_enough(k)) return distance_blocks(pattern, text, masks);
-  std::uint64_t bound = distance_banded(pattern, text, masks, k);
+  std::uint64_t limit = std::max(k, widest);
+  std::uint64_t bound = k == 63 ? distance_diagonal(pattern, text, masks, limit)
+                                : distance_banded(pattern, text, masks, k, limit);
   if (bound <= k) return bound;
   if (!narrow_enough(bound)) return distance_blocks(pattern, text, masks);
-  return distance_banded(pattern, text, masks, bound);
+  return distance_banded(pattern, text, masks, bound, kNoBound);
+}
+
+template <class P, class T>
+std::uint64_t distance_long(std::span<const P> pattern, std::span<const T> text) {
+  BlockMasks masks(pattern);
+  if constexpr (sizeof(T) > 1) {
+    // Non-ASCII text is translated into table rows once, so that the passes
+    // below do not hash every character again.
+    if (masks.lookups_stable()) {
+      std::vector<BlockMasks::Row> rows(text.size());
+      for (std::size_t i = 0; i < text.size(); ++i) rows[i] = masks.row(text[i]);
+      return distance_long(pattern, std::span<const BlockMasks::Row>(rows), masks);
+    }
+  }
+  return distance_long(pattern, text, masks);
 }
 
 }  // namespace kivo::bitpar

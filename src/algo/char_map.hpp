@@ -126,6 +126,24 @@ class BlockMasks {
   // character scatters into the scratch row).
   bool lookups_stable() const { return offsets_.empty(); }
 
+  // A row of the table: a text can be translated into rows once and then
+  // looked up without hashing, when lookups_stable().
+  struct Row {
+    std::uint32_t index;
+  };
+
+  template <class C>
+  Row row(C c) const {
+    if (sizeof(C) == 1 || c < 128) return {ascii_row_[c & 0x7F]};
+    if (mask_ == 0) return {0};
+    for (std::uint32_t s = spread(char32_t(c)) >> shift_;; s = (s + 1) & mask_) {
+      if (keys_[s] == kNoKey) return {0};
+      if (keys_[s] == char32_t(c)) return {std::uint32_t(wide_base_ + key_index_[s] - 1)};
+    }
+  }
+
+  const std::uint64_t* get(Row r) { return dense_.data() + std::size_t(r.index) * words_; }
+
   // The `words` masks of character c, valid until the next lookup unless
   // lookups_stable().
   template <class C>
