@@ -1,10 +1,16 @@
-"""Plain-Python reference models of the character and set measures.
+"""Plain-Python reference models of every measure and of text cleaning.
 
 Each model is written for clarity, straight from the definition, so that the
 native results can be checked against it on arbitrary text. Floating-point
-operations happen in the same order as in the native code, so results agree
-to the last bit.
+operations happen in the same order as in the native code (every sum over
+terms runs in the order of the terms' first appearance), so results agree to
+the last bit.
 """
+
+import math
+import re
+import unicodedata
+from collections import Counter
 
 MASK64 = (1 << 64) - 1
 
@@ -15,6 +21,25 @@ WHITESPACE = frozenset(
     + [chr(c) for c in range(0x2000, 0x200B)]
     + ["\u2028", "\u2029", "\u202f", "\u205f", "\u3000"]
 )
+WS_CHARS = "".join(sorted(WHITESPACE))
+# The 32 printable ASCII characters that are neither letters, digits nor space.
+ASCII_PUNCTUATION = frozenset(chr(c) for c in range(0x21, 0x7F) if not chr(c).isalnum())
+SEPARATORS = WHITESPACE | ASCII_PUNCTUATION
+
+
+def levenshtein_distance(a, b):
+    previous = list(range(len(b) + 1))
+    for i, ca in enumerate(a, 1):
+        current = [i]
+        for j, cb in enumerate(b, 1):
+            current.append(min(previous[j] + 1, current[j - 1] + 1, previous[j - 1] + (ca != cb)))
+        previous = current
+    return previous[-1]
+
+
+def levenshtein_similarity(a, b):
+    longest = max(len(a), len(b))
+    return 1.0 if longest == 0 else 1.0 - levenshtein_distance(a, b) / longest
 
 
 def hamming_distance(a, b):
@@ -145,3 +170,103 @@ def simhash_fingerprint(text, k):
 def simhash_similarity(a, b, k):
     d = bin(simhash_fingerprint(a, k) ^ simhash_fingerprint(b, k)).count("1")
     return d * -0.015625 + 1.0
+
+
+def tokenize_terms(text):
+    """Pieces between separators, each lowercased on its own (str.lower applies
+    the full mapping with the Final_Sigma context, here limited to the piece)."""
+    terms, piece = [], []
+    for ch in text:
+        if ch in SEPARATORS:
+            if piece:
+                terms.append("".join(piece).lower())
+                piece = []
+        else:
+            piece.append(ch)
+    if piece:
+        terms.append("".join(piece).lower())
+    return terms
+
+
+K1 = 1.2
+B = 0.75
+
+
+def bm25_raw_score(query, docs, tfs, df, avgdl, i):
+    if not query or not df:
+        return 0.0
+    k = ((float(len(docs[i])) * B) / avgdl + (1.0 - B)) * K1
+    s = 0.0
+    for q in query:
+        n = df.get(q, 0)
+        if n == 0:
+            continue
+        idf = math.log(((2 - n) + 0.5) / (n + 0.5) + 1.0)
+        tf = float(tfs[i].get(q, 0))
+        s = s + idf * ((tf * (K1 + 1.0)) / (tf + k))
+    return s
+
+
+def bm25_similarity(a, b):
+    query = tokenize_terms(a)
+    docs = [list(query), tokenize_terms(b)]
+    tfs = [Counter(doc) for doc in docs]
+    df = Counter()
+    for tf in tfs:
+        df.update(tf.keys())
+    avgdl = float(len(docs[0]) + len(docs[1])) * 0.5
+    s_ab = bm25_raw_score(query, docs, tfs, df, avgdl, 1)
+    s_aa = bm25_raw_score(query, docs, tfs, df, avgdl, 0)
+    m = max(s_ab, max(s_aa, 0.0))
+    return s_ab / m if m > 0 else 0.0
+
+
+def tfidf_vector(terms, df):
+    # Counter keeps the order of first appearance.
+    vector, squares = {}, 0.0
+    for term, count in Counter(terms).items():
+        idf = math.log(3.0 / (df[term] + 1.0)) + 1.0
+        weight = (float(count) / len(terms)) * idf
+        vector[term] = weight
+        squares += weight * weight
+    return vector, math.sqrt(squares)
+
+
+def tfidf_similarity(a, b):
+    terms_a, terms_b = tokenize_terms(a), tokenize_terms(b)
+    df = Counter(set(terms_a))
+    df.update(set(terms_b))
+    vector_a, norm_a = tfidf_vector(terms_a, df)
+    vector_b, norm_b = tfidf_vector(terms_b, df)
+    if norm_a == 0.0 or norm_b == 0.0:
+        return 1.0 if not vector_a and not vector_b else 0.0
+    dot = 0.0
+    for term, weight in vector_a.items():
+        if term in vector_b:
+            dot += weight * vector_b[term]
+    return dot / (norm_a * norm_b)
+
+
+DEFAULT_STOPWORDS = """
+a an the and or but if because as until while of at by for with about between into through
+during before after above below to from up down in out on off over under again further then once
+here there when where why how all each every both few more most other some such no nor not only
+own same so than too very just also am is are was were be been being have has had having do does
+did doing would could should might must shall can will may need dare ought used this that these
+those i me my myself we our ours ourselves you your yours yourself yourselves he him his himself
+she her hers herself it its itself they them their theirs themselves what which who whom whose
+any anyone anything anybody everyone everything everybody someone something somebody nobody
+nothing none neither one two three get got getting make made making take took taking let lets
+letting like liked likes really actually basically probably maybe perhaps quite rather pretty
+almost nearly hardly scarcely barely already yet still
+""".split()
+
+WS_RUN = re.compile("[" + re.escape(WS_CHARS) + "]+")
+
+
+def clean_text(text, *, stopwords=None):
+    """Cleaning with every switch on; stopwords is the active list when removal is on."""
+    text = unicodedata.normalize("NFC", text).lower()
+    if stopwords is not None:
+        return " ".join(t for t in WS_RUN.split(text) if t and t not in stopwords)
+    return WS_RUN.sub(" ", text).strip(WS_CHARS)

@@ -2,6 +2,8 @@
 
 import math
 
+import pytest
+
 import kivo
 
 # Every accepted algorithm name, the module function computing the same
@@ -36,3 +38,9 @@ def result(score, tier, algorithm):
         "fallback_called": False,
         "fallback_data": "",
     }
+
+
+def error_of(call, exc=ValueError):
+    with pytest.raises(exc) as info:
+        call()
+    return info.value

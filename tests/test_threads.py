@@ -45,56 +45,29 @@ def describe_preprocessor(p):
     return repr(p), [p.process(t) for t in TEXTS[:4]]
 
 
+PAIR_MEASURES = [
+    kivo.levenshtein_distance, kivo.levenshtein_similarity, kivo.jaro_winkler_similarity,
+    kivo.hamming_similarity, kivo.hamming_distance, kivo.jaccard_bigram_similarity,
+    kivo.jaccard_trigram_similarity, kivo.jaccard_word_similarity,
+    kivo.minhash_similarity_default, kivo.simhash_similarity_default, kivo.bm25_similarity,
+    kivo.tfidf_similarity, SHARED_FLOW.compare, TIER_2_ONLY.compare,
+    lambda a, b: kivo.jaccard_similarity(a, b, len(a) % 4),
+    lambda a, b: kivo.minhash_similarity(a, b, 2, 16),
+    lambda a, b: kivo.simhash_similarity(a, b, 3),
+]  # fmt: skip
+TEXT_FUNCTIONS = [
+    kivo.clean_text, kivo.clean_text_stopwords, SHARED_P.process, kivo.simhash_fingerprint_default,
+    lambda t: kivo.minhash_signature(t, 2, 16), lambda t: kivo.simhash_fingerprint(t, 3),
+]  # fmt: skip
+SWITCHES = ["with_lowercase", "with_collapse_whitespace", "with_trim", "with_normalize_unicode",
+            "with_remove_stopwords"]
+INTENTS = ["names", "typos", "codes", "documents", "dedup", "auto", "bogus"]
+
+
 def calls():
     """(name, thunk) for every function and method, over every pair of texts."""
-    out = []
-    pairs = [(a, b) for a in TEXTS for b in TEXTS[::2]]
-    for a, b in pairs:
-        out += [
-            ("levenshtein_distance", lambda a=a, b=b: kivo.levenshtein_distance(a, b)),
-            ("levenshtein_similarity", lambda a=a, b=b: kivo.levenshtein_similarity(a, b)),
-            ("jaro_winkler_similarity", lambda a=a, b=b: kivo.jaro_winkler_similarity(a, b)),
-            ("hamming_similarity", lambda a=a, b=b: kivo.hamming_similarity(a, b)),
-            ("hamming_distance", lambda a=a, b=b: kivo.hamming_distance(a, b)),
-            ("jaccard_similarity", lambda a=a, b=b: kivo.jaccard_similarity(a, b, len(a) % 4)),
-            ("jaccard_bigram", lambda a=a, b=b: kivo.jaccard_bigram_similarity(a, b)),
-            ("jaccard_trigram", lambda a=a, b=b: kivo.jaccard_trigram_similarity(a, b)),
-            ("jaccard_word", lambda a=a, b=b: kivo.jaccard_word_similarity(a, b)),
-            ("minhash_signature", lambda a=a: kivo.minhash_signature(a, 2, 16)),
-            ("minhash_similarity", lambda a=a, b=b: kivo.minhash_similarity(a, b, 2, 16)),
-            ("minhash_default", lambda a=a, b=b: kivo.minhash_similarity_default(a, b)),
-            ("simhash_fingerprint", lambda a=a: kivo.simhash_fingerprint(a, 3)),
-            ("simhash_fingerprint_default", lambda a=a: kivo.simhash_fingerprint_default(a)),
-            ("simhash_similarity", lambda a=a, b=b: kivo.simhash_similarity(a, b, 3)),
-            ("simhash_default", lambda a=a, b=b: kivo.simhash_similarity_default(a, b)),
-            ("bm25_similarity", lambda a=a, b=b: kivo.bm25_similarity(a, b)),
-            ("tfidf_similarity", lambda a=a, b=b: kivo.tfidf_similarity(a, b)),
-            ("compare", lambda a=a, b=b: SHARED_FLOW.compare(a, b)),
-            ("compare tier 2 only", lambda a=a, b=b: TIER_2_ONLY.compare(a, b)),
-        ]
-        for intent in ("names", "typos", "codes", "documents", "dedup", "auto", "bogus"):
-            out.append(
-                (
-                    "compare_with_intent",
-                    lambda a=a, b=b, i=intent: SHARED_FLOW.compare_with_intent(i, a, b),
-                )
-            )
-    for t in TEXTS:
-        out += [
-            ("clean_text", lambda t=t: kivo.clean_text(t)),
-            ("clean_text_stopwords", lambda t=t: kivo.clean_text_stopwords(t)),
-            ("process", lambda t=t: SHARED_P.process(t)),
-        ]
     p = SHARED_P
-    out += [
-        ("with_lowercase", lambda: describe_preprocessor(p.with_lowercase(False))),
-        (
-            "with_collapse_whitespace",
-            lambda: describe_preprocessor(p.with_collapse_whitespace(False)),
-        ),
-        ("with_trim", lambda: describe_preprocessor(p.with_trim(False))),
-        ("with_normalize_unicode", lambda: describe_preprocessor(p.with_normalize_unicode(False))),
-        ("with_remove_stopwords", lambda: describe_preprocessor(p.with_remove_stopwords(False))),
+    out = [
         ("with_stopwords", lambda: describe_preprocessor(p.with_stopwords(["sat", "the"]))),
         ("with_max_length", lambda: describe_preprocessor(p.with_max_length(0))),
         ("repr Preprocessor", lambda: repr(p)),
@@ -104,6 +77,16 @@ def calls():
         ("bad tier_1", lambda: SHARED_FLOW.tier_1("nope", "gt", 0.5, "lt", 0.5)),
         ("repr KivoFlow", lambda: repr(SHARED_FLOW)),
     ]
+    for switch in SWITCHES:
+        out.append((switch, lambda s=switch: describe_preprocessor(getattr(p, s)(False))))
+    for a in TEXTS:
+        out += [(repr(f), lambda f=f, a=a: f(a)) for f in TEXT_FUNCTIONS]
+        for b in TEXTS[::2]:
+            out += [(repr(f), lambda f=f, a=a, b=b: f(a, b)) for f in PAIR_MEASURES]
+            out += [
+                (intent, lambda a=a, b=b, i=intent: SHARED_FLOW.compare_with_intent(i, a, b))
+                for intent in INTENTS
+            ]
     return out
 
 

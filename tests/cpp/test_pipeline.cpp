@@ -9,7 +9,6 @@
 #include "harness.hpp"
 #include "preprocess/char_class.hpp"
 #include "preprocess/pipeline.hpp"
-#include "preprocess/stopwords.hpp"
 #include "preprocess/tokenizer.hpp"
 #include "preprocess/unicode.hpp"
 
@@ -40,12 +39,6 @@ std::string lower(std::string_view text) {
   std::string out;
   unicode::append_lowercase(out, text);
   return out;
-}
-
-PreprocessConfig all_off() {
-  PreprocessConfig c;
-  c.lowercase = c.collapse_whitespace = c.trim = c.normalize_unicode = false;
-  return c;
 }
 
 }  // namespace
@@ -100,14 +93,6 @@ TEST(lowercase_final_sigma_matches_icu_on_random_contexts) {
   CHECK_EQ(lower("A\u03a3'b"), "a\u03c3'b");
 }
 
-TEST(nfc_is_unicode_16) {
-  CHECK_EQ(unicode::to_nfc("\U000105D2\u0307"), "\U000105C9");
-  CHECK_EQ(unicode::to_nfc("e\u0301"), "\u00e9");
-  CHECK_EQ(unicode::to_nfc("\ufb01\u2460\uff21"), "\ufb01\u2460\uff21");
-  CHECK_EQ(unicode::to_nfc("\u1100\u1161\u11a8"), "\uac01");  // Hangul L V T
-  CHECK_EQ(unicode::to_nfc("a\u0323\u0302"), unicode::to_nfc("a\u0302\u0323"));
-}
-
 TEST(nfc_in_pieces_equals_nfc_in_one_go) {
   std::string text;
   const char* parts[] = {"e\u0301",
@@ -154,84 +139,6 @@ TEST(nfc_by_sorting_marks_matches_icu) {
     }
   }
   CHECK(ok);
-}
-
-TEST(nfc_of_long_mark_runs_takes_the_sorting_path) {
-  std::string text = "a";
-  for (int i = 0; i < 500; ++i) text += "\u0301\u0323";
-  // Marks sorted by class; a + dot below composes, the rest is blocked.
-  std::string sorted = "\u1ea1";
-  for (int i = 1; i < 500; ++i) sorted += "\u0323";
-  for (int i = 0; i < 500; ++i) sorted += "\u0301";
-  CHECK_EQ(unicode::to_nfc(text), sorted);
-  std::string tibetan;
-  for (int i = 0; i < 200; ++i) tibetan += "\u0f73";
-  std::string tibetan_nfc;
-  for (int i = 0; i < 200; ++i) tibetan_nfc += "\u0f71";
-  for (int i = 0; i < 200; ++i) tibetan_nfc += "\u0f72";
-  CHECK_EQ(unicode::to_nfc(tibetan), tibetan_nfc);
-}
-
-TEST(default_stopwords_table) {
-  CHECK_EQ(DEFAULT_STOPWORDS.size(), std::size_t(183));
-  CHECK_EQ(DEFAULT_STOPWORDS.front(), "a");
-  CHECK_EQ(DEFAULT_STOPWORDS[19], "through");
-  CHECK_EQ(DEFAULT_STOPWORDS.back(), "still");
-  bool all_found = true;
-  for (std::string_view word : DEFAULT_STOPWORDS)
-    all_found = all_found && is_default_stopword(word);
-  CHECK(all_found);
-  for (std::string_view word : {"", "The", "the,", "don't", "s", "t", "thee", "yourselvesx"})
-    CHECK(!is_default_stopword(word));
-}
-
-TEST(steps_run_in_fixed_order) {
-  PreprocessConfig stop;
-  stop.remove_stopwords = true;
-  CHECK_EQ(preprocess_text("The cat and THE hat", stop), "cat hat");
-  stop.collapse_whitespace = stop.trim = false;
-  CHECK_EQ(preprocess_text("  the\tcat\n\nsat  ", stop), "cat sat");
-  CHECK_EQ(preprocess_text("the \u00a0 and", stop), "");
-  PreprocessConfig bounded;
-  bounded.max_length = 6;
-  CHECK_EQ(preprocess_text("Hello world", bounded), "hello ");
-}
-
-TEST(collapse_and_trim_switches_are_independent) {
-  PreprocessConfig c = all_off();
-  c.collapse_whitespace = true;
-  CHECK_EQ(preprocess_text("\t a \u2003\u2003b\n", c), " a b ");
-  c = all_off();
-  c.trim = true;
-  CHECK_EQ(preprocess_text("\u3000 a \t b\u0085", c), "a \t b");
-  CHECK_EQ(preprocess_text(" \u00a0 ", c), "");
-  CHECK_EQ(preprocess_text(" a\u200b ", c), "a\u200b");
-}
-
-TEST(byte_bound_never_splits_a_character) {
-  PreprocessConfig c;
-  c.max_length = 2;
-  CHECK_EQ(preprocess_text("h\u00e9llo", c), "h");
-  c.max_length = 3;
-  CHECK_EQ(preprocess_text("h\u00e9llo", c), "h\u00e9");
-  c.max_length = 3;
-  CHECK_EQ(preprocess_text("\U0001F600", c), "");
-  c.max_length = UINT64_MAX;
-  CHECK_EQ(preprocess_text("abc", c), "abc");
-}
-
-TEST(custom_stopwords_replace_the_default_list) {
-  PreprocessConfig c;
-  c.remove_stopwords = true;
-  c.stopwords = {"cat", ""};
-  CHECK_EQ(preprocess_text("the  cat", c), "the");
-  c.stopwords = {"The"};
-  CHECK_EQ(preprocess_text("The cat", c), "the cat");
-}
-
-TEST(everything_off_returns_the_input) {
-  std::string text = " \tMiXed  \u0130 e\u0301 \u03a3 \n";
-  CHECK_EQ(preprocess_text(text, all_off()), text);
 }
 
 namespace {

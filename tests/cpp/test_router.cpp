@@ -3,7 +3,6 @@
 #include <variant>
 
 #include "harness.hpp"
-#include "router/intent.hpp"
 #include "router/router.hpp"
 
 using namespace kivo;
@@ -39,16 +38,4 @@ TEST(name_errors_are_plain_value_errors_and_run_errors_engine_errors) {
   Result<CompareResult> untiered = compare(Router{}, "a", "a");
   const auto* config = untiered.ok() ? nullptr : std::get_if<EngineError>(&untiered.failure());
   CHECK(config != nullptr && config->kind == EngineError::Kind::RouterConfiguration);
-}
-
-TEST(auto_choice_follows_byte_length_bounds) {
-  CHECK(auto_algorithm("", "") == Algorithm::Hamming);
-  CHECK(auto_algorithm(std::string(20, 'a'), std::string(20, 'b')) == Algorithm::Hamming);
-  CHECK(auto_algorithm(std::string(21, 'a'), std::string(21, 'b')) == Algorithm::JaroWinkler);
-  CHECK(auto_algorithm("a", std::string(50, 'b')) == Algorithm::JaroWinkler);
-  CHECK(auto_algorithm("a", std::string(51, 'b')) == Algorithm::Bm25);
-  CHECK(auto_algorithm("a", std::string(500, 'b')) == Algorithm::Bm25);
-  CHECK(auto_algorithm("a", std::string(501, 'b')) == Algorithm::SimHashDefault);
-  CHECK(auto_algorithm("\xc3\xa9", "ab") == Algorithm::JaroWinkler);
-  CHECK(auto_algorithm("\xc3\xa9", "\xc3\xa8") == Algorithm::Hamming);
 }
