@@ -46,11 +46,13 @@ NOTES = [
     "ten characters (like two revisions of a document) and two unrelated texts. kivo first "
     "tries a narrow diagonal band, which settles alike texts quickly; unrelated texts fall "
     "through to the full bit-parallel columns.",
-    "Hamming on non-ASCII text: RapidFuzz compares CPython's fixed-width character arrays "
-    "(one byte per character for Latin-1 text), while kivo's measures read the UTF-8 form, "
-    "so accented text costs kivo a decoding step the peer does not pay.",
-    "KivoFlow: `compare` returns a new five-entry dict on every call; building it costs "
-    "about as much as a whole short `levenshtein_similarity` call.",
+    "Hamming and Levenshtein read CPython's fixed-width character arrays directly (one, two "
+    "or four bytes per character), as RapidFuzz does, so non-ASCII text costs no decoding; "
+    "the other measures read the UTF-8 form.",
+    "KivoFlow: `compare` returns a new five-entry dict on every call (a copy of a template "
+    "per algorithm and tier, with the score filled in); building it and the method call "
+    "cost about twice a whole short `levenshtein_similarity` call, whose own call reads the "
+    "texts in place.",
 ]
 
 

@@ -12,9 +12,11 @@
 #include <initializer_list>
 #include <string>
 #include <string_view>
+#include <type_traits>
 #include <utility>
 #include <vector>
 
+#include "algo/char_span.hpp"
 #include "guard.hpp"
 
 namespace kivo::py {
@@ -28,12 +30,17 @@ using Impl = PyObject* (*)(PyObject* self, const Args& args);
 // converted in parameter order before the implementation runs, so the first
 // failing argument is the one reported.
 struct Param {
-  enum class Kind { Text, Uint, Real, Flag, Texts };
+  // Text: a UTF-8 view. Chars: the str's own fixed-width code units, for the
+  // character-level measures, which then need no decoding.
+  enum class Kind { Text, Chars, Uint, Real, Flag, Texts };
   const char* name = nullptr;
   Kind kind = Kind::Text;
 };
 constexpr Param text(const char* name) {
   return {name, Param::Kind::Text};
+}
+constexpr Param chars(const char* name) {
+  return {name, Param::Kind::Chars};
 }
 constexpr Param uint(const char* name) {
   return {name, Param::Kind::Uint};
@@ -79,10 +86,15 @@ class Args {
   Args(const Callable& callable, PyObject* const* values) : callable_(callable), objects_(values) {
     for (std::size_t i = 0; i < callable.param_count; ++i) {
       PyObject* object = values[i];
-      if (callable.params[i].kind == Param::Kind::Text && PyUnicode_CheckExact(object) &&
+      Param::Kind kind = callable.params[i].kind;
+      if (kind == Param::Kind::Text && PyUnicode_CheckExact(object) &&
           PyUnicode_IS_COMPACT_ASCII(object)) {
         slots_[i].data = static_cast<const char*>(PyUnicode_DATA(object));
         slots_[i].size = std::size_t(PyUnicode_GET_LENGTH(object));
+      } else if (kind == Param::Kind::Chars && PyUnicode_CheckExact(object) &&
+                 PyUnicode_IS_COMPACT_ASCII(object)) {
+        // One byte per character, and no surrogates.
+        slots_[i].units = {PyUnicode_DATA(object), std::size_t(PyUnicode_GET_LENGTH(object)), 1};
       } else {
         convert(i);
       }
@@ -91,6 +103,8 @@ class Args {
 
   PyObject* object(std::size_t i) const { return objects_[i]; }
   std::string_view str(std::size_t i) const { return {slots_[i].data, slots_[i].size}; }
+  // By reference: the span is handed on without copies.
+  const CharSpan& chars(std::size_t i) const { return slots_[i].units; }
   std::uint64_t u64(std::size_t i) const { return slots_[i].uint; }
   double f64(std::size_t i) const { return slots_[i].real; }
   bool boolean(std::size_t i) const { return slots_[i].flag; }
@@ -101,12 +115,28 @@ class Args {
   // parameter before anything reads it, and clearing them costs a measurable
   // share of a short call.
   struct Slot {
-    const char* data;
+    const char* data;  // Text
     std::size_t size;
+    CharSpan units;  // Chars
     std::uint64_t uint;
     double real;
     bool flag;
   };
+  static_assert(std::is_trivially_default_constructible_v<Slot>);
+
+  // A str's code units, which may be surrogates only in 2- and 4-byte forms.
+  static bool holds_surrogates(PyObject* object) {
+    std::size_t n = std::size_t(PyUnicode_GET_LENGTH(object));
+    switch (PyUnicode_KIND(object)) {
+      case PyUnicode_2BYTE_KIND: return has_surrogates(PyUnicode_2BYTE_DATA(object), n);
+      case PyUnicode_4BYTE_KIND: return has_surrogates(PyUnicode_4BYTE_DATA(object), n);
+      default: return false;
+    }
+  }
+  static void read_units(PyObject* object, Slot& slot) {
+    slot.units = {PyUnicode_DATA(object), std::size_t(PyUnicode_GET_LENGTH(object)),
+                  std::size_t(PyUnicode_KIND(object))};
+  }
 
   void convert(std::size_t i);
   [[noreturn]] void fail(std::size_t i) const;

@@ -158,6 +158,12 @@ void Args::convert(std::size_t i) {
         slot.size = text.size();
         break;
       }
+      case Param::Kind::Chars:
+        // A lone surrogate has no UTF-8 form: the Text conversion raises for
+        // it, and for anything but a str, with the usual message.
+        if (!PyUnicode_Check(object) || holds_surrogates(object)) to_text(object);
+        read_units(object, slot);
+        break;
       case Param::Kind::Uint: slot.uint = to_uint(object); break;
       case Param::Kind::Real: slot.real = to_real(object); break;
       case Param::Kind::Flag: slot.flag = to_flag(object); break;

@@ -2,6 +2,8 @@
 
 #include <algorithm>
 #include <cstring>
+#include <span>
+#include <type_traits>
 
 #include "bits.hpp"
 #include "utf8.hpp"
@@ -107,19 +109,66 @@ std::optional<Comparison> compare(std::string_view a, std::string_view b) {
   return Comparison{length, char_mismatches(a, b)};
 }
 
-}  // namespace
+// Counted per block of 64 in a narrow counter, which lets the compiler
+// compare and sum whole vectors of units.
+template <class X, class Y>
+std::uint64_t unit_mismatches(std::span<const X> a, std::span<const Y> b) {
+  using Wide = std::conditional_t<(sizeof(X) > sizeof(Y)), X, Y>;
+  std::uint64_t count = 0;
+  std::size_t i = 0;
+  for (; i + 64 <= a.size(); i += 64) {
+    Wide block = 0;
+    for (std::size_t k = 0; k < 64; ++k) block += Wide(Wide(a[i + k]) != Wide(b[i + k]));
+    count += block;
+  }
+  for (; i < a.size(); ++i) count += Wide(a[i]) != Wide(b[i]);
+  return count;
+}
 
-std::optional<std::uint64_t> hamming_distance(std::string_view a, std::string_view b) {
+std::optional<Comparison> compare(const CharSpan& a, const CharSpan& b) {
+  if (a.length != b.length) return std::nullopt;
+  if (a.width == 1 && b.width == 1) {
+    // One byte per character on both sides: the byte kernel counts them.
+    std::string_view x(static_cast<const char*>(a.data), a.length);
+    std::string_view y(static_cast<const char*>(b.data), b.length);
+    return Comparison{a.length, compare_bytes(x, y).mismatches};
+  }
+  std::uint64_t mismatches = visit_units(
+      a, [&](auto x) { return visit_units(b, [&](auto y) { return unit_mismatches(x, y); }); });
+  return Comparison{a.length, mismatches};
+}
+
+template <class Text>
+std::optional<double> similarity(const Text& a, const Text& b) {
+  std::optional<Comparison> c = compare(a, b);
+  if (!c) return std::nullopt;
+  if (c->length == 0) return 1.0;
+  return 1.0 - double(c->mismatches) / double(c->length);
+}
+
+template <class Text>
+std::optional<std::uint64_t> distance(const Text& a, const Text& b) {
   std::optional<Comparison> c = compare(a, b);
   if (!c) return std::nullopt;
   return c->mismatches;
 }
 
+}  // namespace
+
+std::optional<std::uint64_t> hamming_distance(std::string_view a, std::string_view b) {
+  return distance(a, b);
+}
+
 std::optional<double> hamming_similarity(std::string_view a, std::string_view b) {
-  std::optional<Comparison> c = compare(a, b);
-  if (!c) return std::nullopt;
-  if (c->length == 0) return 1.0;
-  return 1.0 - double(c->mismatches) / double(c->length);
+  return similarity(a, b);
+}
+
+std::optional<std::uint64_t> hamming_distance(const CharSpan& a, const CharSpan& b) {
+  return distance(a, b);
+}
+
+std::optional<double> hamming_similarity(const CharSpan& a, const CharSpan& b) {
+  return similarity(a, b);
 }
 
 }  // namespace kivo

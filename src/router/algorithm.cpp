@@ -13,7 +13,6 @@
 #include "../algo/minhash.hpp"
 #include "../algo/simhash.hpp"
 #include "../algo/tfidf.hpp"
-#include "../algo/utf8.hpp"
 
 namespace kivo {
 
@@ -42,12 +41,6 @@ constexpr std::uint64_t kMinHashShingle = 3;
 constexpr std::uint64_t kMinHashCount = 128;
 constexpr std::uint64_t kSimHashShingle = 4;
 
-double levenshtein_score(std::string_view a, std::string_view b) {
-  std::size_t longest = std::max(utf8::count_chars(a), utf8::count_chars(b));
-  if (longest == 0) return 1.0;
-  return 1.0 - double(levenshtein_distance(a, b)) / double(longest);
-}
-
 // 1 - p/64 for p differing fingerprint bits, written as a product so that
 // every one of the 65 possible scores is exact.
 double simhash_score(std::string_view a, std::string_view b) {
@@ -58,7 +51,7 @@ double simhash_score(std::string_view a, std::string_view b) {
 
 Result<double> score_of(Algorithm algorithm, std::string_view a, std::string_view b) {
   switch (algorithm) {
-    case Algorithm::Levenshtein: return levenshtein_score(a, b);
+    case Algorithm::Levenshtein: return levenshtein_similarity(a, b);
     case Algorithm::JaroWinkler: return jaro_winkler_similarity(a, b);
     case Algorithm::Hamming: {
       std::optional<double> score = hamming_similarity(a, b);

@@ -67,25 +67,52 @@ Ref algorithm_name(std::string_view name) {
   return check(PyUnicode_FromStringAndSize(name.data(), Py_ssize_t(name.size())));
 }
 
-// The five entries in their fixed order; "fallback_data" is '' when absent.
-// Each result starts as a copy of a template holding the keys in that order:
-// copying a small dict clones its key table at once, and writing a value to
-// an existing key never grows the table.
+// The five entries in their fixed order, with the given tier and algorithm;
+// "fallback_called" False and "fallback_data" ''.
+PyObject* new_shape(PyObject* tier, PyObject* algorithm) {
+  const ResultKeys& keys = result_keys();
+  Ref dict = check(PyDict_New());
+  set_item(dict.get(), keys.score, Ref::borrow(Py_None));
+  set_item(dict.get(), keys.tier, Ref::borrow(tier));
+  set_item(dict.get(), keys.algorithm, Ref::borrow(algorithm));
+  set_item(dict.get(), keys.fallback_called, Ref::borrow(Py_False));
+  set_item(dict.get(), keys.fallback_data, Ref::borrow(keys.empty));
+  return dict.release();
+}
+
+// A template result for an algorithm's reported name and a tier, made once
+// and kept for the process. Few pairs occur (ten names, tiers 0 to 2), so
+// they are cached by the name's address; a result then only needs its score.
+PyObject* shape_for(std::string_view algorithm, std::uint64_t tier) {
+  struct Shape {
+    const char* name;
+    std::uint64_t tier;
+    PyObject* dict;
+  };
+  static Shape cache[32] = {};
+  for (Shape& shape : cache) {
+    if (shape.dict == nullptr) {
+      Ref tier_object = check(PyLong_FromUnsignedLongLong(tier));
+      shape = {algorithm.data(), tier,
+               new_shape(tier_object.get(), algorithm_name(algorithm).get())};
+      return shape.dict;
+    }
+    if (shape.name == algorithm.data() && shape.tier == tier) return shape.dict;
+  }
+  return nullptr;
+}
+
+// Each result starts as a copy of a template holding the keys in their
+// order: copying a small dict clones its key table at once, and writing a
+// value to an existing key never grows the table.
 PyObject* result_to_dict(const CompareResult& result) {
   const ResultKeys& keys = result_keys();
-  static PyObject* shape = [&keys] {
-    Ref dict = check(PyDict_New());
-    for (PyObject* key : {keys.score, keys.tier, keys.algorithm}) {
-      set_item(dict.get(), key, Ref::borrow(Py_None));
-    }
-    set_item(dict.get(), keys.fallback_called, Ref::borrow(Py_False));
-    set_item(dict.get(), keys.fallback_data, Ref::borrow(keys.empty));
-    return dict.release();
-  }();
-  Ref dict = check(PyDict_Copy(shape));
+  PyObject* shape = shape_for(result.algorithm, result.tier);
+  Ref dict = shape != nullptr
+                 ? check(PyDict_Copy(shape))
+                 : Ref::steal(new_shape(check(PyLong_FromUnsignedLongLong(result.tier)).get(),
+                                        algorithm_name(result.algorithm).get()));
   set_item(dict.get(), keys.score, check(PyFloat_FromDouble(result.score)));
-  set_item(dict.get(), keys.tier, check(PyLong_FromUnsignedLongLong(result.tier)));
-  set_item(dict.get(), keys.algorithm, algorithm_name(result.algorithm));
   if (result.fallback_called) set_item(dict.get(), keys.fallback_called, Ref::borrow(Py_True));
   if (result.fallback_data) {
     set_item(dict.get(), keys.fallback_data,
