@@ -20,6 +20,15 @@ inline std::uint32_t spread(char32_t c) {
 
 inline constexpr char32_t kNoKey = 0xFFFFFFFF;  // not a code point
 
+// Index bits of an open-addressing table for up to `keys` distinct code
+// points, kept at most half full (there are at most 0x110000 code points).
+inline unsigned slot_bits(std::size_t keys) {
+  std::size_t bound = keys < 0x110000 ? keys : 0x110000;
+  unsigned bits = 1;
+  while ((std::size_t(1) << bits) < 2 * bound) ++bits;
+  return bits;
+}
+
 // Masks of a pattern of at most 64 characters, one 64-bit word each. Built on
 // the stack with no allocation. Only the ASCII entries that a lookup can reach
 // are cleared: those of the pattern and of the text passed to the
@@ -41,9 +50,7 @@ class WordMasks {
       for (P c : pattern) wide += c >= 128;
     }
     if (wide > 0) {
-      // Load at most one half: the table has 2 to 128 slots.
-      unsigned bits = 1;  // wide <= 64
-      while ((std::size_t(1) << bits) < 2 * wide) ++bits;
+      unsigned bits = slot_bits(wide);  // 2 to 128 slots: wide <= 64
       shift_ = 32 - bits;
       mask_ = (1u << bits) - 1;
       for (std::uint32_t s = 0; s <= mask_; ++s) slots_[s].key = kNoKey;
@@ -165,10 +172,7 @@ class BlockMasks {
     std::size_t wide = 0;
     for (P c : pattern) wide += c >= 128;
     if (wide == 0) return;
-    // At most 0x110000 distinct code points; the table is kept at most half full.
-    std::size_t distinct_bound = wide < 0x110000 ? wide : 0x110000;
-    unsigned bits = 1;
-    while ((std::size_t(1) << bits) < 2 * distinct_bound) ++bits;
+    unsigned bits = slot_bits(wide);
     shift_ = 32 - bits;
     mask_ = (std::uint32_t(1) << bits) - 1;
     keys_.assign(std::size_t(mask_) + 1, kNoKey);
@@ -292,9 +296,7 @@ class DenseIds {
       for (C c : text) wide += c >= 128;
     }
     if (wide > 0) {
-      std::size_t distinct_bound = wide < 0x110000 ? wide : 0x110000;
-      unsigned bits = 1;
-      while ((std::size_t(1) << bits) < 2 * distinct_bound) ++bits;
+      unsigned bits = slot_bits(wide);
       shift_ = 32 - bits;
       mask_ = (std::uint32_t(1) << bits) - 1;
       keys_.assign(std::size_t(mask_) + 1, kNoKey);
