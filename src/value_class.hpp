@@ -1,5 +1,5 @@
 // Immutable Python classes that wrap one native value. A class is a heap type
-// made from a type spec once per process; instances hold their Value inline
+// made by PyType_FromSpec once per process; instances hold their Value inline
 // and never change after construction, so they need no locking.
 #pragma once
 

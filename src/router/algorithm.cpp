@@ -2,7 +2,6 @@
 
 #include <algorithm>
 #include <array>
-#include <bit>
 #include <utility>
 
 #include "../algo/bm25.hpp"
@@ -41,14 +40,6 @@ constexpr std::uint64_t kMinHashShingle = 3;
 constexpr std::uint64_t kMinHashCount = 128;
 constexpr std::uint64_t kSimHashShingle = 4;
 
-// 1 - p/64 for p differing fingerprint bits, written as a product so that
-// every one of the 65 possible scores is exact.
-double simhash_score(std::string_view a, std::string_view b) {
-  std::uint64_t fa = simhash_fingerprint(a, kSimHashShingle);
-  std::uint64_t fb = simhash_fingerprint(b, kSimHashShingle);
-  return 1.0 + double(std::popcount(fa ^ fb)) * -0.015625;
-}
-
 Result<double> score_of(Algorithm algorithm, std::string_view a, std::string_view b) {
   switch (algorithm) {
     case Algorithm::Levenshtein: return levenshtein_similarity(a, b);
@@ -64,7 +55,7 @@ Result<double> score_of(Algorithm algorithm, std::string_view a, std::string_vie
     case Algorithm::JaccardTrigram: return jaccard_similarity(a, b, 3);
     case Algorithm::JaccardWord: return jaccard_word_similarity(a, b);
     case Algorithm::MinHashDefault: return minhash_similarity(a, b, kMinHashShingle, kMinHashCount);
-    case Algorithm::SimHashDefault: return simhash_score(a, b);
+    case Algorithm::SimHashDefault: return simhash_similarity(a, b, kSimHashShingle);
     case Algorithm::Bm25: return bm25_similarity(a, b);
     case Algorithm::Tfidf: return tfidf_similarity(a, b);
   }
