@@ -9,8 +9,8 @@
 #include <span>
 #include <vector>
 
-#include "bits.hpp"
-#include "char_map.hpp"
+#include "algo/char_map.hpp"
+#include "base/bits.hpp"
 
 namespace kivo::bitpar {
 

@@ -1,12 +1,12 @@
-#include "bm25.hpp"
+#include "algo/bm25.hpp"
 
 #include <algorithm>
 #include <cmath>
 #include <string>
 #include <vector>
 
-#include "term_table.hpp"
-#include "term_views.hpp"
+#include "algo/term_table.hpp"
+#include "algo/term_views.hpp"
 
 namespace kivo {
 namespace {

@@ -1,12 +1,12 @@
-#include "hamming.hpp"
+#include "algo/hamming.hpp"
 
 #include <algorithm>
 #include <cstring>
 #include <span>
 #include <type_traits>
 
-#include "bits.hpp"
-#include "utf8.hpp"
+#include "base/bits.hpp"
+#include "text/utf8.hpp"
 
 #if defined(__SSE2__)
 #include <emmintrin.h>

@@ -6,7 +6,7 @@
 #include <optional>
 #include <string_view>
 
-#include "char_span.hpp"
+#include "text/char_span.hpp"
 
 namespace kivo {
 

@@ -1,23 +1,12 @@
-#include "jaccard.hpp"
+#include "algo/jaccard.hpp"
 
-#include <atomic>
-#include <chrono>
 #include <cstdint>
-#include <exception>
-#include <random>
 
-#include "../preprocess/char_class.hpp"
-#include "term_table.hpp"
+#include "text/char_class.hpp"
 
 namespace kivo {
 
 namespace {
-
-std::uint64_t mix(std::uint64_t x) {
-  x = (x ^ (x >> 30)) * 0xbf58476d1ce4e5b9ULL;
-  x = (x ^ (x >> 27)) * 0x94d049bb133111ebULL;
-  return x ^ (x >> 31);
-}
 
 // I / U of two sets, probing the larger with the elements of the smaller.
 double jaccard_index(const ShingleSet& a, const ShingleSet& b) {
@@ -29,25 +18,7 @@ double jaccard_index(const ShingleSet& a, const ShingleSet& b) {
   return double(shared) / double(total);
 }
 
-// Keys handed out so far in this process.
-std::atomic<std::uint64_t> drawn_keys{0};
-
 }  // namespace
-
-std::uint64_t random_table_key() {
-  static const std::uint64_t process_seed = []() -> std::uint64_t {
-    try {
-      std::random_device source;
-      return (std::uint64_t(source()) << 32) ^ source();
-    } catch (const std::exception&) {
-      // No entropy source: the clock and this object's address still differ
-      // from run to run.
-      auto ticks = std::chrono::steady_clock::now().time_since_epoch().count();
-      return std::uint64_t(ticks) ^ reinterpret_cast<std::uintptr_t>(&drawn_keys);
-    }
-  }();
-  return mix(process_seed + drawn_keys.fetch_add(1, std::memory_order_relaxed));
-}
 
 std::size_t ShingleHash::operator()(std::string_view shingle) const noexcept {
   return keyed_hash(k0, k1, shingle);

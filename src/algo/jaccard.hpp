@@ -8,14 +8,11 @@
 #include <unordered_set>
 #include <vector>
 
-#include "../error.hpp"
-#include "utf8.hpp"
+#include "base/error.hpp"
+#include "base/hashing.hpp"
+#include "text/utf8.hpp"
 
 namespace kivo {
-
-// A fresh random 64-bit key for one hash table. Keys come from one random
-// draw per process, mixed with a per-table counter.
-std::uint64_t random_table_key();
 
 // Hashes shingles under a key drawn at random for each set, so that crafted
 // texts cannot pile many shingles onto one bucket chain. No result depends on

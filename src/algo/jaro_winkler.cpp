@@ -1,13 +1,13 @@
-#include "jaro_winkler.hpp"
+#include "algo/jaro_winkler.hpp"
 
 #include <algorithm>
 #include <cstdint>
 #include <span>
 #include <vector>
 
-#include "char_map.hpp"
-#include "code_points.hpp"
-#include "utf8.hpp"
+#include "algo/char_map.hpp"
+#include "text/code_points.hpp"
+#include "text/utf8.hpp"
 
 namespace kivo {
 

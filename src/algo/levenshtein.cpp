@@ -1,13 +1,13 @@
-#include "levenshtein.hpp"
+#include "algo/levenshtein.hpp"
 
 #include <algorithm>
 #include <span>
 #include <type_traits>
 #include <vector>
 
-#include "bit_parallel.hpp"
-#include "code_points.hpp"
-#include "utf8.hpp"
+#include "algo/bit_parallel.hpp"
+#include "text/code_points.hpp"
+#include "text/utf8.hpp"
 
 namespace kivo {
 

@@ -5,7 +5,7 @@
 #include <cstdint>
 #include <string_view>
 
-#include "char_span.hpp"
+#include "text/char_span.hpp"
 
 namespace kivo {
 

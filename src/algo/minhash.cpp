@@ -1,4 +1,4 @@
-#include "minhash.hpp"
+#include "algo/minhash.hpp"
 
 #include <unistd.h>
 
@@ -10,9 +10,9 @@
 #include <string>
 #include <vector>
 
-#include "fnv.hpp"
-#include "jaccard.hpp"
-#include "minhash_kernel.hpp"
+#include "algo/jaccard.hpp"
+#include "algo/minhash_kernel.hpp"
+#include "base/hashing.hpp"
 
 namespace kivo {
 

@@ -1,9 +1,9 @@
-#include "minhash_kernel.hpp"
+#include "algo/minhash_kernel.hpp"
 
 #include <algorithm>
 #include <limits>
 
-#include "minhash.hpp"
+#include "algo/minhash.hpp"
 
 #if defined(__x86_64__) && defined(__GNUC__)
 #include <immintrin.h>

@@ -1,10 +1,10 @@
-#include "simhash.hpp"
+#include "algo/simhash.hpp"
 
 #include <array>
 #include <bit>
 
-#include "fnv.hpp"
-#include "jaccard.hpp"
+#include "algo/jaccard.hpp"
+#include "base/hashing.hpp"
 
 namespace kivo {
 

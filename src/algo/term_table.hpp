@@ -9,14 +9,6 @@
 
 namespace kivo {
 
-// SipHash-1-3 of bytes under the 128-bit key (k0, k1).
-std::uint64_t siphash13(std::uint64_t k0, std::uint64_t k1, std::string_view bytes);
-
-// A faster keyed hash for table slots: eight bytes per step, each folded in
-// by a 64 x 64 -> 128-bit multiply whose halves are XOR-ed. With the key
-// secret, inputs cannot be steered onto one probe chain in practice.
-std::uint64_t keyed_hash(std::uint64_t k0, std::uint64_t k1, std::string_view bytes);
-
 struct TermEntry {
   std::string_view term;     // borrowed from the caller's term list
   std::uint64_t count[2]{};  // occurrences in the first and in the second text

@@ -1,10 +1,10 @@
-#include "term_views.hpp"
+#include "algo/term_views.hpp"
 
 #include <array>
 
-#include "../preprocess/char_class.hpp"
-#include "../preprocess/tokenizer.hpp"
-#include "utf8.hpp"
+#include "text/char_class.hpp"
+#include "text/tokenizer.hpp"
+#include "text/utf8.hpp"
 
 namespace kivo {
 

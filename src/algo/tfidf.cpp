@@ -1,11 +1,11 @@
-#include "tfidf.hpp"
+#include "algo/tfidf.hpp"
 
 #include <cmath>
 #include <string>
 #include <vector>
 
-#include "term_table.hpp"
-#include "term_views.hpp"
+#include "algo/term_table.hpp"
+#include "algo/term_views.hpp"
 
 namespace kivo {
 namespace {

@@ -1,17 +1,17 @@
-#include "algorithm.hpp"
+#include "router/algorithm.hpp"
 
 #include <algorithm>
 #include <array>
 #include <utility>
 
-#include "../algo/bm25.hpp"
-#include "../algo/hamming.hpp"
-#include "../algo/jaccard.hpp"
-#include "../algo/jaro_winkler.hpp"
-#include "../algo/levenshtein.hpp"
-#include "../algo/minhash.hpp"
-#include "../algo/simhash.hpp"
-#include "../algo/tfidf.hpp"
+#include "algo/bm25.hpp"
+#include "algo/hamming.hpp"
+#include "algo/jaccard.hpp"
+#include "algo/jaro_winkler.hpp"
+#include "algo/levenshtein.hpp"
+#include "algo/minhash.hpp"
+#include "algo/simhash.hpp"
+#include "algo/tfidf.hpp"
 
 namespace kivo {
 

@@ -5,7 +5,7 @@
 #include <string>
 #include <string_view>
 
-#include "../error.hpp"
+#include "base/error.hpp"
 
 namespace kivo {
 

@@ -1,10 +1,10 @@
-#include "intent.hpp"
+#include "router/intent.hpp"
 
 #include <algorithm>
 #include <string>
 #include <utility>
 
-#include "../algo/utf8.hpp"
+#include "text/utf8.hpp"
 
 namespace kivo {
 

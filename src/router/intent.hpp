@@ -4,9 +4,9 @@
 
 #include <string_view>
 
-#include "../error.hpp"
-#include "algorithm.hpp"
-#include "router.hpp"
+#include "base/error.hpp"
+#include "router/algorithm.hpp"
+#include "router/router.hpp"
 
 namespace kivo {
 

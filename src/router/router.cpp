@@ -1,4 +1,4 @@
-#include "router.hpp"
+#include "router/router.hpp"
 
 #include <utility>
 

@@ -8,9 +8,9 @@
 #include <string>
 #include <string_view>
 
-#include "../error.hpp"
-#include "../preprocess/pipeline.hpp"
-#include "tier.hpp"
+#include "base/error.hpp"
+#include "router/tier.hpp"
+#include "text/pipeline.hpp"
 
 namespace kivo {
 

@@ -1,4 +1,4 @@
-#include "tier.hpp"
+#include "router/tier.hpp"
 
 #include <string>
 

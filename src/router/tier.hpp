@@ -4,8 +4,8 @@
 #include <optional>
 #include <string_view>
 
-#include "../error.hpp"
-#include "algorithm.hpp"
+#include "base/error.hpp"
+#include "router/algorithm.hpp"
 
 namespace kivo {
 

@@ -5,12 +5,12 @@
 #include <random>
 #include <string>
 
-#include "algo/utf8.hpp"
 #include "harness.hpp"
-#include "preprocess/char_class.hpp"
-#include "preprocess/pipeline.hpp"
-#include "preprocess/tokenizer.hpp"
-#include "preprocess/unicode.hpp"
+#include "text/char_class.hpp"
+#include "text/pipeline.hpp"
+#include "text/tokenizer.hpp"
+#include "text/unicode.hpp"
+#include "text/utf8.hpp"
 
 using namespace kivo;
 

@@ -2,7 +2,7 @@
 #include <vector>
 
 #include "harness.hpp"
-#include "preprocess/tokenizer.hpp"
+#include "text/tokenizer.hpp"
 
 using namespace kivo;
 using Terms = std::vector<std::string>;

@@ -1,5 +1,5 @@
-#include "algo/utf8.hpp"
 #include "harness.hpp"
+#include "text/utf8.hpp"
 
 using namespace kivo;
 

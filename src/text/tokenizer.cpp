@@ -1,10 +1,10 @@
-#include "tokenizer.hpp"
+#include "text/tokenizer.hpp"
 
 #include <array>
 
-#include "../algo/utf8.hpp"
-#include "char_class.hpp"
-#include "unicode.hpp"
+#include "text/char_class.hpp"
+#include "text/unicode.hpp"
+#include "text/utf8.hpp"
 
 namespace kivo {
 namespace {

@@ -1,7 +1,7 @@
 #include <unicode/uchar.h>
 
-#include "../algo/utf8.hpp"
-#include "unicode.hpp"
+#include "text/unicode.hpp"
+#include "text/utf8.hpp"
 
 namespace kivo::unicode {
 namespace {

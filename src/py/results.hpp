@@ -9,7 +9,7 @@
 #include <string_view>
 #include <vector>
 
-#include "guard.hpp"
+#include "py/guard.hpp"
 
 namespace kivo::py {
 

@@ -10,8 +10,8 @@
 #include <new>
 #include <string_view>
 
-#include "error.hpp"
-#include "py_ref.hpp"
+#include "base/error.hpp"
+#include "py/py_ref.hpp"
 
 namespace kivo::py {
 

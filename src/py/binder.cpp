@@ -1,4 +1,4 @@
-#include "binder.hpp"
+#include "py/binder.hpp"
 
 #include <cstring>
 

@@ -1,6 +1,6 @@
 // The registration table: every module function, its parameters and its
 // binding, and the places of the two classes, in the module's fixed order.
-#include "registry.hpp"
+#include "py/registry.hpp"
 
 #include "algo/bm25.hpp"
 #include "algo/hamming.hpp"
@@ -10,10 +10,10 @@
 #include "algo/minhash.hpp"
 #include "algo/simhash.hpp"
 #include "algo/tfidf.hpp"
-#include "binder.hpp"
-#include "classes.hpp"
-#include "preprocess/pipeline.hpp"
-#include "results.hpp"
+#include "py/binder.hpp"
+#include "py/classes.hpp"
+#include "py/results.hpp"
+#include "text/pipeline.hpp"
 
 namespace kivo::py {
 

@@ -1,9 +1,9 @@
 // The Python class Preprocessor: an immutable PreprocessConfig in builder
 // style. Every with_... returns a new object; process runs the pipeline.
-#include "../classes.hpp"
-#include "../results.hpp"
-#include "../value_class.hpp"
-#include "pipeline.hpp"
+#include "py/classes.hpp"
+#include "py/results.hpp"
+#include "py/value_class.hpp"
+#include "text/pipeline.hpp"
 
 namespace kivo::py {
 namespace {

@@ -1,12 +1,12 @@
-#include "pipeline.hpp"
+#include "text/pipeline.hpp"
 
 #include <cstring>
 #include <unordered_set>
 
-#include "../algo/utf8.hpp"
-#include "char_class.hpp"
-#include "stopwords.hpp"
-#include "unicode.hpp"
+#include "text/char_class.hpp"
+#include "text/stopwords.hpp"
+#include "text/unicode.hpp"
+#include "text/utf8.hpp"
 
 namespace kivo {
 namespace {

@@ -6,7 +6,7 @@
 #include <string_view>
 #include <vector>
 
-#include "utf8.hpp"
+#include "text/utf8.hpp"
 
 namespace kivo {
 

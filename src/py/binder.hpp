@@ -16,8 +16,8 @@
 #include <utility>
 #include <vector>
 
-#include "algo/char_span.hpp"
-#include "guard.hpp"
+#include "py/guard.hpp"
+#include "text/char_span.hpp"
 
 namespace kivo::py {
 

@@ -1,4 +1,4 @@
-#include "guard.hpp"
+#include "py/guard.hpp"
 
 #include <cstdio>
 #include <cstdlib>

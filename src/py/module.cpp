@@ -2,8 +2,8 @@
 // registration table in order, appending each name to __all__.
 #include <Python.h>
 
-#include "binder.hpp"
-#include "registry.hpp"
+#include "py/binder.hpp"
+#include "py/registry.hpp"
 
 namespace kivo::py {
 namespace {

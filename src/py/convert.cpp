@@ -4,7 +4,7 @@
 #include <algorithm>
 #include <cstring>
 
-#include "binder.hpp"
+#include "py/binder.hpp"
 
 namespace kivo::py {
 

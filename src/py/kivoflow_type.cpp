@@ -4,11 +4,11 @@
 #include <string>
 #include <utility>
 
-#include "../classes.hpp"
-#include "../results.hpp"
-#include "../value_class.hpp"
-#include "intent.hpp"
-#include "router.hpp"
+#include "py/classes.hpp"
+#include "py/results.hpp"
+#include "py/value_class.hpp"
+#include "router/intent.hpp"
+#include "router/router.hpp"
 
 namespace kivo::py {
 namespace {

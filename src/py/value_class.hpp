@@ -8,7 +8,7 @@
 #include <new>
 #include <utility>
 
-#include "binder.hpp"
+#include "py/binder.hpp"
 
 namespace kivo::py {
 

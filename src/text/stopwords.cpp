@@ -1,4 +1,4 @@
-#include "stopwords.hpp"
+#include "text/stopwords.hpp"
 
 #include <algorithm>
 

@@ -10,9 +10,9 @@
 #include <stdexcept>
 #include <vector>
 
-#include "../algo/utf8.hpp"
-#include "../error.hpp"
-#include "unicode.hpp"
+#include "base/error.hpp"
+#include "text/unicode.hpp"
+#include "text/utf8.hpp"
 
 namespace kivo::unicode {
 namespace {

@@ -1,10 +1,10 @@
-#include "utf8.hpp"
+#include "text/utf8.hpp"
 
 #include <algorithm>
 #include <cstring>
 #include <string>
 
-#include "bits.hpp"
+#include "base/bits.hpp"
 
 #if defined(__SSE2__)
 #include <emmintrin.h>
