@@ -1,33 +1,53 @@
-"""The installed type stubs agree with the module and type-check a typical caller."""
+"""The installed stubs agree with the module, their examples hold, and type checkers use them."""
 
+import ast
+import doctest
+import importlib.util
 import pathlib
 import subprocess
 import sys
-import sysconfig
 
 import pytest
 
-STUBS = pathlib.Path(sysconfig.get_paths()["purelib"]) / "kivo-stubs" / "__init__.pyi"
-
-pytestmark = pytest.mark.skipif(not STUBS.exists(), reason="kivo is not installed with its stubs")
-
-CALLER = """
 import kivo
+
+
+def installed_stub():
+    spec = importlib.util.find_spec("kivo")
+    folders = (spec.submodule_search_locations if spec else None) or []
+    return next((p for f in folders if (p := pathlib.Path(f) / "__init__.pyi").exists()), None)
+
+
+STUB = installed_stub()
+pytestmark = pytest.mark.skipif(STUB is None, reason="kivo is not installed with its stubs")
+
+GOOD = """
+from typing import TYPE_CHECKING
+
+import kivo
+
+if TYPE_CHECKING:
+    from kivo import CompareResult
 
 d: int = kivo.levenshtein_distance("a", "b")
 s: float = kivo.jaro_winkler_similarity(a="a", b="b")
 sig: list[int] = kivo.minhash_signature("abc", 3, 2)
-p: kivo.Preprocessor = kivo.Preprocessor().with_stopwords(("a",)).with_max_length(3)
-r = kivo.KivoFlow().preprocess(True).tier_1("levenshtein", "gt", 0.9, "lt", 0.1).compare("a", "b")
-score: float = r["score"]
-tier: int = r["tier"]
+p = kivo.Preprocessor().with_stopwords(("a",)).with_stopwords(["b"]).with_max_length(3)
+flow = kivo.KivoFlow().preprocess(True).tier_1("levenshtein", "gt", 0.9, "lt", 0.1)
+r: "CompareResult" = flow.tier_2("jaccard_word", "between", 0.4, 0.6).compare("a", "b")
+score: float = r["score"] + flow.compare_with_intent("dedup", "a", "b")["score"]
+name: str = r["algorithm"]
 """
 
-WRONG = """
-import kivo
-kivo.levenshtein_distance("a", 1)
-x: str = kivo.levenshtein_similarity("a", "b")
-"""
+MISUSES = [
+    'kivo.KivoFlow().tier_1("levenstein", "gt", 0.9, "lt", 0.1)',
+    'kivo.KivoFlow().tier_1("levenshtein", "gt", 0.9, "between", 0.1)',
+    'kivo.KivoFlow().compare_with_intent("dedupe", "a", "b")',
+    'kivo.Preprocessor().with_stopwords("cat")',
+    'kivo.levenshtein_distance("a", 1)',
+]
+
+CHECKERS = {"mypy": ["--strict"], "basedpyright": ["--pythonpath", sys.executable]}
 
 
 def run(*args, cwd):
@@ -41,11 +61,29 @@ def test_stubtest_finds_no_mismatch(tmp_path):
     assert result.returncode == 0, result.stdout + result.stderr
 
 
-def test_mypy_accepts_typical_calls_and_rejects_wrong_ones(tmp_path):
-    (tmp_path / "good.py").write_text(CALLER)
-    (tmp_path / "bad.py").write_text(WRONG)
-    good = run("mypy", "--strict", "good.py", cwd=tmp_path)
+def test_typical_program_runs_and_every_misuse_fails_at_run_time():
+    exec(GOOD, {})
+    for line in MISUSES:
+        with pytest.raises((TypeError, ValueError)):
+            exec(line, {"kivo": kivo})
+
+
+@pytest.mark.parametrize("checker", CHECKERS)
+def test_strict_checker_accepts_typical_program_and_flags_every_misuse(checker, tmp_path):
+    pytest.importorskip(checker)
+    (tmp_path / "pyrightconfig.json").write_text('{"typeCheckingMode": "strict"}')
+    (tmp_path / "good.py").write_text(GOOD)
+    (tmp_path / "bad.py").write_text("\n".join(["import kivo", *MISUSES]))
+    good = run(checker, *CHECKERS[checker], "good.py", cwd=tmp_path)
     assert good.returncode == 0, good.stdout
-    bad = run("mypy", "bad.py", cwd=tmp_path)
-    assert bad.returncode == 1
-    assert "levenshtein_distance" in bad.stdout and "incompatible type" in bad.stdout.lower()
+    bad = run(checker, *CHECKERS[checker], "bad.py", cwd=tmp_path)
+    lines = range(2, len(MISUSES) + 2)
+    assert [n for n in lines if f"bad.py:{n}:" not in bad.stdout] == [], bad.stdout
+
+
+def test_stub_docstring_examples_hold():
+    runner, parser = doctest.DocTestRunner(), doctest.DocTestParser()
+    for node in ast.walk(ast.parse(STUB.read_text())):
+        if isinstance(node, (ast.FunctionDef, ast.ClassDef)) and (doc := ast.get_docstring(node)):
+            runner.run(parser.get_doctest(doc, dict(vars(kivo)), node.name, str(STUB), 0))
+    assert runner.summarize(verbose=False).failed == 0
