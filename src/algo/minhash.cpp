@@ -10,9 +10,10 @@
 #include <string>
 #include <vector>
 
-#include "algo/jaccard.hpp"
 #include "algo/minhash_kernel.hpp"
+#include "algo/shingles.hpp"
 #include "base/hashing.hpp"
+#include "text/utf8.hpp"
 
 namespace kivo {
 

@@ -3,8 +3,6 @@
 #include <algorithm>
 #include <limits>
 
-#include "algo/minhash.hpp"
-
 #if defined(__x86_64__) && defined(__GNUC__)
 #include <immintrin.h>
 #define KIVO_X86_DISPATCH 1

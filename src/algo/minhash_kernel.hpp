@@ -9,6 +9,17 @@
 
 namespace kivo::minhash {
 
+// The Mersenne prime 2^61 - 1 every hash value is reduced by.
+inline constexpr std::uint64_t kPrime = (std::uint64_t{1} << 61) - 1;
+
+// v mod (2^61 - 1) without a division. Write v = hi * 2^61 + lo; since
+// 2^61 = 1 (mod P), v = hi + lo (mod P), and hi + lo <= 7 + (2^61 - 1) < 2P,
+// so one conditional subtraction yields the canonical remainder.
+inline std::uint64_t reduce(std::uint64_t v) {
+  std::uint64_t r = (v & kPrime) + (v >> 61);
+  return r >= kPrime ? r - kPrime : r;
+}
+
 // Hash function i has B_i = s_i and A_i = (s_i + kMultiplierOffset) | 1 over
 // the seeds s_0 = kFirstSeed, s_(i+1) = s_i + kSeedStep (wrapping).
 inline constexpr std::uint64_t kFirstSeed = 0x9e3779b97f4a8e49ULL;

@@ -3,8 +3,9 @@
 #include <array>
 #include <bit>
 
-#include "algo/jaccard.hpp"
+#include "algo/shingles.hpp"
 #include "base/hashing.hpp"
+#include "text/utf8.hpp"
 
 namespace kivo {
 

@@ -1,4 +1,5 @@
-// The vector versions of the MinHash kernel against the plain one.
+// The MinHash kernel: the division-free reduction, and the vector versions
+// against the plain one.
 #include <cstdint>
 #include <vector>
 
@@ -26,6 +27,27 @@ std::vector<std::uint64_t> sample_hashes(std::size_t n) {
 }
 
 }  // namespace
+
+// The division-free reduction must equal the plain remainder everywhere:
+// around every multiple of P that fits in 64 bits, at the extremes, and on a
+// long pseudo-random sweep.
+TEST(mersenne_reduction_equals_plain_remainder) {
+  constexpr std::uint64_t p = minhash::kPrime;
+  for (std::uint64_t k = 0; k <= 8; ++k) {
+    for (std::uint64_t d = 0; d < 16; ++d) {
+      std::uint64_t base = k * p;  // 8P + 15 < 2^64: no wrap
+      CHECK_EQ(minhash::reduce(base + d), (base + d) % p);
+      if (base >= d) CHECK_EQ(minhash::reduce(base - d), (base - d) % p);
+    }
+  }
+  for (std::uint64_t d = 0; d < 64; ++d) {
+    std::uint64_t v = ~std::uint64_t{0} - d;
+    CHECK_EQ(minhash::reduce(v), v % p);
+    std::uint64_t top = (std::uint64_t{7} << 61) | d;  // largest high part
+    CHECK_EQ(minhash::reduce(top), top % p);
+  }
+  for (std::uint64_t x : sample_hashes(1000000)) CHECK_EQ(minhash::reduce(x), x % p);
+}
 
 TEST(minhash_vector_kernels_match_the_scalar_one) {
   for (std::size_t hashes : {0u, 1u, 7u, 300u}) {
