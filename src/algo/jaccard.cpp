@@ -1,10 +1,17 @@
 #include "algo/jaccard.hpp"
 
 #include "algo/shingles.hpp"
+#include "algo/shingles_distinct.hpp"
 
 namespace kivo {
 
 namespace {
+
+// From this window on, counting distinct shingles through a suffix array beats
+// hashing every window into a set, on prose and on random or repetitive text
+// alike; below it the sets are faster, and their cost, about n bytes hashed
+// per window, stays linear.
+constexpr std::uint64_t kLongWindow = 16;
 
 // I / U of two sets, probing the larger with the elements of the smaller.
 double jaccard_index(const ShingleSet& a, const ShingleSet& b) {
@@ -21,6 +28,10 @@ double jaccard_index(const ShingleSet& a, const ShingleSet& b) {
 double jaccard_similarity(std::string_view a, std::string_view b, std::uint64_t n) {
   // Equal texts score 1.0 before shingling, so even n == 0 is accepted here.
   if (a == b) return 1.0;
+  if (n >= kLongWindow) {
+    ShingleCounts c = count_distinct_shingles(a, b, n);
+    return double(c.shared) / double(c.first + c.second - c.shared);
+  }
   ShingleSet sa = shingle_set(a, n);
   ShingleSet sb = shingle_set(b, n);
   return jaccard_index(sa, sb);
