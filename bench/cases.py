@@ -281,10 +281,27 @@ def router_cases(rng: random.Random, quick: bool) -> list[Case]:
     return cases
 
 
+def crafted_cases(rng: random.Random, quick: bool) -> list[Case]:
+    """Inputs built to be slow, each timed against random text of the same
+    length, alphabet and window: the ratio bounds what crafting gains."""
+    cases = []
+    length = 80000
+    crafted = w.one_letter_pair(length)
+    plain = w.random_pair_like(length, "éx", rng)
+    # Windows at either side of where Jaccard stops hashing them, and half the text.
+    for n in (15, 16, length // 2):
+        cases.append(Case("Crafted input", f"jaccard_similarity, 'é' × {length:,}, n = {n:,}",
+                          Contender("kivo", kivo.jaccard_similarity, (*crafted, n)),
+                          [Contender("random text", kivo.jaccard_similarity, (*plain, n),
+                                     "random 'é'/'x' text of the same length")],
+                          {"random text": 2.0}))
+    return cases
+
+
 def all_cases(quick: bool, seed: int = 20261206) -> list[Case]:
     rng = random.Random(seed)
     out = []
-    for make in (edit_cases, document_cases, router_cases):
+    for make in (edit_cases, document_cases, router_cases, crafted_cases):
         try:
             out.extend(make(rng, quick))
         except Exception as error:  # a measure still being written must not stop the rest

@@ -49,6 +49,9 @@ NOTES = [
     "Hamming and Levenshtein read CPython's fixed-width character arrays directly (one, two "
     "or four bytes per character), as RapidFuzz does, so non-ASCII text costs no decoding; "
     "the other measures read the UTF-8 form.",
+    "Crafted input: the same kivo call on a text built to be slow (one letter repeated, "
+    "so that every window is equal) and on a random text of the same length, alphabet and "
+    "window; the goal bounds how much slower crafting can make a call.",
     "KivoFlow: `compare` returns a new five-entry dict on every call (a copy of a template "
     "per algorithm and tier, with the score filled in); building it and the method call "
     "cost about twice a whole short `levenshtein_similarity` call, whose own call reads the "

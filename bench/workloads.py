@@ -84,6 +84,19 @@ def equal_length_pair(length: int, alphabet: str, rng: random.Random) -> tuple[s
     return text, "".join(chars)
 
 
+def one_letter_pair(length: int) -> tuple[str, str]:
+    """'é' repeated and a copy whose last letter is 'x': every window of a text
+    is the same, which costs most where each window is compared in full."""
+    return "é" * length, "é" * (length - 1) + "x"
+
+
+def random_pair_like(length: int, alphabet: str, rng: random.Random) -> tuple[str, str]:
+    """A random text and a copy whose last letter differs."""
+    text = random_text(length, alphabet, rng)
+    last = alphabet[0] if text[-1] != alphabet[0] else alphabet[1]
+    return text, text[:-1] + last
+
+
 def document(size: int, rng: random.Random) -> str:
     """English-like prose of about `size` bytes with capitals and punctuation."""
     sentences = []

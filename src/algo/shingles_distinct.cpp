@@ -32,11 +32,11 @@ std::vector<Index> joined_symbols(std::string_view a, std::string_view b, std::s
 
 // Renumbers the symbols by rank when the code space would dwarf the text, so
 // that the suffix sort's bucket tables grow with the text; returns the
-// alphabet size.
+// alphabet size. Tables of a thousand entries cost less than the renumbering.
 template <class Index>
 Index compact_alphabet(std::vector<Index>& text) {
   Index top = *std::max_element(text.begin(), text.end());
-  if (top < text.size()) return top + 1;
+  if (top < std::max<std::size_t>(text.size(), 1024)) return top + 1;
   std::vector<Index> ranks(text);
   std::sort(ranks.begin(), ranks.end());
   ranks.erase(std::unique(ranks.begin(), ranks.end()), ranks.end());
