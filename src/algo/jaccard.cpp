@@ -10,8 +10,10 @@ namespace {
 // From this window on, counting distinct shingles through a suffix array beats
 // hashing every window into a set, on prose and on random or repetitive text
 // alike; below it the sets are faster, and their cost, about n bytes hashed
-// per window, stays linear.
+// per window, stays linear. Short texts stay with the sets whatever n is:
+// there the suffix array's setup outweighs the little hashing it saves.
 constexpr std::uint64_t kLongWindow = 16;
+constexpr std::size_t kShortTexts = 512;  // bytes of both texts together
 
 // I / U of two sets, probing the larger with the elements of the smaller.
 double jaccard_index(const ShingleSet& a, const ShingleSet& b) {
@@ -28,7 +30,7 @@ double jaccard_index(const ShingleSet& a, const ShingleSet& b) {
 double jaccard_similarity(std::string_view a, std::string_view b, std::uint64_t n) {
   // Equal texts score 1.0 before shingling, so even n == 0 is accepted here.
   if (a == b) return 1.0;
-  if (n >= kLongWindow) {
+  if (n >= kLongWindow && a.size() + b.size() > kShortTexts) {
     ShingleCounts c = count_distinct_shingles(a, b, n);
     return double(c.shared) / double(c.first + c.second - c.shared);
   }
