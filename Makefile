@@ -61,7 +61,7 @@ FUZZ_SECONDS ?= 60
 fuzz: setup
 	FUZZ_SECONDS=$(FUZZ_SECONDS) ./scripts/fuzz.sh
 
-FORMATTED := $(shell git ls-files 'src/*.cpp' 'src/*.hpp' 'tests/cpp/*.cpp' 2>/dev/null)
+FORMATTED := $(shell git ls-files 'src/*.cpp' 'src/*.hpp' 'tests/cpp/*.cpp' 'bench/*.cpp' 2>/dev/null)
 format:
 	clang-format -i $(FORMATTED)
 format-check: $(APT_STAMP)

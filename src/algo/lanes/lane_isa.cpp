@@ -1,0 +1,57 @@
+#include "algo/lanes/lane_isa.hpp"
+
+#include <algorithm>
+#include <stdexcept>
+
+namespace kivo::lanes {
+
+bool supported(Isa isa) {
+#if defined(__x86_64__) && defined(__GNUC__)
+  __builtin_cpu_init();
+  switch (isa) {
+    case Isa::Avx512:
+      return __builtin_cpu_supports("avx512f") && __builtin_cpu_supports("avx512bw");
+    case Isa::Avx2: return __builtin_cpu_supports("avx2");
+    case Isa::Portable: return true;
+  }
+  return false;
+#else
+  return isa == Isa::Portable;
+#endif
+}
+
+Isa best_isa() {
+  static const Isa best = supported(Isa::Avx512) ? Isa::Avx512
+                          : supported(Isa::Avx2) ? Isa::Avx2
+                                                 : Isa::Portable;
+  return best;
+}
+
+Shape shape_for(Isa isa, std::size_t longest) {
+  unsigned bits = longest <= 16 ? 16 : longest <= 32 ? 32 : 64;
+  unsigned vector_bits = isa == Isa::Avx512 ? 512 : 256;
+  return {bits, vector_bits / bits};
+}
+
+Shape block_shape(std::span<const std::u32string_view> patterns, Isa isa) {
+  std::size_t longest = 0;
+  for (std::u32string_view p : patterns) longest = std::max(longest, p.size());
+  Shape shape = shape_for(isa, longest);
+  if (!supported(isa)) throw std::invalid_argument("lane block: instruction set not supported");
+  if (!fits_lanes(longest)) throw std::invalid_argument("lane block: pattern too long");
+  if (patterns.size() > shape.lanes) throw std::invalid_argument("lane block: too many patterns");
+  return shape;
+}
+
+std::size_t lanes_to_take(std::span<const std::u32string_view> patterns, Isa isa) {
+  std::size_t best = 0;
+  for (std::size_t longest : {16u, 32u, 64u}) {
+    std::size_t room = std::min<std::size_t>(shape_for(isa, longest).lanes, patterns.size());
+    std::size_t fit = 0;
+    while (fit < room && patterns[fit].size() <= longest) ++fit;
+    best = std::max(best, fit);
+  }
+  return best;
+}
+
+}  // namespace kivo::lanes

@@ -1,0 +1,56 @@
+// Levenshtein distances from one text to a block of short patterns at once:
+// the bit-parallel column step (Myers 1999, in Hyyrö's formulation) runs on
+// every lane of a vector, one step per character of the text. The distances
+// are those of levenshtein_distance on the same code points.
+//
+// Typical use: sort the patterns by length, cut them into blocks of
+// lanes_to_take(...) patterns, and pass every text through every block. A
+// block is immutable after construction; any number of threads may call its
+// const members at once.
+#pragma once
+
+#include <cstddef>
+#include <cstdint>
+#include <span>
+#include <string_view>
+
+#include "algo/lanes/lane_isa.hpp"
+#include "algo/lanes/lane_masks.hpp"
+
+namespace kivo::lanes {
+
+struct LevenshteinCall;
+
+class LevenshteinBlock {
+ public:
+  // As a bound: none, every distance exact.
+  static constexpr std::uint32_t kNoBound = 0xFFFFFFFF;
+
+  // Each pattern fits_lanes(); at most shape_for(isa, longest).lanes of
+  // them; `isa` supported(). Otherwise throws std::invalid_argument.
+  explicit LevenshteinBlock(std::span<const std::u32string_view> patterns,
+                            Isa isa = best_isa());
+
+  std::size_t size() const { return count_; }
+
+  // out[l] = the distance between `text` (any length below 2^32 - 64) and
+  // pattern l, for l < size().
+  void distances(std::u32string_view text, std::uint32_t* out) const;
+
+  // The same, except that a distance above the lane's bound is reported as
+  // bound + 1. Lanes whose text and pattern lengths differ by more than the
+  // bound cost nothing, and the pass over the text stops as soon as every
+  // lane is known to be above its bound.
+  void distances(std::u32string_view text, std::uint32_t bound, std::uint32_t* out) const;
+  void distances(std::u32string_view text, const std::uint32_t* bounds, std::uint32_t* out) const;
+
+ private:
+  Shape shape_;
+  std::size_t count_;
+  LaneMasks masks_;
+  LaneRow lengths_{};
+  LaneRow length_masks_{};  // rows 1 .. m of each lane: bits 0 .. m - 1
+  void (*entry_)(const LevenshteinCall&);
+};
+
+}  // namespace kivo::lanes
