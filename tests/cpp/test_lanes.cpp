@@ -28,14 +28,15 @@ struct Random {
   }
 };
 
-const std::u32string kAlphabets[] = {
-    U"ab", U"abcdefghijklmnopqrstuvwxyz", U"a\u00e9\u4e2d\U0001F600\U0010FFFF\u0080", U""};
+const std::u32string kAlphabets[] = {U"ab", U"abcdefghijklmnopqrstuvwxyz",
+                                     U"a\u00e9\u4e2d\U0001F600\U0010FFFF\u0080", U""};
 
 std::u32string random_text(Random& rng, std::size_t length, std::u32string_view alphabet) {
   std::u32string text;
   for (std::size_t i = 0; i < length; ++i) {
     // An empty alphabet: many distinct non-ASCII characters, to crowd the table.
-    text += alphabet.empty() ? char32_t(0x4E00 + rng.below(300)) : alphabet[rng.below(alphabet.size())];
+    text +=
+        alphabet.empty() ? char32_t(0x4E00 + rng.below(300)) : alphabet[rng.below(alphabet.size())];
   }
   return text;
 }
@@ -90,9 +91,9 @@ void for_each_block(Check check) {
         for (std::size_t l = 0; l < count; ++l) {
           owned.push_back(random_text(rng, l == 0 ? longest : rng.below(longest + 1), alphabet));
         }
-        std::vector<std::u32string> texts = {
-            random_text(rng, rng.below(71), alphabet), edited(rng, owned.back(), alphabet),
-            random_text(rng, rng.below(65), U"ab")};
+        std::vector<std::u32string> texts = {random_text(rng, rng.below(71), alphabet),
+                                             edited(rng, owned.back(), alphabet),
+                                             random_text(rng, rng.below(65), U"ab")};
         std::vector<std::u32string_view> patterns(owned.begin(), owned.end());
         check(patterns, texts, isa);
       }
@@ -113,7 +114,8 @@ TEST(levenshtein_lanes_match_the_plain_model) {
       for (std::u32string_view p : patterns) {
         std::uint32_t d = plain_levenshtein(p, text);
         // Bounds at, just below and just above the distance, or small.
-        std::uint32_t bound = std::uint32_t(std::max<std::int64_t>(0, std::int64_t(d) - 2 + rng.below(5)));
+        std::uint32_t bound =
+            std::uint32_t(std::max<std::int64_t>(0, std::int64_t(d) - 2 + rng.below(5)));
         if (rng.below(4) == 0) bound = std::uint32_t(rng.below(3));
         expected.push_back(d);
         bounds.push_back(bound);

@@ -21,8 +21,7 @@ struct JaroWinklerCall;
 class JaroWinklerBlock {
  public:
   // The same conditions on the patterns as LevenshteinBlock's.
-  explicit JaroWinklerBlock(std::span<const std::u32string_view> patterns,
-                            Isa isa = best_isa());
+  explicit JaroWinklerBlock(std::span<const std::u32string_view> patterns, Isa isa = best_isa());
 
   std::size_t size() const { return count_; }
 
@@ -35,8 +34,8 @@ class JaroWinklerBlock {
   std::size_t count_;
   LaneMasks masks_;
   LaneRow lengths_{};
-  LaneRow halves_{};       // max(1, m / 2) - 1
-  LaneRow half_masks_{};   // bits 0 .. max(1, m / 2) - 1
+  LaneRow halves_{};      // max(1, m / 2) - 1
+  LaneRow half_masks_{};  // bits 0 .. max(1, m / 2) - 1
   void (*entry_)(const JaroWinklerCall&);
 };
 

@@ -54,7 +54,9 @@ Entry<K> entry_for(Isa isa, Shape shape) {
   }
 #endif
   (void)isa;
-  return bits == 16 ? &run_portable<K, 16> : bits == 32 ? &run_portable<K, 32> : &run_portable<K, 64>;
+  return bits == 16   ? &run_portable<K, 16>
+         : bits == 32 ? &run_portable<K, 32>
+                      : &run_portable<K, 64>;
 }
 
 }  // namespace kivo::lanes

@@ -42,7 +42,8 @@ Shape shape_for(Isa isa, std::size_t longest);
 Shape block_shape(std::span<const std::u32string_view> patterns, Isa isa);
 
 // How many of the leading patterns one block should hold: the most that one
-// lane width packs together (0 when the first one does not fit_lanes()). Sorting patterns by length first keeps blocks full.
+// lane width packs together (0 when the first one does not fit_lanes()). Sorting patterns by length
+// first keeps blocks full.
 std::size_t lanes_to_take(std::span<const std::u32string_view> patterns, Isa isa);
 
 }  // namespace kivo::lanes

@@ -82,8 +82,8 @@ class LaneMasks {
 
  private:
   static constexpr std::size_t kAscii = 128;
-  static constexpr std::size_t kZeroRow = kAscii;     // characters of no pattern
-  static constexpr char32_t kNoKey = 0xFFFFFFFF;      // not a code point
+  static constexpr std::size_t kZeroRow = kAscii;  // characters of no pattern
+  static constexpr char32_t kNoKey = 0xFFFFFFFF;   // not a code point
 
   std::size_t slot_of(char32_t c) const;
 

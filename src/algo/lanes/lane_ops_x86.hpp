@@ -139,8 +139,8 @@ struct Avx512Lanes {
     if constexpr (Bits == 64) return _mm512_srl_epi64(a, n);
   }
   KIVO_AVX512 static V popcount(V a) {
-    const __m512i table = _mm512_broadcast_i32x4(
-        _mm_setr_epi8(0, 1, 1, 2, 1, 2, 2, 3, 1, 2, 2, 3, 2, 3, 3, 4));
+    const __m512i table =
+        _mm512_broadcast_i32x4(_mm_setr_epi8(0, 1, 1, 2, 1, 2, 2, 3, 1, 2, 2, 3, 2, 3, 3, 4));
     const __m512i nibble = _mm512_set1_epi8(0x0F);
     __m512i low = _mm512_shuffle_epi8(table, _mm512_and_si512(a, nibble));
     __m512i high = _mm512_shuffle_epi8(table, _mm512_and_si512(_mm512_srli_epi16(a, 4), nibble));

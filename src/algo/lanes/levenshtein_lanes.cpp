@@ -49,7 +49,8 @@ struct LevenshteinKernel {
     if (c.bounds != nullptr) {
       Signed lanes[kLanes];
       for (std::size_t l = 0; l < kLanes; ++l) {
-        lanes[l] = l < c.count ? Signed(std::min<std::uint64_t>(c.bounds[l], kLaneMax)) : Signed(-1);
+        lanes[l] =
+            l < c.count ? Signed(std::min<std::uint64_t>(c.bounds[l], kLaneMax)) : Signed(-1);
       }
       bound = Ops::load_lanes(lanes);
       V text_length = Ops::splat(std::min<std::uint64_t>(n, kCheckedColumns));

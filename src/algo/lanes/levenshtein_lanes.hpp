@@ -28,8 +28,7 @@ class LevenshteinBlock {
 
   // Each pattern fits_lanes(); at most shape_for(isa, longest).lanes of
   // them; `isa` supported(). Otherwise throws std::invalid_argument.
-  explicit LevenshteinBlock(std::span<const std::u32string_view> patterns,
-                            Isa isa = best_isa());
+  explicit LevenshteinBlock(std::span<const std::u32string_view> patterns, Isa isa = best_isa());
 
   std::size_t size() const { return count_; }
 
