@@ -1,3 +1,233 @@
-int main() {
+// Times the lane kernels the way a many-to-many engine would use them: the
+// queries sorted by length and cut into blocks, every choice passed through
+// every block, results scattered into a queries x choices matrix. Reads four
+// files of one text per line (queries, choices, and the same for top-1);
+// bench/lanes.py writes them and prints RapidFuzz's times beside these.
+#include <algorithm>
+#include <chrono>
+#include <cstdint>
+#include <cstdio>
+#include <fstream>
+#include <functional>
+#include <numeric>
+#include <string>
+#include <vector>
+
+#include "algo/jaro_winkler.hpp"
+#include "algo/lanes/jaro_winkler_lanes.hpp"
+#include "algo/lanes/levenshtein_lanes.hpp"
+#include "algo/levenshtein.hpp"
+#include "algo/score_arithmetic.hpp"
+#include "text/utf8.hpp"
+
+using namespace kivo;
+using namespace kivo::lanes;
+
+namespace {
+
+struct Texts {
+  std::vector<std::string> utf8;
+  std::vector<std::u32string> wide;
+};
+
+Texts read_lines(const char* path) {
+  Texts texts;
+  std::ifstream in(path);
+  for (std::string line; std::getline(in, line);) {
+    std::vector<char32_t> cps = utf8::decode(line);
+    texts.wide.emplace_back(cps.begin(), cps.end());
+    texts.utf8.push_back(std::move(line));
+  }
+  return texts;
+}
+
+double best_ms(int runs, const std::function<void()>& f) {
+  double best = 1e300;
+  for (int r = 0; r < runs; ++r) {
+    auto start = std::chrono::steady_clock::now();
+    f();
+    std::chrono::duration<double, std::milli> took = std::chrono::steady_clock::now() - start;
+    best = std::min(best, took.count());
+  }
+  return best;
+}
+
+// Blocks over the queries in length order, with each lane's query index.
+template <class Block>
+struct Blocks {
+  std::vector<Block> blocks;
+  std::vector<std::vector<std::size_t>> members;
+
+  Blocks(const std::vector<std::u32string>& queries, Isa isa) {
+    std::vector<std::size_t> order(queries.size());
+    std::iota(order.begin(), order.end(), 0);
+    std::stable_sort(order.begin(), order.end(), [&](std::size_t a, std::size_t b) {
+      return queries[a].size() < queries[b].size();
+    });
+    std::vector<std::u32string_view> sorted;
+    for (std::size_t q : order) sorted.push_back(queries[q]);
+    for (std::size_t first = 0; first < sorted.size();) {
+      std::size_t take = lanes_to_take(std::span(sorted).subspan(first), isa);
+      blocks.emplace_back(std::span(sorted).subspan(first, take), isa);
+      members.emplace_back(order.begin() + std::ptrdiff_t(first),
+                           order.begin() + std::ptrdiff_t(first + take));
+      first += take;
+    }
+  }
+};
+
+const char* isa_name(Isa isa) {
+  return isa == Isa::Avx512 ? "avx512" : isa == Isa::Avx2 ? "avx2" : "portable";
+}
+
+void report(const char* what, double ms, double pairs) {
+  std::printf("  %-44s %8.2f ms  %6.2f ns/pair\n", what, ms, ms * 1e6 / pairs);
+}
+
+}  // namespace
+
+int main(int argc, char** argv) {
+  if (argc != 5) {
+    std::fprintf(stderr, "usage: %s queries choices topk_queries topk_choices\n", argv[0]);
+    return 2;
+  }
+  Texts queries = read_lines(argv[1]), choices = read_lines(argv[2]);
+  Texts top_queries = read_lines(argv[3]), top_choices = read_lines(argv[4]);
+  std::size_t nq = queries.wide.size(), nc = choices.wide.size();
+  double pairs = double(nq) * double(nc);
+  std::vector<std::uint32_t> distances(nq * nc);
+  std::vector<double> scores(nq * nc);
+
+  for (Isa isa : {Isa::Avx512, Isa::Avx2, Isa::Portable}) {
+    if (!supported(isa)) continue;
+    char label[96];
+    std::snprintf(label, sizeof label, "cdist Levenshtein distance [%s]", isa_name(isa));
+    report(label,
+           best_ms(5,
+                   [&] {
+                     Blocks<LevenshteinBlock> b(choices.wide, isa);
+                     std::uint32_t lane_out[64];
+                     for (std::size_t q = 0; q < nq; ++q) {
+                       std::uint32_t* row = &distances[q * nc];
+                       for (std::size_t k = 0; k < b.blocks.size(); ++k) {
+                         b.blocks[k].distances(queries.wide[q], lane_out);
+                         const auto& who = b.members[k];
+                         for (std::size_t l = 0; l < who.size(); ++l) row[who[l]] = lane_out[l];
+                       }
+                     }
+                   }),
+           pairs);
+    std::snprintf(label, sizeof label, "cdist Jaro-Winkler similarity [%s]", isa_name(isa));
+    report(label,
+           best_ms(5,
+                   [&] {
+                     Blocks<JaroWinklerBlock> b(choices.wide, isa);
+                     double lane_out[64];
+                     for (std::size_t q = 0; q < nq; ++q) {
+                       double* row = &scores[q * nc];
+                       for (std::size_t k = 0; k < b.blocks.size(); ++k) {
+                         b.blocks[k].similarities(queries.wide[q], lane_out);
+                         const auto& who = b.members[k];
+                         for (std::size_t l = 0; l < who.size(); ++l) row[who[l]] = lane_out[l];
+                       }
+                     }
+                   }),
+           pairs);
+  }
+  report("cdist Levenshtein, one pair at a time",
+         best_ms(1,
+                 [&] {
+                   for (std::size_t q = 0; q < nq; ++q)
+                     for (std::size_t c = 0; c < nc; ++c)
+                       distances[q * nc + c] =
+                           std::uint32_t(levenshtein_distance(queries.utf8[q], choices.utf8[c]));
+                 }),
+         pairs);
+  report("cdist Jaro-Winkler, one pair at a time",
+         best_ms(1,
+                 [&] {
+                   for (std::size_t q = 0; q < nq; ++q)
+                     for (std::size_t c = 0; c < nc; ++c)
+                       scores[q * nc + c] =
+                           jaro_winkler_similarity(queries.utf8[q], choices.utf8[c]);
+                 }),
+         pairs);
+
+  // Top 1 by normalized similarity >= 0.8, the choices in blocks by length,
+  // each block taking every query while its table is in cache. A query's
+  // bound is the largest distance that still reaches its best so far (or the
+  // cutoff), by choice length: tabled, and retabled only when the best
+  // improves. Blocks whose lengths are all out of reach are skipped.
+  constexpr double kCutoff = 0.8;
+  constexpr std::size_t kLengths = kMaxPatternLength + 1;
+  std::size_t tq = top_queries.wide.size(), tc = top_choices.wide.size();
+  std::vector<std::int64_t> best_choice(tq);
+  double top_ms = best_ms(3, [&] {
+    Blocks<LevenshteinBlock> b(top_choices.wide, best_isa());
+    std::vector<double> best_score(tq, kCutoff);
+    std::vector<std::int64_t> bound_by_length(tq * kLengths);
+    auto retable = [&](std::size_t q) {
+      std::size_t m = top_queries.wide[q].size();
+      for (std::size_t n = 0; n < kLengths; ++n) {
+        bound_by_length[q * kLengths + n] = levenshtein_max_distance(std::max(m, n), best_score[q]);
+      }
+    };
+    std::fill(best_choice.begin(), best_choice.end(), -1);
+    for (std::size_t q = 0; q < tq; ++q) retable(q);
+    std::uint32_t lane_out[64];
+    for (std::size_t k = 0; k < b.blocks.size(); ++k) {
+      const auto& who = b.members[k];
+      std::size_t shortest = top_choices.wide[who.front()].size();
+      std::size_t longest = std::min(top_choices.wide[who.back()].size(), kLengths - 1);
+      for (std::size_t q = 0; q < tq; ++q) {
+        const std::u32string& text = top_queries.wide[q];
+        auto m = std::int64_t(text.size());
+        std::int64_t bound = bound_by_length[q * kLengths + longest];
+        if (bound < 0 || std::int64_t(shortest) > m + bound || std::int64_t(longest) + bound < m) {
+          continue;
+        }
+        b.blocks[k].distances(text, std::uint32_t(bound), lane_out);
+        for (std::size_t l = 0; l < who.size(); ++l) {
+          if (lane_out[l] > std::uint32_t(bound)) continue;
+          auto c = std::int64_t(who[l]);
+          double s = levenshtein_similarity_from(
+              lane_out[l], std::max(text.size(), top_choices.wide[who[l]].size()));
+          // A higher score wins; an equal one only from an earlier choice.
+          if (s < best_score[q] ||
+              (s == best_score[q] && best_choice[q] >= 0 && c > best_choice[q])) {
+            continue;
+          }
+          bool improved = s > best_score[q];
+          best_choice[q] = c;
+          best_score[q] = s;
+          if (improved) retable(q);
+        }
+      }
+    }
+  });
+  report("top-1 normalized Levenshtein >= 0.8, 1000 x 50000", top_ms, double(tq) * double(tc));
+  std::vector<std::int64_t> cdist_choice(tq);
+  double cdist_ms = best_ms(1, [&] {
+    Blocks<LevenshteinBlock> b(top_choices.wide, best_isa());
+    std::vector<double> row(tc);
+    std::uint32_t lane_out[64];
+    for (std::size_t q = 0; q < tq; ++q) {
+      const std::u32string& text = top_queries.wide[q];
+      for (std::size_t k = 0; k < b.blocks.size(); ++k) {
+        b.blocks[k].distances(text, lane_out);
+        const auto& who = b.members[k];
+        for (std::size_t l = 0; l < who.size(); ++l) {
+          std::size_t longest = std::max(text.size(), top_choices.wide[who[l]].size());
+          row[who[l]] = levenshtein_similarity_from(lane_out[l], longest);
+        }
+      }
+      std::size_t at = std::size_t(std::max_element(row.begin(), row.end()) - row.begin());
+      cdist_choice[q] = row[at] >= kCutoff ? std::int64_t(at) : -1;
+    }
+  });
+  report("  the same as cdist + argmax", cdist_ms, double(tq) * double(tc));
+  std::size_t agree = 0;
+  for (std::size_t q = 0; q < tq; ++q) agree += cdist_choice[q] == best_choice[q];
+  std::printf("  top-1 and cdist + argmax agree on %zu of %zu queries\n", agree, tq);
   return 0;
 }

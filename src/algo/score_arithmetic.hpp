@@ -36,21 +36,19 @@ inline std::int64_t levenshtein_max_distance(std::uint64_t longest, double cutof
 inline constexpr std::size_t kJaroWinklerMaxPrefix = 4;
 inline constexpr double kJaroWinklerPrefixScale = 0.1;
 
-// The Jaro value from the number of matched characters, the number of
-// matched pairs whose characters differ (half of it counts), and the two
-// lengths: the two length ratios added first, the transposition term last.
-inline double jaro_from_counts(std::size_t matches, std::size_t unequal, std::size_t length_a,
-                               std::size_t length_b) {
-  if (matches == 0) return 0.0;
-  double m = double(matches);
-  double h = double(unequal / 2);
-  return ((m / double(length_a) + m / double(length_b)) + (m - h) / m) / 3.0;
+// The Jaro value from the number of matched characters m (> 0, so both
+// lengths are too), half the number of matched pairs whose characters differ
+// (h, rounded down), and the two lengths: the two length ratios added first,
+// the transposition term last. Everything in doubles, so that vector code can
+// run it over many pairs unchanged.
+inline double jaro_from_counts(double m, double h, double length_a, double length_b) {
+  return ((m / length_a + m / length_b) + (m - h) / m) / 3.0;
 }
 
 // The Winkler bonus for a common prefix of `prefix` characters (at most
 // kJaroWinklerMaxPrefix), at every Jaro value.
-inline double jaro_winkler_from(double jaro, std::size_t prefix) {
-  return (1.0 - jaro) * (double(prefix) * kJaroWinklerPrefixScale) + jaro;
+inline double jaro_winkler_from(double jaro, double prefix) {
+  return (1.0 - jaro) * (prefix * kJaroWinklerPrefixScale) + jaro;
 }
 
 }  // namespace kivo

@@ -82,15 +82,17 @@ struct JaroWinklerKernel {
     Ops::store(matches, Ops::popcount(flagged));
     Ops::store(unequals, unequal);
     Ops::store(prefixes, prefix);
-    for (std::size_t l = 0; l < c.count; ++l) {
-      auto m = std::size_t(lengths[l]);
-      if (m == 0 && n == 0) {
-        c.out[l] = 1.0;  // two empty texts are identical
-        continue;
-      }
-      double jaro = jaro_from_counts(std::size_t(matches[l]), std::size_t(unequals[l]), m, n);
-      c.out[l] = jaro_winkler_from(jaro, std::size_t(prefixes[l]));
+    // Over every lane with no branch, so that the compiler vectorises the
+    // divisions; a lane with no match divides by zero and is then replaced.
+    double scores[kLanes];
+    for (std::size_t l = 0; l < kLanes; ++l) {
+      double m = double(matches[l]);
+      double jaro = jaro_from_counts(m, double(unequals[l] / 2), double(lengths[l]), double(n));
+      jaro = matches[l] == 0 ? 0.0 : jaro;
+      double score = jaro_winkler_from(jaro, double(prefixes[l]));
+      scores[l] = lengths[l] == 0 && n == 0 ? 1.0 : score;  // two empty texts are identical
     }
+    std::copy_n(scores, c.count, c.out);
   }
 };
 

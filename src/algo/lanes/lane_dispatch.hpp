@@ -5,10 +5,6 @@
 // so the operations inline into code compiled for that target only.
 #pragma once
 
-#include "algo/lanes/lane_isa.hpp"
-#include "algo/lanes/lane_ops_portable.hpp"
-#include "algo/lanes/lane_ops_x86.hpp"
-
 // For the files that instantiate kernels, which include this header: vectors
 // pass by value only between functions that all end up inside one entry
 // point, and GCC 12 reports the deliberately undefined source operand inside
@@ -18,6 +14,10 @@
 #pragma GCC diagnostic ignored "-Wmaybe-uninitialized"
 #pragma GCC diagnostic ignored "-Wuninitialized"
 #endif
+
+#include "algo/lanes/lane_isa.hpp"
+#include "algo/lanes/lane_ops_portable.hpp"
+#include "algo/lanes/lane_ops_x86.hpp"
 
 namespace kivo::lanes {
 

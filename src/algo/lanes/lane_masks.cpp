@@ -1,15 +1,8 @@
 #include "algo/lanes/lane_masks.hpp"
 
-#include "base/hashing.hpp"
-
 namespace kivo::lanes {
 
-std::size_t LaneMasks::slot_of(char32_t c) const {
-  return std::size_t(mix64(key_ ^ c) >> shift_);
-}
-
-LaneMasks::LaneMasks(std::span<const std::u32string_view> patterns, Shape shape)
-    : rows_(kZeroRow + 1) {
+LaneMasks::LaneMasks(std::span<const std::u32string_view> patterns, Shape shape) : rows_(1) {
   std::size_t wide = 0;
   for (std::u32string_view p : patterns)
     for (char32_t c : p) wide += c >= kAscii;
@@ -26,8 +19,14 @@ LaneMasks::LaneMasks(std::span<const std::u32string_view> patterns, Shape shape)
     std::u32string_view p = patterns[lane];
     for (std::size_t i = 0; i < p.size(); ++i) {
       char32_t c = p[i];
-      std::size_t r = c;
-      if (c >= kAscii) {
+      std::size_t r;
+      if (c < kAscii) {
+        if (ascii_rows_[c] == kZeroRow) {
+          ascii_rows_[c] = std::uint16_t(rows_.size());
+          rows_.push_back(LaneRow{});
+        }
+        r = ascii_rows_[c];
+      } else {
         std::size_t s = slot_of(c);
         while (slots_[s].key != c && slots_[s].key != kNoKey) s = (s + 1) & slot_mask_;
         if (slots_[s].key == kNoKey) {

@@ -1,8 +1,9 @@
 // Pattern-match masks of a block of patterns: for a character c, lane l of
-// c's row has bit i set when the l-th pattern's i-th character is c. ASCII
-// characters index their rows directly; other code points go through an open
-// addressing table whose slots come from a keyed hash, so crafted text cannot
-// pile its characters onto one probe chain.
+// c's row has bit i set when the l-th pattern's i-th character is c. Only the
+// characters of the patterns own a row, so a block's table stays small in
+// cache. ASCII characters find theirs through a byte per character; other
+// code points through an open addressing table whose slots come from a keyed
+// hash, so crafted text cannot pile its characters onto one probe chain.
 #pragma once
 
 #include <cstddef>
@@ -13,6 +14,7 @@
 #include <vector>
 
 #include "algo/lanes/lane_isa.hpp"
+#include "base/hashing.hpp"
 
 namespace kivo::lanes {
 
@@ -72,7 +74,7 @@ class LaneMasks {
   LaneMasks(std::span<const std::u32string_view> patterns, Shape shape);
 
   const LaneRow* row(char32_t c) const {
-    if (c < kAscii) return &rows_[c];
+    if (c < kAscii) return &rows_[ascii_rows_[c]];
     if (slot_mask_ == 0) return &rows_[kZeroRow];
     for (std::size_t s = slot_of(c);; s = (s + 1) & slot_mask_) {
       if (slots_[s].key == c) return &rows_[slots_[s].row];
@@ -82,18 +84,19 @@ class LaneMasks {
 
  private:
   static constexpr std::size_t kAscii = 128;
-  static constexpr std::size_t kZeroRow = kAscii;  // characters of no pattern
-  static constexpr char32_t kNoKey = 0xFFFFFFFF;   // not a code point
+  static constexpr std::size_t kZeroRow = 0;      // characters of no pattern
+  static constexpr char32_t kNoKey = 0xFFFFFFFF;  // not a code point
 
-  std::size_t slot_of(char32_t c) const;
+  std::size_t slot_of(char32_t c) const { return std::size_t(mix64(key_ ^ c) >> shift_); }
 
   struct Slot {
     char32_t key;
     std::uint32_t row;
   };
 
-  // Rows: the ASCII characters, the zero row, then the other characters.
+  // The zero row, then one per distinct character of the patterns.
   std::vector<LaneRow> rows_;
+  std::uint16_t ascii_rows_[kAscii] = {};
   std::vector<Slot> slots_;
   std::uint64_t key_ = 0;
   unsigned shift_ = 64;

@@ -10,10 +10,13 @@ struct LevenshteinCall {
   const LaneMasks* masks;
   const LaneRow* lengths;
   const LaneRow* length_masks;
+  const LaneRow* unused;  // all bits set in the lanes past count
   std::size_t count;
   const char32_t* text;
   std::size_t n;
-  const std::uint32_t* bounds;  // null: no bounds
+  bool bounded;
+  std::uint32_t bound;          // every lane's, when bounds is null
+  const std::uint32_t* bounds;  // one per lane
   std::uint32_t* out;
 };
 
@@ -26,8 +29,8 @@ namespace {
 //
 // Bounds: values never fall along a diagonal of the dynamic programme, so
 // D[m][n] >= D[m - (n - j)][j], read off column j the same way; and D[m][n]
-// >= n - m. A lane is above its bound once either exceeds it. The check runs
-// every few columns while the values fit the lane width.
+// >= |n - m|. A lane is above its bound once either exceeds it. The check
+// runs every few columns while the values fit the lane width.
 struct LevenshteinKernel {
   using Call = LevenshteinCall;
 
@@ -44,28 +47,34 @@ struct LevenshteinKernel {
     const V length_mask = Ops::load(c.length_masks);
     const std::size_t n = c.n;
 
-    V bound = Ops::zero();
-    Mask gap_above{};
+    // Lanes past count get bound -1: always above, so they never hold up
+    // the early stop.
+    V bound = Ops::splat(std::min<std::uint64_t>(c.bound, kLaneMax));
     if (c.bounds != nullptr) {
-      Signed lanes[kLanes];
-      for (std::size_t l = 0; l < kLanes; ++l) {
-        lanes[l] =
-            l < c.count ? Signed(std::min<std::uint64_t>(c.bounds[l], kLaneMax)) : Signed(-1);
+      Signed lanes[kLanes] = {};
+      for (std::size_t l = 0; l < c.count; ++l) {
+        lanes[l] = Signed(std::min<std::uint64_t>(c.bounds[l], kLaneMax));
       }
       bound = Ops::load_lanes(lanes);
-      V text_length = Ops::splat(std::min<std::uint64_t>(n, kCheckedColumns));
-      gap_above = Ops::greater(Ops::sub(text_length, Ops::load(c.lengths)), bound);
     }
-
+    bound = Ops::bit_or(bound, Ops::load(c.unused));
+    V text_length = Ops::splat(std::min<std::uint64_t>(n, kCheckedColumns));
+    V lengths = Ops::load(c.lengths);
+    Mask gap_above = Ops::greater(Ops::sub(text_length, lengths), bound);
+    if (c.bounded &&
+        Ops::all(Ops::either(gap_above, Ops::greater(Ops::sub(lengths, text_length), bound)))) {
+      report_above(c, nullptr);
+      return;
+    }
     V pv = ones;
     V mv = Ops::zero();
     for (std::size_t j = 0; j < n; ++j) {
-      if (c.bounds != nullptr && j % 4 == 0 && j <= kCheckedColumns) {
+      if (c.bounded && j % 4 == 0 && j != 0 && j + 2 <= n && j <= kCheckedColumns) {
         V diagonal = Ops::shr(length_mask, n - j);
         V value = Ops::add(Ops::splat(j), Ops::sub(Ops::popcount(Ops::bit_and(pv, diagonal)),
                                                    Ops::popcount(Ops::bit_and(mv, diagonal))));
         if (Ops::all(Ops::either(gap_above, Ops::greater(value, bound)))) {
-          for (std::size_t l = 0; l < c.count; ++l) c.out[l] = c.bounds[l] + 1;
+          report_above(c, nullptr);
           return;
         }
       }
@@ -83,9 +92,31 @@ struct LevenshteinKernel {
     Signed change[kLanes];
     Ops::store(change, Ops::sub(Ops::popcount(Ops::bit_and(pv, length_mask)),
                                 Ops::popcount(Ops::bit_and(mv, length_mask))));
+    std::uint32_t distances[kLanes];
+    for (std::size_t l = 0; l < kLanes; ++l)
+      distances[l] = std::uint32_t(std::int64_t(n) + change[l]);
+    if (c.bounded) {
+      report_above(c, distances);
+    } else {
+      std::copy_n(distances, c.count, c.out);
+    }
+  }
+
+  // Writes the distances, or bound + 1 where they exceed the bound (every
+  // lane when distances is null). Plain loops, which the compiler vectorises.
+  static void report_above(const Call& c, const std::uint32_t* distances) {
+    if (c.bounds == nullptr) {
+      std::uint32_t b = c.bound;
+      if (distances == nullptr) {
+        std::fill_n(c.out, c.count, b + 1);
+        return;
+      }
+      for (std::size_t l = 0; l < c.count; ++l) c.out[l] = distances[l] > b ? b + 1 : distances[l];
+      return;
+    }
     for (std::size_t l = 0; l < c.count; ++l) {
-      auto d = std::uint32_t(std::int64_t(n) + change[l]);
-      c.out[l] = c.bounds != nullptr && d > c.bounds[l] ? c.bounds[l] + 1 : d;
+      std::uint32_t b = c.bounds[l];
+      c.out[l] = distances == nullptr || distances[l] > b ? b + 1 : distances[l];
     }
   }
 };
@@ -101,23 +132,24 @@ LevenshteinBlock::LevenshteinBlock(std::span<const std::u32string_view> patterns
     put_lane(lengths_, shape_, l, patterns[l].size());
     put_lane(length_masks_, shape_, l, low_bits(patterns[l].size()));
   }
+  for (std::size_t l = count_; l < shape_.lanes; ++l) put_lane(unused_, shape_, l, ~0ull);
 }
 
 void LevenshteinBlock::distances(std::u32string_view text, const std::uint32_t* bounds,
                                  std::uint32_t* out) const {
-  entry_({&masks_, &lengths_, &length_masks_, count_, text.data(), text.size(), bounds, out});
+  entry_({&masks_, &lengths_, &length_masks_, &unused_, count_, text.data(), text.size(), true, 0,
+          bounds, out});
 }
 
 void LevenshteinBlock::distances(std::u32string_view text, std::uint32_t* out) const {
-  distances(text, static_cast<const std::uint32_t*>(nullptr), out);
+  entry_({&masks_, &lengths_, &length_masks_, &unused_, count_, text.data(), text.size(), false,
+          kNoBound, nullptr, out});
 }
 
 void LevenshteinBlock::distances(std::u32string_view text, std::uint32_t bound,
                                  std::uint32_t* out) const {
-  if (bound == kNoBound) return distances(text, out);
-  std::uint32_t bounds[64];
-  std::fill_n(bounds, count_, bound);
-  distances(text, bounds, out);
+  entry_({&masks_, &lengths_, &length_masks_, &unused_, count_, text.data(), text.size(),
+          bound != kNoBound, bound, nullptr, out});
 }
 
 }  // namespace kivo::lanes

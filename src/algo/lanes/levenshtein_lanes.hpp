@@ -49,6 +49,7 @@ class LevenshteinBlock {
   LaneMasks masks_;
   LaneRow lengths_{};
   LaneRow length_masks_{};  // rows 1 .. m of each lane: bits 0 .. m - 1
+  LaneRow unused_{};        // all bits set in the lanes past count_
   void (*entry_)(const LevenshteinCall&);
 };
 
