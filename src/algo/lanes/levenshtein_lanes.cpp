@@ -48,24 +48,29 @@ struct LevenshteinKernel {
     const std::size_t n = c.n;
 
     // Lanes past count get bound -1: always above, so they never hold up
-    // the early stop.
-    V bound = Ops::splat(std::min<std::uint64_t>(c.bound, kLaneMax));
-    if (c.bounds != nullptr) {
-      Signed lanes[kLanes] = {};
-      for (std::size_t l = 0; l < c.count; ++l) {
-        lanes[l] = Signed(std::min<std::uint64_t>(c.bounds[l], kLaneMax));
+    // the early stop. Lengths are compared with the text's up to where the
+    // lanes hold them; past that, n - m still bounds the distance from below.
+    V bound{};
+    Mask gap_above{};
+    if (c.bounded) {
+      bound = Ops::splat(std::min<std::uint64_t>(c.bound, kLaneMax));
+      if (c.bounds != nullptr) {
+        Signed lanes[kLanes] = {};
+        for (std::size_t l = 0; l < c.count; ++l) {
+          lanes[l] = Signed(std::min<std::uint64_t>(c.bounds[l], kLaneMax));
+        }
+        bound = Ops::load_lanes(lanes);
       }
-      bound = Ops::load_lanes(lanes);
+      bound = Ops::bit_or(bound, Ops::load(c.unused));
+      V text_length = Ops::splat(std::min<std::uint64_t>(n, kCheckedColumns));
+      V lengths = Ops::load(c.lengths);
+      gap_above = Ops::greater(Ops::sub(text_length, lengths), bound);
+      if (Ops::all(Ops::either(gap_above, Ops::greater(Ops::sub(lengths, text_length), bound)))) {
+        report_above(c, nullptr);
+        return;
+      }
     }
-    bound = Ops::bit_or(bound, Ops::load(c.unused));
-    V text_length = Ops::splat(std::min<std::uint64_t>(n, kCheckedColumns));
-    V lengths = Ops::load(c.lengths);
-    Mask gap_above = Ops::greater(Ops::sub(text_length, lengths), bound);
-    if (c.bounded &&
-        Ops::all(Ops::either(gap_above, Ops::greater(Ops::sub(lengths, text_length), bound)))) {
-      report_above(c, nullptr);
-      return;
-    }
+
     V pv = ones;
     V mv = Ops::zero();
     for (std::size_t j = 0; j < n; ++j) {
