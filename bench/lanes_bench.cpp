@@ -52,27 +52,33 @@ double best_ms(int runs, const std::function<void()>& f) {
   return best;
 }
 
-// Blocks over the queries in length order, with each lane's query index.
+// Blocks over texts in length order. Lane l of block k holds text
+// order[first[k] + l]; rank[t] is text t's place in that order.
 template <class Block>
 struct Blocks {
   std::vector<Block> blocks;
-  std::vector<std::vector<std::size_t>> members;
+  std::vector<std::size_t> first;
+  std::vector<std::size_t> order;
+  std::vector<std::size_t> rank;
 
-  Blocks(const std::vector<std::u32string>& queries, Isa isa) {
-    std::vector<std::size_t> order(queries.size());
+  Blocks(const std::vector<std::u32string>& texts, Isa isa)
+      : order(texts.size()), rank(texts.size()) {
     std::iota(order.begin(), order.end(), 0);
     std::stable_sort(order.begin(), order.end(), [&](std::size_t a, std::size_t b) {
-      return queries[a].size() < queries[b].size();
+      return texts[a].size() < texts[b].size();
     });
     std::vector<std::u32string_view> sorted;
-    for (std::size_t q : order) sorted.push_back(queries[q]);
-    for (std::size_t first = 0; first < sorted.size();) {
-      std::size_t take = lanes_to_take(std::span(sorted).subspan(first), isa);
-      blocks.emplace_back(std::span(sorted).subspan(first, take), isa);
-      members.emplace_back(order.begin() + std::ptrdiff_t(first),
-                           order.begin() + std::ptrdiff_t(first + take));
-      first += take;
+    for (std::size_t i = 0; i < order.size(); ++i) {
+      sorted.push_back(texts[order[i]]);
+      rank[order[i]] = i;
     }
+    for (std::size_t at = 0; at < sorted.size();) {
+      std::size_t take = lanes_to_take(std::span(sorted).subspan(at), isa);
+      blocks.emplace_back(std::span(sorted).subspan(at, take), isa);
+      first.push_back(at);
+      at += take;
+    }
+    first.push_back(sorted.size());
   }
 };
 
@@ -105,15 +111,16 @@ int main(int argc, char** argv) {
     report(label,
            best_ms(5,
                    [&] {
+                     // Each row is computed in length order, then put in choice order
+                     // with sequential writes.
                      Blocks<LevenshteinBlock> b(choices.wide, isa);
-                     std::uint32_t lane_out[64];
+                     std::vector<std::uint32_t> sorted(nc);
                      for (std::size_t q = 0; q < nq; ++q) {
-                       std::uint32_t* row = &distances[q * nc];
                        for (std::size_t k = 0; k < b.blocks.size(); ++k) {
-                         b.blocks[k].distances(queries.wide[q], lane_out);
-                         const auto& who = b.members[k];
-                         for (std::size_t l = 0; l < who.size(); ++l) row[who[l]] = lane_out[l];
+                         b.blocks[k].distances(queries.wide[q], &sorted[b.first[k]]);
                        }
+                       std::uint32_t* row = &distances[q * nc];
+                       for (std::size_t c = 0; c < nc; ++c) row[c] = sorted[b.rank[c]];
                      }
                    }),
            pairs);
@@ -122,14 +129,13 @@ int main(int argc, char** argv) {
            best_ms(5,
                    [&] {
                      Blocks<JaroWinklerBlock> b(choices.wide, isa);
-                     double lane_out[64];
+                     std::vector<double> sorted(nc);
                      for (std::size_t q = 0; q < nq; ++q) {
-                       double* row = &scores[q * nc];
                        for (std::size_t k = 0; k < b.blocks.size(); ++k) {
-                         b.blocks[k].similarities(queries.wide[q], lane_out);
-                         const auto& who = b.members[k];
-                         for (std::size_t l = 0; l < who.size(); ++l) row[who[l]] = lane_out[l];
+                         b.blocks[k].similarities(queries.wide[q], &sorted[b.first[k]]);
                        }
+                       double* row = &scores[q * nc];
+                       for (std::size_t c = 0; c < nc; ++c) row[c] = sorted[b.rank[c]];
                      }
                    }),
            pairs);
@@ -176,9 +182,10 @@ int main(int argc, char** argv) {
     for (std::size_t q = 0; q < tq; ++q) retable(q);
     std::uint32_t lane_out[64];
     for (std::size_t k = 0; k < b.blocks.size(); ++k) {
-      const auto& who = b.members[k];
-      std::size_t shortest = top_choices.wide[who.front()].size();
-      std::size_t longest = std::min(top_choices.wide[who.back()].size(), kLengths - 1);
+      const std::size_t* who = &b.order[b.first[k]];
+      std::size_t lanes = b.first[k + 1] - b.first[k];
+      std::size_t shortest = top_choices.wide[who[0]].size();
+      std::size_t longest = std::min(top_choices.wide[who[lanes - 1]].size(), kLengths - 1);
       for (std::size_t q = 0; q < tq; ++q) {
         const std::u32string& text = top_queries.wide[q];
         auto m = std::int64_t(text.size());
@@ -187,7 +194,7 @@ int main(int argc, char** argv) {
           continue;
         }
         b.blocks[k].distances(text, std::uint32_t(bound), lane_out);
-        for (std::size_t l = 0; l < who.size(); ++l) {
+        for (std::size_t l = 0; l < lanes; ++l) {
           if (lane_out[l] > std::uint32_t(bound)) continue;
           auto c = std::int64_t(who[l]);
           double s = levenshtein_similarity_from(
@@ -209,17 +216,16 @@ int main(int argc, char** argv) {
   std::vector<std::int64_t> cdist_choice(tq);
   double cdist_ms = best_ms(1, [&] {
     Blocks<LevenshteinBlock> b(top_choices.wide, best_isa());
+    std::vector<std::uint32_t> sorted(tc);
     std::vector<double> row(tc);
-    std::uint32_t lane_out[64];
     for (std::size_t q = 0; q < tq; ++q) {
       const std::u32string& text = top_queries.wide[q];
       for (std::size_t k = 0; k < b.blocks.size(); ++k) {
-        b.blocks[k].distances(text, lane_out);
-        const auto& who = b.members[k];
-        for (std::size_t l = 0; l < who.size(); ++l) {
-          std::size_t longest = std::max(text.size(), top_choices.wide[who[l]].size());
-          row[who[l]] = levenshtein_similarity_from(lane_out[l], longest);
-        }
+        b.blocks[k].distances(text, &sorted[b.first[k]]);
+      }
+      for (std::size_t c = 0; c < tc; ++c) {
+        std::size_t longest = std::max(text.size(), top_choices.wide[c].size());
+        row[c] = levenshtein_similarity_from(sorted[b.rank[c]], longest);
       }
       std::size_t at = std::size_t(std::max_element(row.begin(), row.end()) - row.begin());
       cdist_choice[q] = row[at] >= kCutoff ? std::int64_t(at) : -1;

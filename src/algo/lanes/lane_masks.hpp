@@ -1,9 +1,9 @@
 // Pattern-match masks of a block of patterns: for a character c, lane l of
 // c's row has bit i set when the l-th pattern's i-th character is c. Only the
 // characters of the patterns own a row, so a block's table stays small in
-// cache. ASCII characters find theirs through a byte per character; other
-// code points through an open addressing table whose slots come from a keyed
-// hash, so crafted text cannot pile its characters onto one probe chain.
+// cache. ASCII characters find theirs through a direct index; other code
+// points through an open addressing table whose slots come from a keyed hash,
+// so crafted text cannot pile its characters onto one probe chain.
 #pragma once
 
 #include <cstddef>
