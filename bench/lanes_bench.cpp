@@ -162,7 +162,7 @@ int main(int argc, char** argv) {
   // Top 1 by normalized similarity >= 0.8, the choices in blocks by length,
   // each block taking every query while its table is in cache. A query's
   // bound is the largest distance that still reaches its best so far (or the
-  // cutoff), by choice length: tabled, and retabled only when the best
+  // cutoff), by choice length: tabled as needed, and forgotten when the best
   // improves. Blocks whose lengths are all out of reach are skipped.
   constexpr double kCutoff = 0.8;
   constexpr std::size_t kLengths = kMaxPatternLength + 1;
@@ -171,15 +171,16 @@ int main(int argc, char** argv) {
   double top_ms = best_ms(3, [&] {
     Blocks<LevenshteinBlock> b(top_choices.wide, best_isa());
     std::vector<double> best_score(tq, kCutoff);
-    std::vector<std::int64_t> bound_by_length(tq * kLengths);
-    auto retable = [&](std::size_t q) {
-      std::size_t m = top_queries.wide[q].size();
-      for (std::size_t n = 0; n < kLengths; ++n) {
-        bound_by_length[q * kLengths + n] = levenshtein_max_distance(std::max(m, n), best_score[q]);
+    constexpr std::int64_t kUnknown = -2;
+    std::vector<std::int64_t> bound_by_length(tq * kLengths, kUnknown);
+    auto bound_for = [&](std::size_t q, std::size_t n) {
+      std::int64_t& bound = bound_by_length[q * kLengths + n];
+      if (bound == kUnknown) {
+        bound = levenshtein_max_distance(std::max(top_queries.wide[q].size(), n), best_score[q]);
       }
+      return bound;
     };
     std::fill(best_choice.begin(), best_choice.end(), -1);
-    for (std::size_t q = 0; q < tq; ++q) retable(q);
     std::uint32_t lane_out[64];
     for (std::size_t k = 0; k < b.blocks.size(); ++k) {
       const std::size_t* who = &b.order[b.first[k]];
@@ -189,13 +190,13 @@ int main(int argc, char** argv) {
       for (std::size_t q = 0; q < tq; ++q) {
         const std::u32string& text = top_queries.wide[q];
         auto m = std::int64_t(text.size());
-        std::int64_t bound = bound_by_length[q * kLengths + longest];
+        std::int64_t bound = bound_for(q, longest);
         if (bound < 0 || std::int64_t(shortest) > m + bound || std::int64_t(longest) + bound < m) {
           continue;
         }
-        b.blocks[k].distances(text, std::uint32_t(bound), lane_out);
-        for (std::size_t l = 0; l < lanes; ++l) {
-          if (lane_out[l] > std::uint32_t(bound)) continue;
+        std::uint64_t within = b.blocks[k].distances(text, std::uint32_t(bound), lane_out);
+        for (; within != 0; within &= within - 1) {
+          auto l = std::size_t(__builtin_ctzll(within));
           auto c = std::int64_t(who[l]);
           double s = levenshtein_similarity_from(
               lane_out[l], std::max(text.size(), top_choices.wide[who[l]].size()));
@@ -207,7 +208,9 @@ int main(int argc, char** argv) {
           bool improved = s > best_score[q];
           best_choice[q] = c;
           best_score[q] = s;
-          if (improved) retable(q);
+          if (improved) {
+            std::fill_n(&bound_by_length[q * kLengths], kLengths, kUnknown);
+          }
         }
       }
     }

@@ -122,16 +122,41 @@ TEST(levenshtein_lanes_match_the_plain_model) {
       }
       block.distances(text, exact.data());
       CHECK_EQ(exact, expected);
-      block.distances(text, bounds.data(), bounded.data());
+      auto within = [&](std::uint32_t bound, std::size_t l) { return expected[l] <= bound; };
+      std::uint64_t lanes = block.distances(text, bounds.data(), bounded.data());
       for (std::size_t l = 0; l < patterns.size(); ++l) {
         CHECK_EQ(bounded[l], std::min(expected[l], bounds[l] + 1));
+        CHECK_EQ((lanes >> l) & 1, std::uint64_t(within(bounds[l], l)));
       }
-      block.distances(text, bounds[0], bounded.data());
+      lanes = block.distances(text, bounds[0], bounded.data());
       for (std::size_t l = 0; l < patterns.size(); ++l) {
         CHECK_EQ(bounded[l], std::min(expected[l], bounds[0] + 1));
+        CHECK_EQ((lanes >> l) & 1, std::uint64_t(within(bounds[0], l)));
       }
     }
   });
+}
+
+// Past 2^14 columns the 16-bit lanes no longer hold the bound checks' values.
+TEST(levenshtein_lanes_take_texts_longer_than_the_lane_counters) {
+  Random rng;
+  std::u32string text = random_text(rng, 20000, U"abc");
+  std::vector<std::u32string> owned = {text.substr(0, 16), U"", U"cab"};
+  std::vector<std::u32string_view> patterns(owned.begin(), owned.end());
+  for (Isa isa : {Isa::Portable, Isa::Avx2, Isa::Avx512}) {
+    if (!supported(isa)) continue;
+    LevenshteinBlock block(patterns, isa);
+    std::uint32_t out[3], bounded[3];
+    std::uint32_t bounds[3] = {19983, 19999, 19999};  // the first two just below their distances
+    block.distances(text, out);
+    std::uint64_t within = block.distances(text, bounds, bounded);
+    for (std::size_t l = 0; l < 3; ++l) {
+      std::uint32_t d = plain_levenshtein(patterns[l], text);
+      CHECK_EQ(out[l], d);
+      CHECK_EQ(bounded[l], std::min(d, bounds[l] + 1));
+      CHECK_EQ((within >> l) & 1, std::uint64_t(d <= bounds[l]));
+    }
+  }
 }
 
 TEST(jaro_winkler_lanes_equal_the_single_pair_measure_in_either_order) {

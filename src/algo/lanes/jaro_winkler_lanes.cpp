@@ -31,6 +31,7 @@ namespace {
 // pattern position, which is the lowest one not yet paired.
 struct JaroWinklerKernel {
   using Call = JaroWinklerCall;
+  using Result = void;
 
   template <class Ops>
   static void run(const Call& c) {

@@ -1,6 +1,7 @@
 // Run-time choice of a kernel's instruction set and lane width. A kernel K
 // is written once, over the lane operations: a struct with its arguments,
-// K::Call, and `template <class Ops> static void run(const K::Call&)`. Each
+// K::Call, its result type, K::Result, and `template <class Ops> static
+// K::Result run(const K::Call&)`. Each
 // entry point below carries one target and flattens the kernel into itself,
 // so the operations inline into code compiled for that target only.
 #pragma once
@@ -22,22 +23,22 @@
 namespace kivo::lanes {
 
 template <class K>
-using Entry = void (*)(const typename K::Call&);
+using Entry = typename K::Result (*)(const typename K::Call&);
 
 template <class K, unsigned Bits>
-__attribute__((flatten)) void run_portable(const typename K::Call& call) {
-  K::template run<PortableLanes<Bits>>(call);
+__attribute__((flatten)) typename K::Result run_portable(const typename K::Call& call) {
+  return K::template run<PortableLanes<Bits>>(call);
 }
 
 #ifdef KIVO_LANES_X86
 template <class K, unsigned Bits>
-KIVO_AVX2 __attribute__((flatten)) void run_avx2(const typename K::Call& call) {
-  K::template run<Avx2Lanes<Bits>>(call);
+KIVO_AVX2 __attribute__((flatten)) typename K::Result run_avx2(const typename K::Call& call) {
+  return K::template run<Avx2Lanes<Bits>>(call);
 }
 
 template <class K, unsigned Bits>
-KIVO_AVX512 __attribute__((flatten)) void run_avx512(const typename K::Call& call) {
-  K::template run<Avx512Lanes<Bits>>(call);
+KIVO_AVX512 __attribute__((flatten)) typename K::Result run_avx512(const typename K::Call& call) {
+  return K::template run<Avx512Lanes<Bits>>(call);
 }
 #endif
 

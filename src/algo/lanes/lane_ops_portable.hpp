@@ -77,6 +77,11 @@ struct PortableLanes {
   static bool any(Mask m) {
     return fold(m, [](std::uint64_t x, std::uint64_t y) { return x | y; }) != 0;
   }
+  static std::uint64_t bits(Mask m) {  // bit l: lane l
+    std::uint64_t out = 0;
+    for (unsigned l = 0; l < kLanes; ++l) out |= std::uint64_t(m[l] & 1) << l;
+    return out;
+  }
   static V count_if(V a, Mask m) { return a - m; }  // a lane of m is -1
   static V keep(V a, Mask m) { return a & m; }
 

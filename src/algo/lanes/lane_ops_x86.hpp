@@ -94,6 +94,15 @@ struct Avx2Lanes {
   KIVO_AVX2 static Mask both(Mask a, Mask b) { return _mm256_and_si256(a, b); }
   KIVO_AVX2 static bool all(Mask m) { return _mm256_movemask_epi8(m) == -1; }
   KIVO_AVX2 static bool any(Mask m) { return !_mm256_testz_si256(m, m); }
+  KIVO_AVX2 static std::uint64_t bits(Mask m) {  // bit l: lane l
+    if constexpr (Bits == 16) {
+      // Saturating packs keep -1 and 0; each 128-bit half packs on its own.
+      auto bytes = unsigned(_mm256_movemask_epi8(_mm256_packs_epi16(m, _mm256_setzero_si256())));
+      return (bytes & 0xFF) | ((bytes >> 8) & 0xFF00);
+    }
+    if constexpr (Bits == 32) return unsigned(_mm256_movemask_ps(_mm256_castsi256_ps(m)));
+    if constexpr (Bits == 64) return unsigned(_mm256_movemask_pd(_mm256_castsi256_pd(m)));
+  }
   KIVO_AVX2 static V count_if(V a, Mask m) { return sub(a, m); }  // a lane of m is -1
   KIVO_AVX2 static V keep(V a, Mask m) { return _mm256_and_si256(a, m); }
 };
@@ -170,6 +179,7 @@ struct Avx512Lanes {
   KIVO_AVX512 static Mask both(Mask a, Mask b) { return a & b; }
   KIVO_AVX512 static bool all(Mask m) { return m == low_bits(kLanes); }
   KIVO_AVX512 static bool any(Mask m) { return m != 0; }
+  KIVO_AVX512 static std::uint64_t bits(Mask m) { return m; }
   KIVO_AVX512 static V count_if(V a, Mask m) {
     if constexpr (Bits == 16) return _mm512_mask_add_epi16(a, __mmask32(m), a, splat(1));
     if constexpr (Bits == 32) return _mm512_mask_add_epi32(a, __mmask16(m), a, splat(1));

@@ -33,9 +33,10 @@ namespace {
 // runs every few columns while the values fit the lane width.
 struct LevenshteinKernel {
   using Call = LevenshteinCall;
+  using Result = std::uint64_t;  // the lanes within their bounds
 
   template <class Ops>
-  static void run(const Call& c) {
+  static Result run(const Call& c) {
     using V = typename Ops::V;
     using Mask = typename Ops::Mask;
     using Signed = typename Ops::Signed;
@@ -67,7 +68,7 @@ struct LevenshteinKernel {
       gap_above = Ops::greater(Ops::sub(text_length, lengths), bound);
       if (Ops::all(Ops::either(gap_above, Ops::greater(Ops::sub(lengths, text_length), bound)))) {
         report_above(c, nullptr);
-        return;
+        return 0;
       }
     }
 
@@ -80,7 +81,7 @@ struct LevenshteinKernel {
                                                    Ops::popcount(Ops::bit_and(mv, diagonal))));
         if (Ops::all(Ops::either(gap_above, Ops::greater(value, bound)))) {
           report_above(c, nullptr);
-          return;
+          return 0;
         }
       }
       V eq = Ops::load(c.masks->row(c.text[j]));
@@ -94,17 +95,29 @@ struct LevenshteinKernel {
       mv = Ops::bit_and(hp, xv);
     }
 
-    Signed change[kLanes];
-    Ops::store(change, Ops::sub(Ops::popcount(Ops::bit_and(pv, length_mask)),
-                                Ops::popcount(Ops::bit_and(mv, length_mask))));
+    V change = Ops::sub(Ops::popcount(Ops::bit_and(pv, length_mask)),
+                        Ops::popcount(Ops::bit_and(mv, length_mask)));
+    Signed changes[kLanes];
+    Ops::store(changes, change);
     std::uint32_t distances[kLanes];
-    for (std::size_t l = 0; l < kLanes; ++l)
-      distances[l] = std::uint32_t(std::int64_t(n) + change[l]);
-    if (c.bounded) {
-      report_above(c, distances);
-    } else {
-      std::copy_n(distances, c.count, c.out);
+    for (std::size_t l = 0; l < kLanes; ++l) {
+      distances[l] = std::uint32_t(std::int64_t(n) + changes[l]);
     }
+    std::uint64_t lanes = low_bits(c.count);
+    if (!c.bounded) {
+      std::copy_n(distances, c.count, c.out);
+      return lanes;
+    }
+    report_above(c, distances);
+    if (n <= kCheckedColumns) {
+      return lanes & ~Ops::bits(Ops::greater(Ops::add(Ops::splat(n), change), bound));
+    }
+    std::uint64_t within = 0;
+    for (std::size_t l = 0; l < c.count; ++l) {
+      std::uint32_t b = c.bounds != nullptr ? c.bounds[l] : c.bound;
+      within |= std::uint64_t(distances[l] <= b) << l;
+    }
+    return within;
   }
 
   // Writes the distances, or bound + 1 where they exceed the bound (every
@@ -140,10 +153,10 @@ LevenshteinBlock::LevenshteinBlock(std::span<const std::u32string_view> patterns
   for (std::size_t l = count_; l < shape_.lanes; ++l) put_lane(unused_, shape_, l, ~0ull);
 }
 
-void LevenshteinBlock::distances(std::u32string_view text, const std::uint32_t* bounds,
-                                 std::uint32_t* out) const {
-  entry_({&masks_, &lengths_, &length_masks_, &unused_, count_, text.data(), text.size(), true, 0,
-          bounds, out});
+std::uint64_t LevenshteinBlock::distances(std::u32string_view text, const std::uint32_t* bounds,
+                                          std::uint32_t* out) const {
+  return entry_({&masks_, &lengths_, &length_masks_, &unused_, count_, text.data(), text.size(),
+                 true, 0, bounds, out});
 }
 
 void LevenshteinBlock::distances(std::u32string_view text, std::uint32_t* out) const {
@@ -151,10 +164,10 @@ void LevenshteinBlock::distances(std::u32string_view text, std::uint32_t* out) c
           kNoBound, nullptr, out});
 }
 
-void LevenshteinBlock::distances(std::u32string_view text, std::uint32_t bound,
-                                 std::uint32_t* out) const {
-  entry_({&masks_, &lengths_, &length_masks_, &unused_, count_, text.data(), text.size(),
-          bound != kNoBound, bound, nullptr, out});
+std::uint64_t LevenshteinBlock::distances(std::u32string_view text, std::uint32_t bound,
+                                          std::uint32_t* out) const {
+  return entry_({&masks_, &lengths_, &length_masks_, &unused_, count_, text.data(), text.size(),
+                 bound != kNoBound, bound, nullptr, out});
 }
 
 }  // namespace kivo::lanes

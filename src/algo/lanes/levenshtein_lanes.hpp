@@ -37,11 +37,13 @@ class LevenshteinBlock {
   void distances(std::u32string_view text, std::uint32_t* out) const;
 
   // The same, except that a distance above the lane's bound is reported as
-  // bound + 1. Lanes whose text and pattern lengths differ by more than the
-  // bound cost nothing, and the pass over the text stops as soon as every
+  // bound + 1; returns the lanes within their bounds (bit l for pattern l).
+  // A block whose lengths all differ from the text's by more than the bound
+  // costs next to nothing, and the pass over the text stops as soon as every
   // lane is known to be above its bound.
-  void distances(std::u32string_view text, std::uint32_t bound, std::uint32_t* out) const;
-  void distances(std::u32string_view text, const std::uint32_t* bounds, std::uint32_t* out) const;
+  std::uint64_t distances(std::u32string_view text, std::uint32_t bound, std::uint32_t* out) const;
+  std::uint64_t distances(std::u32string_view text, const std::uint32_t* bounds,
+                          std::uint32_t* out) const;
 
  private:
   Shape shape_;
@@ -50,7 +52,7 @@ class LevenshteinBlock {
   LaneRow lengths_{};
   LaneRow length_masks_{};  // rows 1 .. m of each lane: bits 0 .. m - 1
   LaneRow unused_{};        // all bits set in the lanes past count_
-  void (*entry_)(const LevenshteinCall&);
+  std::uint64_t (*entry_)(const LevenshteinCall&);
 };
 
 }  // namespace kivo::lanes
