@@ -1,17 +1,17 @@
 // Run-time choice of a kernel's instruction set and lane width. A kernel K
-// is written once, over the lane operations: a struct with its arguments,
-// K::Call, its result type, K::Result, and `template <class Ops> static
-// K::Result run(const K::Call&)`. Each
-// entry point below carries one target and flattens the kernel into itself,
-// so the operations inline into code compiled for that target only.
+// is written once, over the lane operations: a struct with its arguments
+// (K::Call), its result type (K::Result) and `template <class Ops> static
+// K::Result run(const K::Call&)`. Each entry point below carries one target
+// and flattens the kernel into itself, so the operations inline into code
+// compiled for that target only.
 #pragma once
 
 // For the files that instantiate kernels, which include this header: vectors
 // pass by value only between functions that all end up inside one entry
 // point, and GCC 12 reports the deliberately undefined source operand inside
 // the AVX-512 intrinsics' headers as uninitialised.
-#pragma GCC diagnostic ignored "-Wpsabi"
 #if defined(__GNUC__) && !defined(__clang__)
+#pragma GCC diagnostic ignored "-Wpsabi"
 #pragma GCC diagnostic ignored "-Wmaybe-uninitialized"
 #pragma GCC diagnostic ignored "-Wuninitialized"
 #endif
