@@ -1,8 +1,9 @@
 """Many-strings-at-once kernels against RapidFuzz's cdist, on the same name
-lists: writes the lists to a file, runs the C++ benchmark over it (when its
-path is given) and times RapidFuzz in this process.
+lists: writes the lists to files, runs the C++ benchmark over them (when its
+path is given; `make test-cpp` builds it) and times RapidFuzz (installed
+into the venv by hand) in this process, one thread each.
 
-    python bench/lanes.py [build/cpp-tests/kivo_lanes_bench]
+    .venv/bin/python bench/lanes.py build/cpp-tests/kivo_lanes_bench
 """
 
 import csv
