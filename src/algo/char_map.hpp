@@ -1,22 +1,24 @@
 // Position masks of a pattern for bit-parallel kernels: for a character c,
 // bit i of the mask is set when the pattern's i-th character is c. ASCII
-// characters index a table directly; other code points go through a small
-// open-addressing map keyed by the code point.
+// characters index a table directly; other code points go through one
+// open-addressing map under a keyed hash.
 #pragma once
 
+#include <algorithm>
+#include <array>
 #include <cstddef>
 #include <cstdint>
 #include <cstring>
 #include <span>
+#include <type_traits>
 #include <vector>
 
-namespace kivo::bitpar {
+#include "base/byte_kernels.hpp"
+#include "base/error.hpp"
+#include "base/hashing.hpp"
+#include "text/code_points.hpp"
 
-// Spreads a code point over the high bits of a 32-bit word (Fibonacci
-// hashing); the slot is taken from the top bits.
-inline std::uint32_t spread(char32_t c) {
-  return std::uint32_t(c) * 0x9E3779B1u;
-}
+namespace kivo::bitpar {
 
 inline constexpr char32_t kNoKey = 0xFFFFFFFF;  // not a code point
 
@@ -29,6 +31,98 @@ inline unsigned slot_bits(std::size_t keys) {
   return bits;
 }
 
+// The characters of a text that the ASCII tables do not hold.
+template <class C>
+std::size_t count_wide(std::span<const C> text) {
+  std::size_t wide = 0;
+  if constexpr (sizeof(C) > 1) {
+    for (C c : text) wide += c >= 128;
+  }
+  return wide;
+}
+
+// Open addressing from code points to values, linear probing from a hash
+// keyed by the process key, so that crafted text cannot pile its characters
+// onto one probe chain. At most half full; a code point never inserted reads
+// as kAbsent. With kInline > 0 the slots live in the object, unallocated, and
+// hold up to kInline / 2 keys.
+template <class V, V kAbsent, std::size_t kInline = 0>
+class CodePointMap {
+ public:
+  // Room for `keys` distinct code points. With none, the two free slots need
+  // no key and every lookup misses.
+  explicit CodePointMap(std::size_t keys) {
+    unsigned bits = slot_bits(keys);
+    std::size_t slots = std::size_t(1) << bits;
+    if (keys > 0) key_ = process_key();
+    shift_ = 64 - bits;
+    mask_ = slots - 1;
+    if constexpr (kInline == 0) {
+      keys_.assign(slots, kNoKey);
+      values_.resize(slots);
+    } else {
+      if (slots > kInline) throw InternalFault("code-point map beyond its inline slots");
+      std::fill_n(keys_.begin(), slots, kNoKey);
+    }
+  }
+
+  V find(char32_t c) const {
+    std::size_t s = probe(c);
+    return keys_[s] == c ? values_[s] : kAbsent;
+  }
+
+  // The value of c, inserted as kAbsent when c is new.
+  V& operator[](char32_t c) {
+    std::size_t s = probe(c);
+    if (keys_[s] != c) {
+      keys_[s] = c;
+      values_[s] = kAbsent;
+    }
+    return values_[s];
+  }
+
+  // Slots visited to reach c: 1 when it sits where its hash points.
+  std::size_t probe_length(char32_t c) const { return ((probe(c) - home(c)) & mask_) + 1; }
+
+ private:
+  template <class T>
+  using Slots = std::conditional_t<kInline == 0, std::vector<T>, std::array<T, kInline>>;
+
+  std::size_t home(char32_t c) const {
+    return std::size_t(keyed_code_point_hash(c, key_) >> shift_);
+  }
+
+  // The slot holding c, or the free slot where it would go.
+  std::size_t probe(char32_t c) const {
+    std::size_t s = home(c);
+    while (keys_[s] != c && keys_[s] != kNoKey) s = (s + 1) & mask_;
+    return s;
+  }
+
+  HashKey key_{0, 0};
+  unsigned shift_;
+  std::size_t mask_;
+  Slots<char32_t> keys_;
+  Slots<V> values_;
+};
+
+// Calls f(a, b) with both texts in one unit type, as the kernels take them.
+// The tables index one-byte units directly, so those must be ASCII: other
+// one-byte text (Latin-1) is widened to two bytes.
+template <class X, class Y, class F>
+decltype(auto) with_one_unit_type(std::span<const X> a, std::span<const Y> b, F&& f) {
+  if constexpr (sizeof(X) == 1 && sizeof(Y) == 1) {
+    if (bytes::is_ascii(a.data(), a.size()) && bytes::is_ascii(b.data(), b.size())) return f(a, b);
+    return f(WideChars<std::uint16_t>(a).view(), WideChars<std::uint16_t>(b).view());
+  } else if constexpr (std::is_same_v<X, Y>) {
+    return f(a, b);
+  } else if constexpr (sizeof(X) > sizeof(Y)) {
+    return f(a, WideChars<X>(b).view());
+  } else {
+    return f(WideChars<Y>(a).view(), b);
+  }
+}
+
 // Masks of a pattern of at most 64 characters, one 64-bit word each. Built on
 // the stack with no allocation. Only the ASCII entries that a lookup can reach
 // are cleared: those of the pattern and of the text passed to the
@@ -36,7 +130,7 @@ inline unsigned slot_bits(std::size_t keys) {
 class WordMasks {
  public:
   template <class P, class T>
-  WordMasks(std::span<const P> pattern, std::span<const T> text) {
+  WordMasks(std::span<const P> pattern, std::span<const T> text) : wide_(count_wide(pattern)) {
     if (text.size() + pattern.size() > 96) {
       std::memset(ascii_, 0, sizeof ascii_);
     } else {
@@ -45,22 +139,12 @@ class WordMasks {
       for (P c : pattern)
         if (c < 128) ascii_[c] = 0;
     }
-    std::size_t wide = 0;
-    if constexpr (sizeof(P) > 1) {
-      for (P c : pattern) wide += c >= 128;
-    }
-    if (wide > 0) {
-      unsigned bits = slot_bits(wide);  // 2 to 128 slots: wide <= 64
-      shift_ = 32 - bits;
-      mask_ = (1u << bits) - 1;
-      for (std::uint32_t s = 0; s <= mask_; ++s) slots_[s].key = kNoKey;
-    }
     std::uint64_t bit = 1;
     for (P c : pattern) {
       if (c < 128) {
         ascii_[c] |= bit;
       } else {
-        slot(char32_t(c)).mask |= bit;
+        wide_[char32_t(c)] |= bit;
       }
       bit <<= 1;
     }
@@ -71,35 +155,13 @@ class WordMasks {
     if constexpr (sizeof(C) == 1) {
       return ascii_[c];
     } else {
-      if (c < 128) return ascii_[c];
-      if (mask_ == 0) return 0;
-      for (std::uint32_t s = spread(c) >> shift_;; s = (s + 1) & mask_) {
-        if (slots_[s].key == char32_t(c)) return slots_[s].mask;
-        if (slots_[s].key == kNoKey) return 0;
-      }
+      return c < 128 ? ascii_[c] : wide_.find(char32_t(c));
     }
   }
 
  private:
-  struct Slot {
-    char32_t key;
-    std::uint64_t mask;
-  };
-
-  Slot& slot(char32_t c) {
-    for (std::uint32_t s = spread(c) >> shift_;; s = (s + 1) & mask_) {
-      if (slots_[s].key == c) return slots_[s];
-      if (slots_[s].key == kNoKey) {
-        slots_[s] = {c, 0};
-        return slots_[s];
-      }
-    }
-  }
-
-  std::uint64_t ascii_[128];  // valid for every character that is looked up
-  Slot slots_[128];           // the first mask_ + 1 are in use
-  unsigned shift_ = 32;
-  std::uint32_t mask_ = 0;  // 0: no non-ASCII character in the pattern
+  std::uint64_t ascii_[128];                  // valid for every character that is looked up
+  CodePointMap<std::uint64_t, 0, 128> wide_;  // 64 characters at most
 };
 
 // Masks of a pattern of any length, `words` = ceil(m / 64) 64-bit words per
@@ -112,7 +174,7 @@ class BlockMasks {
  public:
   template <class P>
   explicit BlockMasks(std::span<const P> pattern)
-      : words_((pattern.size() + 63) / 64), scratch_(words_, 0) {
+      : words_((pattern.size() + 63) / 64), scratch_(words_, 0), index_(count_wide(pattern)) {
     std::size_t rows = 1;  // row 0: all zeros
     for (auto& r : ascii_row_) r = 0;
     for (P c : pattern) {
@@ -142,11 +204,8 @@ class BlockMasks {
   template <class C>
   Row row(C c) const {
     if (sizeof(C) == 1 || c < 128) return {ascii_row_[c & 0x7F]};
-    if (mask_ == 0) return {0};
-    for (std::uint32_t s = spread(char32_t(c)) >> shift_;; s = (s + 1) & mask_) {
-      if (keys_[s] == kNoKey) return {0};
-      if (keys_[s] == char32_t(c)) return {std::uint32_t(wide_base_ + key_index_[s] - 1)};
-    }
+    std::uint32_t k = index_.find(char32_t(c));
+    return {k == 0 ? 0 : std::uint32_t(wide_base_ + k - 1)};
   }
 
   const std::uint64_t* get(Row r) { return dense_.data() + std::size_t(r.index) * words_; }
@@ -169,21 +228,13 @@ class BlockMasks {
 
   template <class P>
   void build_wide(std::span<const P> pattern) {
-    std::size_t wide = 0;
-    for (P c : pattern) wide += c >= 128;
-    if (wide == 0) return;
-    unsigned bits = slot_bits(wide);
-    shift_ = 32 - bits;
-    mask_ = (std::uint32_t(1) << bits) - 1;
-    keys_.assign(std::size_t(mask_) + 1, kNoKey);
-    key_index_.assign(std::size_t(mask_) + 1, 0);
     // Pass 1: an index per distinct character and its number of distinct words.
     std::vector<std::uint32_t> last_word;
     std::vector<std::uint32_t> counts;
     std::size_t i = 0;
     for (P c : pattern) {
       if (c >= 128) {
-        std::uint32_t& index = wide_index(char32_t(c));
+        std::uint32_t& index = index_[char32_t(c)];
         if (index == 0) {
           index = std::uint32_t(counts.size() + 1);
           counts.push_back(0);
@@ -197,6 +248,7 @@ class BlockMasks {
       }
       ++i;
     }
+    if (counts.empty()) return;
     if (counts.size() <= kDenseWide || counts.size() * words_ <= kDenseWords) {
       // Few distinct characters: dense rows after the ASCII ones, no scattering.
       wide_base_ = dense_.size() / words_;
@@ -204,7 +256,7 @@ class BlockMasks {
       i = 0;
       for (P c : pattern) {
         if (c >= 128) {
-          std::size_t row = wide_base_ + wide_index(char32_t(c)) - 1;
+          std::size_t row = wide_base_ + index_.find(char32_t(c)) - 1;
           dense_[row * words_ + i / 64] |= std::uint64_t(1) << (i % 64);
         }
         ++i;
@@ -220,7 +272,7 @@ class BlockMasks {
     i = 0;
     for (P c : pattern) {
       if (c >= 128) {
-        std::uint32_t k = wide_index(char32_t(c)) - 1;
+        std::uint32_t k = index_.find(char32_t(c)) - 1;
         std::uint32_t word = std::uint32_t(i / 64);
         if (last_word[k] != word) {
           last_word[k] = word;
@@ -236,30 +288,16 @@ class BlockMasks {
     // Clear what the previous wide lookup scattered.
     for (std::size_t e = scattered_begin_; e < scattered_end_; ++e) scratch_[entries_[e].word] = 0;
     scattered_begin_ = scattered_end_ = 0;
-    if (mask_ == 0) return scratch_.data();
-    for (std::uint32_t s = spread(c) >> shift_;; s = (s + 1) & mask_) {
-      if (keys_[s] == kNoKey) return scratch_.data();
-      if (keys_[s] == c) {
-        std::uint32_t k = key_index_[s] - 1;
-        if (wide_base_ != 0) return dense_.data() + (wide_base_ + k) * words_;
-        scattered_begin_ = offsets_[k];
-        scattered_end_ = offsets_[k + 1];
-        for (std::size_t e = scattered_begin_; e < scattered_end_; ++e) {
-          scratch_[entries_[e].word] = entries_[e].mask;
-        }
-        return scratch_.data();
-      }
+    std::uint32_t index = index_.find(c);
+    if (index == 0) return scratch_.data();
+    std::uint32_t k = index - 1;
+    if (wide_base_ != 0) return dense_.data() + (wide_base_ + k) * words_;
+    scattered_begin_ = offsets_[k];
+    scattered_end_ = offsets_[k + 1];
+    for (std::size_t e = scattered_begin_; e < scattered_end_; ++e) {
+      scratch_[entries_[e].word] = entries_[e].mask;
     }
-  }
-
-  std::uint32_t& wide_index(char32_t c) {
-    for (std::uint32_t s = spread(c) >> shift_;; s = (s + 1) & mask_) {
-      if (keys_[s] == c) return key_index_[s];
-      if (keys_[s] == kNoKey) {
-        keys_[s] = c;
-        return key_index_[s];
-      }
-    }
+    return scratch_.data();
   }
 
   static constexpr std::uint32_t kNoWord = 0xFFFFFFFF;
@@ -270,13 +308,9 @@ class BlockMasks {
   std::uint32_t ascii_row_[128];
   std::vector<std::uint64_t> dense_;
   std::vector<std::uint64_t> scratch_;
-  // Non-ASCII characters: open addressing from code point to 1 + index.
-  std::vector<char32_t> keys_;
-  std::vector<std::uint32_t> key_index_;
-  unsigned shift_ = 32;
-  std::uint32_t mask_ = 0;
-  std::size_t wide_base_ = 0;         // first dense row of non-ASCII characters, or 0
-  std::vector<std::size_t> offsets_;  // entries of index k: [offsets_[k], offsets_[k + 1])
+  CodePointMap<std::uint32_t, 0> index_;  // non-ASCII character -> 1 + its index
+  std::size_t wide_base_ = 0;             // first dense row of non-ASCII characters, or 0
+  std::vector<std::size_t> offsets_;      // entries of index k: [offsets_[k], offsets_[k + 1])
   std::vector<Entry> entries_;
   std::size_t scattered_begin_ = 0;
   std::size_t scattered_end_ = 0;
@@ -289,59 +323,28 @@ class DenseIds {
   static constexpr std::uint32_t kNone = 0xFFFFFFFF;
 
   template <class C>
-  explicit DenseIds(std::span<const C> text) {
+  explicit DenseIds(std::span<const C> text) : wide_(count_wide(text)) {
     for (auto& id : ascii_) id = kNone;
-    std::size_t wide = 0;
-    if constexpr (sizeof(C) > 1) {
-      for (C c : text) wide += c >= 128;
-    }
-    if (wide > 0) {
-      unsigned bits = slot_bits(wide);
-      shift_ = 32 - bits;
-      mask_ = (std::uint32_t(1) << bits) - 1;
-      keys_.assign(std::size_t(mask_) + 1, kNoKey);
-      ids_.assign(std::size_t(mask_) + 1, kNone);
-    }
   }
 
   // The number of c, assigned now if c has none yet.
   template <class C>
   std::uint32_t add(C c) {
-    std::uint32_t& id = slot(c);
+    std::uint32_t& id = sizeof(C) == 1 || c < 128 ? ascii_[c & 0x7F] : wide_[char32_t(c)];
     if (id == kNone) id = count_++;
     return id;
   }
 
   template <class C>
   std::uint32_t find(C c) const {
-    if (sizeof(C) == 1 || c < 128) return ascii_[c & 0x7F];
-    if (mask_ == 0) return kNone;
-    for (std::uint32_t s = spread(char32_t(c)) >> shift_;; s = (s + 1) & mask_) {
-      if (keys_[s] == char32_t(c)) return ids_[s];
-      if (keys_[s] == kNoKey) return kNone;
-    }
+    return sizeof(C) == 1 || c < 128 ? ascii_[c & 0x7F] : wide_.find(char32_t(c));
   }
 
   std::uint32_t count() const { return count_; }
 
  private:
-  template <class C>
-  std::uint32_t& slot(C c) {
-    if (sizeof(C) == 1 || c < 128) return ascii_[c & 0x7F];
-    for (std::uint32_t s = spread(char32_t(c)) >> shift_;; s = (s + 1) & mask_) {
-      if (keys_[s] == char32_t(c)) return ids_[s];
-      if (keys_[s] == kNoKey) {
-        keys_[s] = char32_t(c);
-        return ids_[s];
-      }
-    }
-  }
-
   std::uint32_t ascii_[128];
-  std::vector<char32_t> keys_;
-  std::vector<std::uint32_t> ids_;
-  unsigned shift_ = 32;
-  std::uint32_t mask_ = 0;
+  CodePointMap<std::uint32_t, kNone> wide_;
   std::uint32_t count_ = 0;
 };
 

@@ -2,12 +2,11 @@
 
 #include <algorithm>
 #include <cstdint>
+#include <cstring>
 #include <span>
 #include <vector>
 
 #include "algo/char_map.hpp"
-#include "text/code_points.hpp"
-#include "text/utf8.hpp"
 
 namespace kivo {
 
@@ -138,16 +137,18 @@ double jaro_winkler(std::span<const C> a, std::span<const C> b) {
 
 }  // namespace
 
-double jaro_winkler_similarity(std::string_view a, std::string_view b) {
-  if (a == b) return 1.0;
-  if (utf8::is_ascii(a) && utf8::is_ascii(b)) {
-    return jaro_winkler<unsigned char>(
-        {reinterpret_cast<const unsigned char*>(a.data()), a.size()},
-        {reinterpret_cast<const unsigned char*>(b.data()), b.size()});
+double jaro_winkler_similarity(const CharSpan& a, const CharSpan& b) {
+  // Identical texts score 1.0 without any matching; two empty ones only this way.
+  if (a.length == b.length &&
+      (a.length == 0 ||
+       (a.width == b.width && std::memcmp(a.data, b.data, a.length * a.width) == 0))) {
+    return 1.0;
   }
-  CodePoints wide_a(a);
-  CodePoints wide_b(b);
-  return jaro_winkler(wide_a.view(), wide_b.view());
+  return visit_units(a, [&](auto x) {
+    return visit_units(b, [&](auto y) {
+      return bitpar::with_one_unit_type(x, y, [](auto p, auto q) { return jaro_winkler(p, q); });
+    });
+  });
 }
 
 }  // namespace kivo

@@ -44,6 +44,13 @@ inline std::uint64_t keyed_hash(std::string_view bytes) {
   return keyed_hash(key.k0, key.k1, bytes);
 }
 
+// Keyed hash of a code point, for open-addressing tables over characters:
+// one wide multiply. A table copies the process key once and takes its slot
+// from the top bits.
+inline std::uint64_t keyed_code_point_hash(char32_t c, const HashKey& key) {
+  return fold_multiply(c ^ key.k0, key.k1 | 1);
+}
+
 inline constexpr std::uint64_t kFnvOffset = 0xcbf29ce484222325ULL;
 inline constexpr std::uint64_t kFnvPrime = 0x100000001b3ULL;
 

@@ -36,8 +36,8 @@ constexpr Callable kFunctions[] = {
      {chars("a"), chars("b")},
      [](PyObject*, A x) { return to_py(levenshtein_similarity(x.chars(0), x.chars(1))); }},
     {"jaro_winkler_similarity",
-     {text("a"), text("b")},
-     [](PyObject*, A x) { return to_py(jaro_winkler_similarity(x.str(0), x.str(1))); }},
+     {chars("a"), chars("b")},
+     [](PyObject*, A x) { return to_py(jaro_winkler_similarity(x.chars(0), x.chars(1))); }},
     {"hamming_similarity",
      {chars("a"), chars("b")},
      [](PyObject*, A x) {

@@ -12,6 +12,7 @@
 #include "algo/minhash.hpp"
 #include "algo/simhash.hpp"
 #include "algo/tfidf.hpp"
+#include "text/code_points.hpp"
 
 namespace kivo {
 
@@ -40,7 +41,7 @@ constexpr std::uint64_t kMinHashShingle = 3;
 constexpr std::uint64_t kMinHashCount = 128;
 constexpr std::uint64_t kSimHashShingle = 4;
 
-Result<double> score_of(Algorithm algorithm, std::string_view a, std::string_view b) {
+Result<double> character_score(Algorithm algorithm, const CharSpan& a, const CharSpan& b) {
   switch (algorithm) {
     case Algorithm::Levenshtein: return levenshtein_similarity(a, b);
     case Algorithm::JaroWinkler: return jaro_winkler_similarity(a, b);
@@ -51,6 +52,20 @@ Result<double> score_of(Algorithm algorithm, std::string_view a, std::string_vie
       }
       return *score;
     }
+    default: throw InternalFault("not a character measure");
+  }
+}
+
+Result<double> score_of(Algorithm algorithm, std::string_view a, std::string_view b) {
+  switch (algorithm) {
+    case Algorithm::Levenshtein:
+    case Algorithm::JaroWinkler:
+    case Algorithm::Hamming:
+      // The character measures read code units: each text is decoded once.
+      return with_code_units(a, [&](const CharSpan& x) {
+        return with_code_units(b,
+                               [&](const CharSpan& y) { return character_score(algorithm, x, y); });
+      });
     case Algorithm::JaccardBigram: return jaccard_similarity(a, b, 2);
     case Algorithm::JaccardTrigram: return jaccard_similarity(a, b, 3);
     case Algorithm::JaccardWord: return jaccard_word_similarity(a, b);

@@ -6,7 +6,8 @@
 #include <cstdint>
 #include <string>
 #include <string_view>
-#include <vector>
+
+#include "base/byte_kernels.hpp"
 
 namespace kivo::utf8 {
 
@@ -15,9 +16,14 @@ inline bool is_continuation(unsigned char byte) {
 }
 
 // Number of scalar values: the bytes that are not continuation bytes.
-std::size_t count_chars(std::string_view text);
+inline std::size_t count_chars(std::string_view text) {
+  return text.size() - bytes::count_continuation(
+                           reinterpret_cast<const unsigned char*>(text.data()), text.size());
+}
 
-bool is_ascii(std::string_view text);
+inline bool is_ascii(std::string_view text) {
+  return bytes::is_ascii(reinterpret_cast<const unsigned char*>(text.data()), text.size());
+}
 
 // Decodes the scalar value starting at text[pos] and advances pos past it.
 inline char32_t next(std::string_view text, std::size_t& pos) {
@@ -43,8 +49,6 @@ inline char32_t next(std::string_view text, std::size_t& pos) {
   pos += 4;
   return cp;
 }
-
-std::vector<char32_t> decode(std::string_view text);
 
 // Appends the UTF-8 encoding of cp to out.
 void append(std::string& out, char32_t cp);

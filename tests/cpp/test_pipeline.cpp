@@ -7,6 +7,7 @@
 
 #include "harness.hpp"
 #include "text/char_class.hpp"
+#include "text/code_points.hpp"
 #include "text/pipeline.hpp"
 #include "text/tokenizer.hpp"
 #include "text/unicode.hpp"
@@ -133,7 +134,7 @@ TEST(nfc_by_sorting_marks_matches_icu) {
     std::string expected = unicode::to_nfc(text);  // short runs: ICU's path
     if (unicode::to_nfc_sorting_marks(text) != expected) {
       std::fprintf(stderr, "NFC differs for:");
-      for (char32_t c : utf8::decode(text)) std::fprintf(stderr, " U+%04X", unsigned(c));
+      for (char32_t c : CodePoints(text).view()) std::fprintf(stderr, " U+%04X", unsigned(c));
       std::fprintf(stderr, "\n");
       ok = false;
     }
