@@ -295,6 +295,25 @@ def crafted_cases(rng: random.Random, quick: bool) -> list[Case]:
                           [Contender("random text", kivo.jaccard_similarity, (*plain, n),
                                      "random 'é'/'x' text of the same length")],
                           {"random text": 2.0}))
+    # Characters an unkeyed hash of the character tables would crowd into one
+    # corner, against random characters: same length and alphabet size.
+    workloads = [  # measure, length, alphabet size, table bits the text is crafted for
+        ("jaro_winkler_similarity", kivo.jaro_winkler_similarity, 32768, 16384, 16),
+        ("levenshtein_distance", kivo.levenshtein_distance, 8192, 2048, 14),
+        ("levenshtein_distance, 64-char a", lambda a, b: kivo.levenshtein_distance(a[:64], b),
+         131072, 64, 7),
+    ]
+    if not quick:
+        workloads.append(("levenshtein_distance", kivo.levenshtein_distance, 131072, 16384, 18))
+    for name, func, length, size, bits in workloads:
+        pairs = [tuple(w.random_text(length, alphabet, rng) for _ in range(2))
+                 for alphabet in (w.crowded_code_points(size, bits),
+                                  w.random_code_points(size, rng))]
+        cases.append(Case("Crafted input", f"{name}, {length:,} chars of {size:,} crowded",
+                          Contender("kivo", func, pairs[0]),
+                          [Contender("random text", func, pairs[1],
+                                     f"{size:,} random characters")],
+                          {"random text": 2.0}))
     return cases
 
 

@@ -46,12 +46,15 @@ NOTES = [
     "ten characters (like two revisions of a document) and two unrelated texts. kivo first "
     "tries a narrow diagonal band, which settles alike texts quickly; unrelated texts fall "
     "through to the full bit-parallel columns.",
-    "Hamming and Levenshtein read CPython's fixed-width character arrays directly (one, two "
-    "or four bytes per character), as RapidFuzz does, so non-ASCII text costs no decoding; "
-    "the other measures read the UTF-8 form.",
+    "Hamming, Levenshtein and Jaro-Winkler read CPython's fixed-width character arrays "
+    "directly (one, two or four bytes per character), as RapidFuzz does, so non-ASCII text "
+    "costs no decoding; the other measures read the UTF-8 form.",
     "Crafted input: the same kivo call on a text built to be slow (one letter repeated, "
     "so that every window is equal) and on a random text of the same length, alphabet and "
     "window; the goal bounds how much slower crafting can make a call.",
+    "Crafted input for Levenshtein and Jaro-Winkler uses characters that an unkeyed "
+    "multiplicative hash would crowd into one corner of their character tables, against as "
+    "many random characters; the tables are keyed per process, so both cost the same.",
     "KivoFlow: `compare` returns a new five-entry dict on every call (a copy of a template "
     "per algorithm and tier, with the score filled in); building it and the method call "
     "cost about twice a whole short `levenshtein_similarity` call, whose own call reads the "

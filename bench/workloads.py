@@ -21,6 +21,36 @@ GREEK = "αβγδεζηθικλμνξοπρσςτυφχψω "
 CJK = "".join(chr(c) for c in range(0x4E00, 0x4E00 + 400))
 
 
+FIBONACCI_32 = 0x9E3779B1  # the multiplier of unkeyed 32-bit Fibonacci hashing
+NON_ASCII = 0x110000 - 0x80 - 0x800  # code points from U+0080, surrogates left out
+
+
+def _non_ascii(index: int) -> int:
+    """The index-th non-ASCII code point that is not a surrogate."""
+    c = 0x80 + index
+    return c + 0x800 if c >= 0xD800 else c
+
+
+def crowded_code_points(count: int, bits: int) -> list[str]:
+    """Characters that an unkeyed Fibonacci hash sends to the first slots of a
+    table of 2**bits slots (the slot being the hash's top bits): the input a
+    hash-flooding attack on such a table would use."""
+    slot_of = lambda c: (c * FIBONACCI_32 & 0xFFFFFFFF) >> (32 - bits)  # noqa: E731
+    limit = count * 2**bits // NON_ASCII + 2  # slots that hold about `count` code points
+    while True:
+        # Within a slot, scrambled order: from every plane, like random text.
+        found = sorted((slot_of(c), c * 0x2545F491 & 0xFFFFFFFF, c)
+                       for c in map(_non_ascii, range(NON_ASCII)) if slot_of(c) < limit)
+        if len(found) >= count:
+            return [chr(c) for _, _, c in found[:count]]
+        limit *= 2
+
+
+def random_code_points(count: int, rng: random.Random) -> list[str]:
+    """`count` distinct non-ASCII characters drawn at random."""
+    return [chr(_non_ascii(i)) for i in rng.sample(range(NON_ASCII), count)]
+
+
 def _mutate(text: str, alphabet: str, edits: int, rng: random.Random) -> str:
     """Substitutions, insertions and deletions at random places."""
     chars = list(text)
