@@ -39,8 +39,7 @@ inline std::size_t count_continuation(const unsigned char* s, std::size_t n) {
 }
 
 // Positions i < n where a[i] != b[i].
-inline std::size_t count_mismatches(const unsigned char* a, const unsigned char* b,
-                                    std::size_t n) {
+inline std::size_t count_mismatches(const unsigned char* a, const unsigned char* b, std::size_t n) {
   return chosen::count_mismatches(a, b, n);
 }
 

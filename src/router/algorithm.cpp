@@ -41,31 +41,27 @@ constexpr std::uint64_t kMinHashShingle = 3;
 constexpr std::uint64_t kMinHashCount = 128;
 constexpr std::uint64_t kSimHashShingle = 4;
 
-Result<double> character_score(Algorithm algorithm, const CharSpan& a, const CharSpan& b) {
-  switch (algorithm) {
-    case Algorithm::Levenshtein: return levenshtein_similarity(a, b);
-    case Algorithm::JaroWinkler: return jaro_winkler_similarity(a, b);
-    case Algorithm::Hamming: {
-      std::optional<double> score = hamming_similarity(a, b);
-      if (!score) {
-        return EngineError{EngineError::Kind::Algorithm, "Hamming requires equal-length strings"};
-      }
-      return *score;
-    }
-    default: throw InternalFault("not a character measure");
+// The character measures read code units: each text is decoded once.
+template <class Measure>
+Result<double> on_code_units(std::string_view a, std::string_view b, Measure measure) {
+  return with_code_units(a, [&](const CharSpan& x) {
+    return with_code_units(b, [&](const CharSpan& y) { return Result<double>(measure(x, y)); });
+  });
+}
+
+Result<double> hamming_score(const CharSpan& a, const CharSpan& b) {
+  std::optional<double> score = hamming_similarity(a, b);
+  if (!score) {
+    return EngineError{EngineError::Kind::Algorithm, "Hamming requires equal-length strings"};
   }
+  return *score;
 }
 
 Result<double> score_of(Algorithm algorithm, std::string_view a, std::string_view b) {
   switch (algorithm) {
-    case Algorithm::Levenshtein:
-    case Algorithm::JaroWinkler:
-    case Algorithm::Hamming:
-      // The character measures read code units: each text is decoded once.
-      return with_code_units(a, [&](const CharSpan& x) {
-        return with_code_units(b,
-                               [&](const CharSpan& y) { return character_score(algorithm, x, y); });
-      });
+    case Algorithm::Levenshtein: return on_code_units(a, b, levenshtein_similarity);
+    case Algorithm::JaroWinkler: return on_code_units(a, b, jaro_winkler_similarity);
+    case Algorithm::Hamming: return on_code_units(a, b, hamming_score);
     case Algorithm::JaccardBigram: return jaccard_similarity(a, b, 2);
     case Algorithm::JaccardTrigram: return jaccard_similarity(a, b, 3);
     case Algorithm::JaccardWord: return jaccard_word_similarity(a, b);
