@@ -54,7 +54,7 @@ class CodePointMap {
   explicit CodePointMap(std::size_t keys) {
     unsigned bits = slot_bits(keys);
     std::size_t slots = std::size_t(1) << bits;
-    if (keys > 0) key_ = process_key();
+    if (keys > 0) key_ = process_key().k0;
     shift_ = 64 - bits;
     mask_ = slots - 1;
     if constexpr (kInline == 0) {
@@ -99,7 +99,7 @@ class CodePointMap {
     return s;
   }
 
-  HashKey key_{0, 0};
+  std::uint64_t key_ = 0;
   unsigned shift_;
   std::size_t mask_;
   Slots<char32_t> keys_;
