@@ -18,6 +18,7 @@
 #include "algo/lanes/levenshtein_lanes.hpp"
 #include "algo/levenshtein.hpp"
 #include "algo/score_arithmetic.hpp"
+#include "text/code_points.hpp"
 #include "text/utf8.hpp"
 
 using namespace kivo;
@@ -28,15 +29,22 @@ namespace {
 struct Texts {
   std::vector<std::string> utf8;
   std::vector<std::u32string> wide;
+  std::vector<CharSpan> chars;  // as a str holds them: ASCII one byte each, else code points
 };
 
 Texts read_lines(const char* path) {
   Texts texts;
   std::ifstream in(path);
   for (std::string line; std::getline(in, line);) {
-    std::vector<char32_t> cps = utf8::decode(line);
-    texts.wide.emplace_back(cps.begin(), cps.end());
+    CodePoints cps(line);
+    texts.wide.emplace_back(cps.view().begin(), cps.view().end());
     texts.utf8.push_back(std::move(line));
+  }
+  for (std::size_t i = 0; i < texts.utf8.size(); ++i) {
+    const std::string& line = texts.utf8[i];
+    const std::u32string& wide = texts.wide[i];
+    texts.chars.push_back(utf8::is_ascii(line) ? CharSpan{line.data(), line.size(), 1}
+                                               : CharSpan{wide.data(), wide.size(), 4});
   }
   return texts;
 }
@@ -146,7 +154,7 @@ int main(int argc, char** argv) {
                    for (std::size_t q = 0; q < nq; ++q)
                      for (std::size_t c = 0; c < nc; ++c)
                        distances[q * nc + c] =
-                           std::uint32_t(levenshtein_distance(queries.utf8[q], choices.utf8[c]));
+                           std::uint32_t(levenshtein_distance(queries.chars[q], choices.chars[c]));
                  }),
          pairs);
   report("cdist Jaro-Winkler, one pair at a time",
@@ -155,7 +163,7 @@ int main(int argc, char** argv) {
                    for (std::size_t q = 0; q < nq; ++q)
                      for (std::size_t c = 0; c < nc; ++c)
                        scores[q * nc + c] =
-                           jaro_winkler_similarity(queries.utf8[q], choices.utf8[c]);
+                           jaro_winkler_similarity(queries.chars[q], choices.chars[c]);
                  }),
          pairs);
 
