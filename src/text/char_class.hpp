@@ -1,7 +1,9 @@
-// The two character classes every text-splitting step shares.
+// The two character classes every text-splitting step shares, and ASCII
+// lowercasing, the shortcut every lowercasing step takes for ASCII bytes.
 #pragma once
 
 #include <cstddef>
+#include <string>
 #include <string_view>
 
 namespace kivo {
@@ -18,6 +20,15 @@ constexpr bool is_whitespace(char32_t c) {
 constexpr bool is_ascii_punctuation(char32_t c) {
   return (c >= 0x21 && c <= 0x2F) || (c >= 0x3A && c <= 0x40) || (c >= 0x5B && c <= 0x60) ||
          (c >= 0x7B && c <= 0x7E);
+}
+
+// Bytes of 0x80 and above pass unchanged, so this also works on UTF-8.
+constexpr char ascii_lower(char c) {
+  return c >= 'A' && c <= 'Z' ? static_cast<char>(c + ('a' - 'A')) : c;
+}
+
+inline void lowercase_ascii_in_place(std::string& text) {
+  for (char& c : text) c = ascii_lower(c);
 }
 
 // Byte length of the whitespace character that starts at text[pos], or 0 when

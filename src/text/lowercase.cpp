@@ -1,5 +1,6 @@
 #include <unicode/uchar.h>
 
+#include "text/char_class.hpp"
 #include "text/unicode.hpp"
 #include "text/utf8.hpp"
 
@@ -16,12 +17,6 @@ bool is_case_ignorable(char32_t c) {
   return u_hasBinaryProperty(static_cast<UChar32>(c), UCHAR_CASE_IGNORABLE);
 }
 
-std::size_t previous_start(std::string_view text, std::size_t pos) {
-  do --pos;
-  while (pos > 0 && utf8::is_continuation(static_cast<unsigned char>(text[pos])));
-  return pos;
-}
-
 // Final_Sigma for the capital sigma at [start, end): a cased character before
 // it and none after it, skipping case-ignorable characters on both sides.
 // Each scan stops at the first character that is not case-ignorable, and a
@@ -29,7 +24,7 @@ std::size_t previous_start(std::string_view text, std::size_t pos) {
 bool is_final_sigma(std::string_view text, std::size_t start, std::size_t end) {
   bool cased_before = false;
   for (std::size_t pos = start; pos > 0;) {
-    pos = previous_start(text, pos);
+    pos = utf8::previous_start(text, pos);
     std::size_t p = pos;
     char32_t c = utf8::next(text, p);
     if (!is_case_ignorable(c)) {
@@ -57,8 +52,7 @@ void append_lowercase(std::string& out, std::string_view text) {
   while (pos < text.size()) {
     auto byte = static_cast<unsigned char>(text[pos]);
     if (byte < 0x80) {
-      out.push_back(byte >= 'A' && byte <= 'Z' ? static_cast<char>(byte + ('a' - 'A'))
-                                               : static_cast<char>(byte));
+      out.push_back(ascii_lower(static_cast<char>(byte)));
       ++pos;
       continue;
     }

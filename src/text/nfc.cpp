@@ -38,12 +38,6 @@ const icu::Normalizer2& nfc() {
   return *instance;
 }
 
-std::size_t previous_start(std::string_view text, std::size_t pos) {
-  do --pos;
-  while (pos > 0 && utf8::is_continuation(static_cast<unsigned char>(text[pos])));
-  return pos;
-}
-
 // Whether some run of consecutive characters without a boundary before them
 // is longer than ICU handles in linear time. Below U+0300 and among the CJK
 // ideographs U+4E00..U+9FFF every character has one, so their lead bytes
@@ -76,12 +70,11 @@ std::size_t nfc_cut(std::string_view text, std::size_t wanted) {
   auto boundary_at = [&](std::size_t pos) -> bool {
     std::size_t p = pos;
     if (n.hasBoundaryBefore(static_cast<UChar32>(utf8::next(text, p)))) return true;
-    p = previous_start(text, pos);
+    p = utf8::previous_start(text, pos);
     return n.hasBoundaryAfter(static_cast<UChar32>(utf8::next(text, p)));
   };
-  std::size_t pos = wanted;
-  while (pos > 0 && utf8::is_continuation(static_cast<unsigned char>(text[pos]))) --pos;
-  for (std::size_t p = pos; p > 0; p = previous_start(text, p))
+  std::size_t pos = utf8::char_start(text, wanted);
+  for (std::size_t p = pos; p > 0; p = utf8::previous_start(text, p))
     if (boundary_at(p)) return p;
   for (std::size_t p = pos; p < text.size(); utf8::next(text, p))
     if (p > 0 && boundary_at(p)) return p;

@@ -20,7 +20,7 @@ std::string normalize_and_lowercase(std::string_view text, const PreprocessConfi
     // needed once a non-ASCII byte appears (even an ASCII letter can change
     // under NFC when a combining mark follows it).
     std::string out(text);
-    if (config.lowercase) unicode::lowercase_ascii_in_place(out);
+    if (config.lowercase) lowercase_ascii_in_place(out);
     return out;
   }
   if (!config.lowercase) return unicode::to_nfc(text);
@@ -31,12 +31,6 @@ std::string normalize_and_lowercase(std::string_view text, const PreprocessConfi
     unicode::append_lowercase(lowered, text);
   }
   return lowered;
-}
-
-std::size_t previous_start(std::string_view text, std::size_t pos) {
-  do --pos;
-  while (pos > 0 && utf8::is_continuation(static_cast<unsigned char>(text[pos])));
-  return pos;
 }
 
 // Step 3: every maximal whitespace run becomes one space, also at the ends.
@@ -66,7 +60,7 @@ void trim_whitespace(std::string& text) {
   }
   std::size_t end = text.size();
   while (end > begin) {
-    std::size_t start = previous_start(text, end);
+    std::size_t start = utf8::previous_start(text, end);
     if (whitespace_length(text, start) == 0) break;
     end = start;
   }
@@ -110,9 +104,8 @@ void remove_stopwords(std::string& text, const std::vector<std::string>& custom)
 // that character's start so the result stays valid UTF-8.
 void bound_length(std::string& text, std::uint64_t max_length) {
   if (max_length == 0 || text.size() <= max_length) return;
-  auto cut = static_cast<std::size_t>(max_length);  // below text.size(), so it fits
-  while (cut > 0 && utf8::is_continuation(static_cast<unsigned char>(text[cut]))) --cut;
-  text.resize(cut);
+  // max_length is below text.size(), so it fits a size_t.
+  text.resize(utf8::char_start(text, static_cast<std::size_t>(max_length)));
 }
 
 // Steps 1 to 4 in one pass for an ASCII text when whitespace is both
@@ -131,7 +124,7 @@ std::string clean_ascii(std::string_view text, bool lowercase) {
       out[write++] = ' ';
       space_pending = false;
     }
-    out[write++] = lowercase && c >= 'A' && c <= 'Z' ? char(c + ('a' - 'A')) : c;
+    out[write++] = lowercase ? ascii_lower(c) : c;
   }
   out.resize(write);
   return out;

@@ -1,19 +1,10 @@
 #include "text/tokenizer.hpp"
 
-#include <array>
-
-#include "text/char_class.hpp"
 #include "text/unicode.hpp"
 #include "text/utf8.hpp"
 
 namespace kivo {
 namespace {
-
-constexpr std::array<bool, 128> kAsciiSeparator = [] {
-  std::array<bool, 128> table{};
-  for (char32_t c = 0; c < 128; ++c) table[c] = is_whitespace(c) || is_ascii_punctuation(c);
-  return table;
-}();
 
 std::string lowercase_term(std::string_view piece, bool ascii) {
   if (!ascii) {
@@ -22,7 +13,7 @@ std::string lowercase_term(std::string_view piece, bool ascii) {
     return term;
   }
   std::string term(piece);
-  unicode::lowercase_ascii_in_place(term);
+  lowercase_ascii_in_place(term);
   return term;
 }
 
@@ -41,7 +32,7 @@ std::vector<std::string> tokenize_terms(std::string_view text) {
   while (pos < text.size()) {
     unsigned char byte = static_cast<unsigned char>(text[pos]);
     if (byte < 0x80) {
-      if (kAsciiSeparator[byte]) end_piece(pos, pos + 1);
+      if (kAsciiTermSeparator[byte]) end_piece(pos, pos + 1);
       ++pos;
     } else if (std::size_t width = whitespace_length(text, pos); width != 0) {
       end_piece(pos, pos + width);

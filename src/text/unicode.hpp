@@ -27,9 +27,4 @@ std::string to_nfc_sorting_marks(std::string_view text);
 // of a larger text gets the piece's own context.
 void append_lowercase(std::string& out, std::string_view text);
 
-inline void lowercase_ascii_in_place(std::string& text) {
-  for (char& c : text)
-    if (c >= 'A' && c <= 'Z') c = static_cast<char>(c + ('a' - 'A'));
-}
-
 }  // namespace kivo::unicode

@@ -15,6 +15,19 @@ inline bool is_continuation(unsigned char byte) {
   return (byte & 0xC0) == 0x80;
 }
 
+// Start of the character that holds byte pos, for pos < text.size().
+inline std::size_t char_start(std::string_view text, std::size_t pos) {
+  while (pos > 0 && is_continuation(static_cast<unsigned char>(text[pos]))) --pos;
+  return pos;
+}
+
+// Start of the character that ends at byte pos, for pos > 0.
+inline std::size_t previous_start(std::string_view text, std::size_t pos) {
+  do --pos;
+  while (pos > 0 && is_continuation(static_cast<unsigned char>(text[pos])));
+  return pos;
+}
+
 // Number of scalar values: the bytes that are not continuation bytes.
 inline std::size_t count_chars(std::string_view text) {
   return text.size() - bytes::count_continuation(
