@@ -51,7 +51,7 @@ constexpr Callable kMethods[] = {
     {"with_stopwords",
      {texts("words")},
      [](PyObject* self, A x) {
-       return with(self, [&words = x.str_list(0)](Config& c) { c.stopwords = words; });
+       return with(self, [list = StopwordList(x.str_list(0))](Config& c) { c.stopwords = list; });
      },
      "Preprocessor"},
     {"with_max_length",

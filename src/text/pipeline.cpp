@@ -1,10 +1,8 @@
 #include "text/pipeline.hpp"
 
 #include <cstring>
-#include <unordered_set>
 
 #include "text/char_class.hpp"
-#include "text/stopwords.hpp"
 #include "text/unicode.hpp"
 #include "text/utf8.hpp"
 
@@ -70,9 +68,10 @@ void trim_whitespace(std::string& text) {
 
 // Step 5: keep the whitespace-separated tokens that are not stopwords, joined
 // by single spaces. Written in place: each kept token moves left, and the
-// space before it fits into the whitespace that preceded it.
-template <class IsStopword>
-void remove_stopwords(std::string& text, IsStopword is_stopword) {
+// space before it fits into the whitespace that preceded it. Tokens are never
+// empty, so an empty entry of a custom list never matches.
+void remove_stopwords(std::string& text, const StopwordList& custom) {
+  const StopwordList& stopwords = custom.empty() ? default_stopwords() : custom;
   std::size_t write = 0;
   std::size_t read = 0;
   while (read < text.size()) {
@@ -82,22 +81,12 @@ void remove_stopwords(std::string& text, IsStopword is_stopword) {
     }
     std::size_t start = read;
     while (read < text.size() && whitespace_length(text, read) == 0) ++read;
-    if (is_stopword(std::string_view(text).substr(start, read - start))) continue;
+    if (stopwords.contains(std::string_view(text).substr(start, read - start))) continue;
     if (write > 0) text[write++] = ' ';
     std::memmove(text.data() + write, text.data() + start, read - start);
     write += read - start;
   }
   text.resize(write);
-}
-
-void remove_stopwords(std::string& text, const std::vector<std::string>& custom) {
-  if (custom.empty()) {
-    remove_stopwords(text, [](std::string_view token) { return is_default_stopword(token); });
-    return;
-  }
-  // Tokens are never empty, so an empty entry can never match.
-  std::unordered_set<std::string_view> words(custom.begin(), custom.end());
-  remove_stopwords(text, [&](std::string_view token) { return words.count(token) != 0; });
 }
 
 // Step 6: at most max_length bytes; a cut inside a character moves back to

@@ -5,7 +5,8 @@
 #include <cstdint>
 #include <string>
 #include <string_view>
-#include <vector>
+
+#include "text/stopwords.hpp"
 
 namespace kivo {
 
@@ -15,8 +16,8 @@ struct PreprocessConfig {
   bool trim = true;
   bool normalize_unicode = true;
   bool remove_stopwords = false;
-  std::vector<std::string> stopwords;  // empty: use DEFAULT_STOPWORDS
-  std::uint64_t max_length = 0;        // bytes; 0 means no bound
+  StopwordList stopwords;        // empty: the built-in list
+  std::uint64_t max_length = 0;  // bytes; 0 means no bound
 };
 
 // Never fails. A byte bound inside a character cuts back to its start.

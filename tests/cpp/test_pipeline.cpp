@@ -4,6 +4,7 @@
 
 #include <random>
 #include <string>
+#include <vector>
 
 #include "harness.hpp"
 #include "text/char_class.hpp"
@@ -194,4 +195,17 @@ TEST(quick_boundary_ranges_really_have_boundaries) {
   for (UChar32 c = 0; c < 0x300 && ok; ++c) ok = n->hasBoundaryBefore(c);
   for (UChar32 c = 0x4000; c < 0xA000 && ok; ++c) ok = n->hasBoundaryBefore(c);
   CHECK(ok);
+}
+
+TEST(a_custom_stopword_list_replaces_the_built_in_one_once_it_has_an_entry) {
+  PreprocessConfig c;
+  c.remove_stopwords = true;
+  CHECK_EQ(preprocess_text("the cat", c), "cat");
+  c.stopwords = StopwordList({""});  // an empty entry counts, and never matches
+  CHECK_EQ(preprocess_text("the cat", c), "the cat");
+  c.stopwords = StopwordList({"cat", "cat", "The"});
+  PreprocessConfig copy = c;
+  CHECK_EQ(preprocess_text("The cat", copy), "the");
+  c.stopwords = StopwordList(std::vector<std::string>{});
+  CHECK_EQ(preprocess_text("the cat", c), "cat");
 }
