@@ -1,6 +1,7 @@
-// The Python class KivoFlow: immutable router settings in builder style.
-// preprocess, tier_1 and tier_2 return new objects; compare and
-// compare_with_intent run the router and return its result as a dict.
+// The Python class KivoFlow: an immutable Router in builder style.
+// preprocess, tier_1 and tier_2 return new objects, each holding its tiers
+// already parsed; compare and compare_with_intent run the router and return
+// its result as a dict.
 #include <string>
 #include <utility>
 
@@ -15,13 +16,12 @@ namespace {
 
 using A = const Args&;
 
-// A copy of self's settings with one change applied.
+// A copy of self's router with one change applied.
 template <class Change>
 PyObject* with(PyObject* self, Change change) {
-  FlowSettings settings = value_of<FlowSettings>(self);
-  change(settings);
-  settings.parsed = std::make_shared<const Router>(take(build_router(settings)));
-  return rewrap(self, std::move(settings));
+  Router router = value_of<Router>(self);
+  change(router);
+  return rewrap(self, std::move(router));
 }
 
 void set_item(PyObject* dict, PyObject* key, Ref value) {
@@ -125,52 +125,31 @@ PyObject* result_to_dict(const CompareResult& result) {
 // The binder has converted every argument before these run, so a bad
 // argument type is reported ahead of a bad name.
 PyObject* tier_1(PyObject* self, A x) {
-  Tier1Settings tier;
-  tier.algo = x.str(0);
-  tier.match_op = x.str(1);
-  tier.match_val = x.f64(2);
-  tier.mismatch_op = x.str(3);
-  tier.mismatch_val = x.f64(4);
-  take(parse_tier_1(tier));
-  return with(self, [&](FlowSettings& s) { s.tier_1 = std::move(tier); });
+  Tier tier = take(parse_tier_1(x.str(0), x.str(1), x.f64(2), x.str(3), x.f64(4)));
+  return with(self, [&](Router& r) { r.tier_1 = tier; });
 }
 
 PyObject* tier_2(PyObject* self, A x) {
-  Tier2Settings tier;
-  tier.algo = x.str(0);
-  tier.op = x.str(1);
-  tier.val1 = x.f64(2);
-  tier.val2 = x.f64(3);
-  take(parse_tier_2(tier));
-  return with(self, [&](FlowSettings& s) { s.tier_2 = std::move(tier); });
+  Tier tier = take(parse_tier_2(x.str(0), x.str(1), x.f64(2), x.f64(3)));
+  return with(self, [&](Router& r) { r.tier_2 = tier; });
 }
 
 PyObject* compare_with_intent(PyObject* self, A x) {
-  std::string_view intent_name = x.str(0);
-  std::string_view a = x.str(1);
-  std::string_view b = x.str(2);
-  // The tiers are neither parsed nor used here, only the cleaning switch.
-  FlowSettings untiered;
-  untiered.preprocess = value_of<FlowSettings>(self).preprocess;
-  Router router = take(build_router(untiered));
-  Intent intent = take(parse_intent(intent_name));
-  return result_to_dict(take(compare_by_intent(router, intent, a, b)));
+  // Tiers play no part here, only the cleaning switch.
+  Intent intent = take(parse_intent(x.str(0)));
+  return result_to_dict(
+      take(compare_by_intent(value_of<Router>(self), intent, x.str(1), x.str(2))));
 }
 
 PyObject* compare(PyObject* self, A x) {
-  std::string_view a = x.str(0);
-  std::string_view b = x.str(1);
-  const FlowSettings& settings = value_of<FlowSettings>(self);
-  if (settings.parsed) return result_to_dict(take(kivo::compare(*settings.parsed, a, b)));
-  Router router = take(build_router(settings));
-  return result_to_dict(take(kivo::compare(router, a, b)));
+  return result_to_dict(take(kivo::compare(value_of<Router>(self), x.str(0), x.str(1))));
 }
 
 constexpr Callable kMethods[] = {
     {"preprocess",
      {flag("enable")},
      [](PyObject* self, A x) {
-       return with(self, [v = x.boolean(0)](FlowSettings& s) { s.preprocess = v; });
+       return with(self, [v = x.boolean(0)](Router& r) { r.preprocess = v; });
      },
      "KivoFlow"},
     {"tier_1",
@@ -196,9 +175,8 @@ PyObject* repr(PyObject*) {
 PyTypeObject* kivoflow_type() {
   static PyTypeObject* type = nullptr;
   if (type == nullptr) {
-    type = make_value_type<FlowSettings>("kivo.KivoFlow", "KivoFlow()\n--\n\n",
-                                         method_defs<kMethods>(), &repr,
-                                         &new_default<FlowSettings, kConstructor>);
+    type = make_value_type<Router>("kivo.KivoFlow", "KivoFlow()\n--\n\n", method_defs<kMethods>(),
+                                   &repr, &new_default<Router, kConstructor>);
   }
   return type;
 }

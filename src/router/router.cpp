@@ -2,47 +2,15 @@
 
 #include <utility>
 
+#include "text/pipeline.hpp"
+
 namespace kivo {
-
-Result<Tier> parse_tier_1(const Tier1Settings& settings) {
-  Result<Algorithm> algorithm = parse_algorithm(settings.algo);
-  if (!algorithm.ok()) return std::move(algorithm.failure());
-  Result<ThresholdOp> match = parse_threshold(settings.match_op, settings.match_val);
-  if (!match.ok()) return std::move(match.failure());
-  Result<ThresholdOp> mismatch = parse_threshold(settings.mismatch_op, settings.mismatch_val);
-  if (!mismatch.ok()) return std::move(mismatch.failure());
-  return Tier{algorithm.value(), match.value(), mismatch.value()};
-}
-
-Result<Tier> parse_tier_2(const Tier2Settings& settings) {
-  Result<Algorithm> algorithm = parse_algorithm(settings.algo);
-  if (!algorithm.ok()) return std::move(algorithm.failure());
-  Result<ThresholdOp> rule = parse_range_threshold(settings.op, settings.val1, settings.val2);
-  if (!rule.ok()) return std::move(rule.failure());
-  return Tier{algorithm.value(), rule.value(), std::nullopt};
-}
-
-Result<Router> build_router(const FlowSettings& settings) {
-  Router router;
-  if (settings.preprocess) router.preprocessing = PreprocessConfig{};
-  if (settings.tier_1) {
-    Result<Tier> tier = parse_tier_1(*settings.tier_1);
-    if (!tier.ok()) return std::move(tier.failure());
-    router.tier_1 = tier.value();
-  }
-  if (settings.tier_2) {
-    Result<Tier> tier = parse_tier_2(*settings.tier_2);
-    if (!tier.ok()) return std::move(tier.failure());
-    router.tier_2 = tier.value();
-  }
-  return router;
-}
 
 PreparedTexts::PreparedTexts(const Router& router, std::string_view a, std::string_view b)
     : a_(a), b_(b) {
-  if (router.preprocessing) {
-    cleaned_a_ = preprocess_text(a, *router.preprocessing);
-    cleaned_b_ = preprocess_text(b, *router.preprocessing);
+  if (router.preprocess) {
+    cleaned_a_ = clean_text(a);
+    cleaned_b_ = clean_text(b);
     a_ = cleaned_a_;
     b_ = cleaned_b_;
   }

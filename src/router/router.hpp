@@ -3,57 +3,22 @@
 #pragma once
 
 #include <cstdint>
-#include <memory>
 #include <optional>
 #include <string>
 #include <string_view>
 
 #include "base/error.hpp"
 #include "router/tier.hpp"
-#include "text/pipeline.hpp"
 
 namespace kivo {
 
-// A KivoFlow object's settings: the caller's texts and numbers as passed,
-// already validated. They are parsed again for every comparison.
-struct Tier1Settings {
-  std::string algo;
-  std::string match_op;
-  double match_val;
-  std::string mismatch_op;
-  double mismatch_val;
-};
-
-struct Tier2Settings {
-  std::string algo;
-  std::string op;
-  double val1;
-  double val2;
-};
-
-struct Router;
-
-struct FlowSettings {
-  std::optional<Tier1Settings> tier_1;
-  std::optional<Tier2Settings> tier_2;
-  bool preprocess = false;
-  // These settings already parsed, made with each new settings object so
-  // that a comparison does not parse the same names again; null when unset.
-  std::shared_ptr<const Router> parsed;
-};
-
-// Parsing in argument order; the first bad name is the one reported.
-Result<Tier> parse_tier_1(const Tier1Settings& settings);
-Result<Tier> parse_tier_2(const Tier2Settings& settings);
-
-// The typed form of the settings, built for one comparison.
+// The parsed form of a KivoFlow object's settings, made when a tier or the
+// cleaning switch is set and used as it is by every comparison.
 struct Router {
   std::optional<Tier> tier_1;
   std::optional<Tier> tier_2;
-  std::optional<PreprocessConfig> preprocessing;  // the default one when on
+  bool preprocess = false;  // clean both texts as clean_text does first
 };
-
-Result<Router> build_router(const FlowSettings& settings);
 
 // The two texts a comparison scores: cleaned copies (a first) when the
 // router preprocesses, otherwise the caller's own.

@@ -38,4 +38,9 @@ struct Tier {
   std::optional<ThresholdOp> mismatch_rule;  // tier 1 only
 };
 
+// Parsing in argument order; the first bad name is the one reported.
+Result<Tier> parse_tier_1(std::string_view algo, std::string_view match_op, double match_val,
+                          std::string_view mismatch_op, double mismatch_val);
+Result<Tier> parse_tier_2(std::string_view algo, std::string_view op, double val1, double val2);
+
 }  // namespace kivo
