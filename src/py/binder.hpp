@@ -101,14 +101,33 @@ class Args {
     }
   }
 
-  PyObject* object(std::size_t i) const { return objects_[i]; }
-  std::string_view str(std::size_t i) const { return {slots_[i].data, slots_[i].size}; }
+  // Each accessor reads parameter i as its own kind, which must be the
+  // parameter's.
+  std::string_view str(std::size_t i) const {
+    expect(i, Param::Kind::Text);
+    return {slots_[i].data, slots_[i].size};
+  }
   // By reference: the span is handed on without copies.
-  const CharSpan& chars(std::size_t i) const { return slots_[i].units; }
-  std::uint64_t u64(std::size_t i) const { return slots_[i].uint; }
-  double f64(std::size_t i) const { return slots_[i].real; }
-  bool boolean(std::size_t i) const { return slots_[i].flag; }
-  const std::vector<std::string>& str_list(std::size_t) const { return texts_; }
+  const CharSpan& chars(std::size_t i) const {
+    expect(i, Param::Kind::Chars);
+    return slots_[i].units;
+  }
+  std::uint64_t u64(std::size_t i) const {
+    expect(i, Param::Kind::Uint);
+    return slots_[i].uint;
+  }
+  double f64(std::size_t i) const {
+    expect(i, Param::Kind::Real);
+    return slots_[i].real;
+  }
+  bool boolean(std::size_t i) const {
+    expect(i, Param::Kind::Flag);
+    return slots_[i].flag;
+  }
+  const std::vector<std::string>& str_list(std::size_t i) const {
+    expect(i, Param::Kind::Texts);
+    return lists_[slots_[i].list];
+  }
 
  private:
   // Left uninitialised: each slot is written by the conversion of its
@@ -121,6 +140,7 @@ class Args {
     std::uint64_t uint;
     double real;
     bool flag;
+    std::size_t list;  // Texts: the index in lists_
   };
   static_assert(std::is_trivially_default_constructible_v<Slot>);
 
@@ -138,13 +158,23 @@ class Args {
                   std::size_t(PyUnicode_KIND(object))};
   }
 
+  // Reading a slot as another kind than its parameter's would read a value
+  // that was never written: a fault of the registration table, raised as an
+  // internal fault. One comparison on the hot path.
+  void expect(std::size_t i, Param::Kind kind) const {
+    if (i >= callable_.param_count || callable_.params[i].kind != kind) [[unlikely]] {
+      wrong_kind(i);
+    }
+  }
+  [[noreturn]] void wrong_kind(std::size_t i) const;
+
   void convert(std::size_t i);
   [[noreturn]] void fail(std::size_t i) const;
 
   const Callable& callable_;
   PyObject* const* objects_;
   std::array<Slot, kMaxParams> slots_;
-  std::vector<std::string> texts_;  // the one list-of-str argument, if any
+  std::vector<std::vector<std::string>> lists_;  // the list-of-str arguments
 };
 
 // Binds a vectorcall argument array to the callable's parameters; on success

@@ -128,6 +128,11 @@ std::vector<std::string> to_texts(PyObject* object) {
 
 }  // namespace
 
+void Args::wrong_kind(std::size_t i) const {
+  throw InternalFault(callable_.full_name() + " read argument " + std::to_string(i) +
+                      " as another kind than its parameter's");
+}
+
 void Args::fail(std::size_t i) const {
   PyObject* exception = PyErr_GetRaisedException();
   std::string note = std::string("while processing '") + callable_.params[i].name + "'";
@@ -167,7 +172,10 @@ void Args::convert(std::size_t i) {
       case Param::Kind::Uint: slot.uint = to_uint(object); break;
       case Param::Kind::Real: slot.real = to_real(object); break;
       case Param::Kind::Flag: slot.flag = to_flag(object); break;
-      case Param::Kind::Texts: texts_ = to_texts(object); break;
+      case Param::Kind::Texts:
+        slot.list = lists_.size();
+        lists_.push_back(to_texts(object));
+        break;
     }
   } catch (const ErrorAlreadySet&) {
     fail(i);
