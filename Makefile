@@ -10,7 +10,7 @@ STAMP := $(VENV)/.kivo-deps
 ICU_STAMP := .deps/.icu
 APT_STAMP := .deps/.apt
 
-.PHONY: all setup build install test test-cpp demo bench sanitize fuzz format format-check clean
+.PHONY: all setup build install test test-cpp test-versions demo bench sanitize fuzz format format-check clean
 
 all: install
 
@@ -45,6 +45,30 @@ test-cpp: setup
 	cmake --build build/cpp-tests -j2
 	ctest --test-dir build/cpp-tests --output-on-failure
 
+# The suite on every supported interpreter: 3.12 (.venv), pyenv's 3.13,
+# Debian's 3.14, and a free-threaded FT_SERIES built from Debian's source
+# (scripts/build-python.sh; 3.14's source package is not always fetchable).
+PYTHON313 ?= $(lastword $(sort $(wildcard $(PYENV_ROOT)/versions/3.13.*/bin/python3.13)))
+FT_SERIES ?= 3.13
+PY_BUILD_STAMP := .deps/.apt-python
+
+# What building CPython needs, and patchelf for Debian's unpacked interpreter.
+$(PY_BUILD_STAMP):
+	@mkdir -p .deps
+	@needed="patchelf libssl-dev zlib1g-dev libffi-dev libbz2-dev liblzma-dev libsqlite3-dev \
+	  libreadline-dev libncurses-dev uuid-dev libgdbm-dev libexpat1-dev xz-utils"; \
+	dpkg -s $$needed >/dev/null 2>&1 || { apt-get update -qq && \
+	  DEBIAN_FRONTEND=noninteractive apt-get install -y -qq $$needed >/dev/null; }
+	@touch $@
+
+test-versions: install $(PY_BUILD_STAMP)
+	@test -n "$(PYTHON313)" || { echo "CPython 3.13 not found under $(PYENV_ROOT)/versions" >&2; exit 1; }
+	@start=$$SECONDS; py314=$$(./scripts/unpack-python.sh 3.14) && \
+	  echo "Python 3.14 ready in $$((SECONDS - start)) s" && start=$$SECONDS && \
+	  pyft=$$(./scripts/build-python.sh $(FT_SERIES) t) && \
+	  echo "Python $(FT_SERIES)t ready in $$((SECONDS - start)) s" && \
+	  ./scripts/test-versions.sh $(PY) $(PYTHON313) $$py314 $$pyft
+
 demo: install
 	$(PY) examples/demo.py
 
@@ -68,4 +92,4 @@ format-check: $(APT_STAMP)
 	clang-format --dry-run --Werror $(FORMATTED)
 
 clean:
-	rm -rf build $(VENV)
+	rm -rf build $(VENV) $(VENV)-3.*

@@ -57,6 +57,7 @@ def run(*args, cwd):
 
 
 def test_stubtest_finds_no_mismatch(tmp_path):
+    pytest.importorskip("mypy.stubtest")  # not installable on every interpreter
     result = run("mypy.stubtest", "kivo", cwd=tmp_path)
     assert result.returncode == 0, result.stdout + result.stderr
 

@@ -201,7 +201,8 @@ PyObject* fastcall(PyObject* self, PyObject* const* args, Py_ssize_t nargsf, PyO
 }
 
 // A method table for every Callable of Table, with generated docstrings;
-// built once, lives for the process.
+// built once, lives for the process. Building it calls no Python, so C++'s
+// guarded static initialisation is all the locking it needs.
 template <const auto& Table>
 PyMethodDef* method_defs() {
   constexpr std::size_t N = std::size(Table);

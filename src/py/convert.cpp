@@ -5,6 +5,7 @@
 #include <cstring>
 
 #include "py/binder.hpp"
+#include "py/once.hpp"
 
 namespace kivo::py {
 
@@ -41,11 +42,12 @@ std::string qualified_type_name(PyObject* object) {
 
 // The name of collections.abc.Sequence, imported once on the first rejection.
 std::string sequence_type_name() {
-  static PyObject* sequence = nullptr;
-  if (sequence == nullptr) {
+  static Once<PyObject> cached;
+  PyObject* sequence = cached.get([] {
     Ref module = check(PyImport_ImportModule("collections.abc"));
-    sequence = check(PyObject_GetAttrString(module.get(), "Sequence")).release();
-  }
+    return PyObject_GetAttrString(module.get(), "Sequence");
+  });
+  if (sequence == nullptr) throw ErrorAlreadySet{};
   Ref name = Ref::steal(PyType_GetName(reinterpret_cast<PyTypeObject*>(sequence)));
   return name ? utf8_of(name.get()) : std::string("Sequence");
 }
@@ -139,8 +141,8 @@ void Args::fail(std::size_t i) const {
   Ref text = Ref::steal(PyUnicode_FromStringAndSize(note.data(), Py_ssize_t(note.size())));
   if (text && exception != nullptr) {
     PyObject* call_args[] = {exception, text.get()};
-    static PyObject* name = nullptr;  // made once, kept for the process
-    if (name == nullptr) name = PyUnicode_InternFromString("add_note");
+    static Once<PyObject> add_note;  // made once, kept for the process
+    PyObject* name = add_note.get([] { return PyUnicode_InternFromString("add_note"); });
     Ref added = name ? Ref::steal(PyObject_VectorcallMethod(
                            name, call_args, 2 | PY_VECTORCALL_ARGUMENTS_OFFSET, nullptr))
                      : Ref();

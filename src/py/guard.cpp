@@ -3,17 +3,18 @@
 #include <cstdio>
 #include <cstdlib>
 
+#include "py/once.hpp"
+
 namespace kivo::py {
 
 PyObject* panic_exception_type() {
-  static PyObject* type = nullptr;
-  if (type == nullptr) {
-    type = PyErr_NewExceptionWithDoc(
+  static Once<PyObject> type;
+  return type.get([] {
+    return PyErr_NewExceptionWithDoc(
         "kivo.PanicException",
         "Raised when kivo hits an internal fault; derives from BaseException.", PyExc_BaseException,
         nullptr);
-  }
-  return type;
+  });
 }
 
 void raise_panic(const char* message) noexcept {

@@ -2,12 +2,15 @@
 // preprocess, tier_1 and tier_2 return new objects, each holding its tiers
 // already parsed; compare and compare_with_intent run the router and return
 // its result as a dict.
+#include <array>
 #include <string>
 #include <utility>
 
 #include "py/classes.hpp"
+#include "py/once.hpp"
 #include "py/results.hpp"
 #include "py/value_class.hpp"
+#include "router/algorithm.hpp"
 #include "router/intent.hpp"
 #include "router/router.hpp"
 
@@ -28,9 +31,7 @@ void set_item(PyObject* dict, PyObject* key, Ref value) {
   if (PyDict_SetItem(dict, key, value.get()) < 0) throw ErrorAlreadySet{};
 }
 
-// An interned str made once and kept for the process, like the class objects:
-// the result dictionary's keys and the few algorithm names are the same
-// objects on every call instead of new strings.
+// An interned str, kept for the process.
 PyObject* interned(std::string_view text) {
   PyObject* str = PyUnicode_FromStringAndSize(text.data(), Py_ssize_t(text.size()));
   if (str == nullptr) throw ErrorAlreadySet{};
@@ -38,84 +39,72 @@ PyObject* interned(std::string_view text) {
   return str;
 }
 
-struct ResultKeys {
+constexpr std::uint64_t kTiers = 3;  // 0 for comparisons by intent, 1 and 2
+
+// The result dictionary's keys, and a template result for every reported
+// algorithm name and tier, made once and kept for the process: keys and names
+// are the same objects on every call, and a result only needs its score.
+// Nothing here changes after it is made, so threads share it without locks.
+struct ResultShapes {
   PyObject* score = interned("score");
   PyObject* tier = interned("tier");
   PyObject* algorithm = interned("algorithm");
   PyObject* fallback_called = interned("fallback_called");
   PyObject* fallback_data = interned("fallback_data");
   PyObject* empty = interned("");
+  // Reported names are static texts, so a result's name is found by address.
+  std::array<const char*, kAlgorithmCount> names{};
+  std::array<std::array<PyObject*, kAlgorithmCount>, kTiers> templates{};
+
+  ResultShapes() {
+    for (std::size_t i = 0; i < kAlgorithmCount; ++i) {
+      std::string_view name = reported_name(Algorithm(i));
+      names[i] = name.data();
+      PyObject* name_object = interned(name);
+      for (std::uint64_t t = 0; t < kTiers; ++t) {
+        templates[t][i] = new_shape(check(PyLong_FromUnsignedLongLong(t)).get(), name_object);
+      }
+    }
+  }
+
+  // The five entries in their fixed order, with the given tier and algorithm;
+  // "fallback_called" False and "fallback_data" ''.
+  PyObject* new_shape(PyObject* tier_object, PyObject* algorithm_name) const {
+    Ref dict = check(PyDict_New());
+    set_item(dict.get(), score, Ref::borrow(Py_None));
+    set_item(dict.get(), tier, Ref::borrow(tier_object));
+    set_item(dict.get(), algorithm, Ref::borrow(algorithm_name));
+    set_item(dict.get(), fallback_called, Ref::borrow(Py_False));
+    set_item(dict.get(), fallback_data, Ref::borrow(empty));
+    return dict.release();
+  }
+
+  PyObject* template_for(std::string_view name, std::uint64_t tier_number) const {
+    if (tier_number >= kTiers) return nullptr;
+    for (std::size_t i = 0; i < kAlgorithmCount; ++i) {
+      if (names[i] == name.data()) return templates[tier_number][i];
+    }
+    return nullptr;
+  }
 };
 
-const ResultKeys& result_keys() {
-  static const ResultKeys keys;
-  return keys;
-}
-
-// A new reference to the str of an algorithm's reported name. The names are
-// static texts, so the cache (ten names) is keyed by their address.
-Ref algorithm_name(std::string_view name) {
-  static std::pair<const char*, PyObject*> cache[16] = {};
-  for (auto& [text, object] : cache) {
-    if (object == nullptr) {
-      object = interned(name);
-      text = name.data();
-      return Ref::borrow(object);
-    }
-    if (text == name.data()) return Ref::borrow(object);
-  }
-  return check(PyUnicode_FromStringAndSize(name.data(), Py_ssize_t(name.size())));
-}
-
-// The five entries in their fixed order, with the given tier and algorithm;
-// "fallback_called" False and "fallback_data" ''.
-PyObject* new_shape(PyObject* tier, PyObject* algorithm) {
-  const ResultKeys& keys = result_keys();
-  Ref dict = check(PyDict_New());
-  set_item(dict.get(), keys.score, Ref::borrow(Py_None));
-  set_item(dict.get(), keys.tier, Ref::borrow(tier));
-  set_item(dict.get(), keys.algorithm, Ref::borrow(algorithm));
-  set_item(dict.get(), keys.fallback_called, Ref::borrow(Py_False));
-  set_item(dict.get(), keys.fallback_data, Ref::borrow(keys.empty));
-  return dict.release();
-}
-
-// A template result for an algorithm's reported name and a tier, made once
-// and kept for the process. Few pairs occur (ten names, tiers 0 to 2), so
-// they are cached by the name's address; a result then only needs its score.
-PyObject* shape_for(std::string_view algorithm, std::uint64_t tier) {
-  struct Shape {
-    const char* name;
-    std::uint64_t tier;
-    PyObject* dict;
-  };
-  static Shape cache[32] = {};
-  for (Shape& shape : cache) {
-    if (shape.dict == nullptr) {
-      Ref tier_object = check(PyLong_FromUnsignedLongLong(tier));
-      shape = {algorithm.data(), tier,
-               new_shape(tier_object.get(), algorithm_name(algorithm).get())};
-      return shape.dict;
-    }
-    if (shape.name == algorithm.data() && shape.tier == tier) return shape.dict;
-  }
-  return nullptr;
+const ResultShapes& result_shapes() {
+  static Once<const ResultShapes> shapes;
+  return *shapes.get([] { return new ResultShapes(); });
 }
 
 // Each result starts as a copy of a template holding the keys in their
 // order: copying a small dict clones its key table at once, and writing a
 // value to an existing key never grows the table.
 PyObject* result_to_dict(const CompareResult& result) {
-  const ResultKeys& keys = result_keys();
-  PyObject* shape = shape_for(result.algorithm, result.tier);
-  Ref dict = shape != nullptr
-                 ? check(PyDict_Copy(shape))
-                 : Ref::steal(new_shape(check(PyLong_FromUnsignedLongLong(result.tier)).get(),
-                                        algorithm_name(result.algorithm).get()));
-  set_item(dict.get(), keys.score, check(PyFloat_FromDouble(result.score)));
-  if (result.fallback_called) set_item(dict.get(), keys.fallback_called, Ref::borrow(Py_True));
+  const ResultShapes& shapes = result_shapes();
+  PyObject* shape = shapes.template_for(result.algorithm, result.tier);
+  if (shape == nullptr) throw InternalFault("no result template for this algorithm and tier");
+  Ref dict = check(PyDict_Copy(shape));
+  set_item(dict.get(), shapes.score, check(PyFloat_FromDouble(result.score)));
+  if (result.fallback_called) set_item(dict.get(), shapes.fallback_called, Ref::borrow(Py_True));
   if (result.fallback_data) {
-    set_item(dict.get(), keys.fallback_data,
+    set_item(dict.get(), shapes.fallback_data,
              check(PyUnicode_FromStringAndSize(result.fallback_data->data(),
                                                Py_ssize_t(result.fallback_data->size()))));
   }
@@ -173,12 +162,11 @@ PyObject* repr(PyObject*) {
 }  // namespace
 
 PyTypeObject* kivoflow_type() {
-  static PyTypeObject* type = nullptr;
-  if (type == nullptr) {
-    type = make_value_type<Router>("kivo.KivoFlow", "KivoFlow()\n--\n\n", method_defs<kMethods>(),
+  static Once<PyTypeObject> type;
+  return type.get([] {
+    return make_value_type<Router>("kivo.KivoFlow", "KivoFlow()\n--\n\n", method_defs<kMethods>(),
                                    &repr, &new_default<Router, kConstructor>);
-  }
-  return type;
+  });
 }
 
 }  // namespace kivo::py

@@ -1,5 +1,6 @@
 // The module entry: one execution slot that registers every member of the
-// registration table in order, appending each name to __all__.
+// registration table in order, appending each name to __all__; where the
+// interpreter knows the slot, a second one declares that no GIL is needed.
 #include <Python.h>
 
 #include "py/binder.hpp"
@@ -72,6 +73,12 @@ int exec_module(PyObject* module) {
 
 PyModuleDef_Slot kSlots[] = {
     {Py_mod_exec, reinterpret_cast<void*>(&exec_module)},
+#ifdef Py_mod_gil
+    // Every call only reads its arguments and immutable instances, and the
+    // few values made once per process are guarded (py/once.hpp), so
+    // free-threaded interpreters may keep the GIL off.
+    {Py_mod_gil, Py_MOD_GIL_NOT_USED},
+#endif
     {0, nullptr},
 };
 

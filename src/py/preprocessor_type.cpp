@@ -1,6 +1,7 @@
 // The Python class Preprocessor: an immutable PreprocessConfig in builder
 // style. Every with_... returns a new object; process runs the pipeline.
 #include "py/classes.hpp"
+#include "py/once.hpp"
 #include "py/results.hpp"
 #include "py/value_class.hpp"
 #include "text/pipeline.hpp"
@@ -81,13 +82,12 @@ PyObject* repr(PyObject* self) {
 }  // namespace
 
 PyTypeObject* preprocessor_type() {
-  static PyTypeObject* type = nullptr;
-  if (type == nullptr) {
-    type =
-        make_value_type<Config>("kivo.Preprocessor", "Preprocessor()\n--\n\n",
-                                method_defs<kMethods>(), &repr, &new_default<Config, kConstructor>);
-  }
-  return type;
+  static Once<PyTypeObject> type;
+  return type.get([] {
+    return make_value_type<Config>("kivo.Preprocessor", "Preprocessor()\n--\n\n",
+                                   method_defs<kMethods>(), &repr,
+                                   &new_default<Config, kConstructor>);
+  });
 }
 
 }  // namespace kivo::py

@@ -24,7 +24,7 @@ struct Entry {
   Algorithm algorithm;
 };
 
-constexpr std::array<Entry, 10> kAlgorithms{{
+constexpr std::array<Entry, kAlgorithmCount> kAlgorithms{{
     {"levenshtein", "levenshtein", Algorithm::Levenshtein},
     {"jaro_winkler", "jaro_winkler", Algorithm::JaroWinkler},
     {"hamming", "hamming", Algorithm::Hamming},
@@ -36,6 +36,7 @@ constexpr std::array<Entry, 10> kAlgorithms{{
     {"bm25", "bm25", Algorithm::Bm25},
     {"tfidf", "tfidf", Algorithm::Tfidf},
 }};
+static_assert(kAlgorithms.back().algorithm == Algorithm::Tfidf, "one entry per algorithm");
 
 constexpr std::uint64_t kMinHashShingle = 3;
 constexpr std::uint64_t kMinHashCount = 128;

@@ -2,6 +2,7 @@
 // measure with fixed parameters, yielding a score and the name it reports.
 #pragma once
 
+#include <cstddef>
 #include <string>
 #include <string_view>
 
@@ -19,8 +20,9 @@ enum class Algorithm {
   MinHashDefault,
   SimHashDefault,
   Bm25,
-  Tfidf,
+  Tfidf,  // stays last
 };
+inline constexpr std::size_t kAlgorithmCount = std::size_t(Algorithm::Tfidf) + 1;
 
 // A score (larger means more alike) and the name it is reported under.
 // The name is one of the static reported names, so a view of it stays valid.
