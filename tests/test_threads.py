@@ -171,17 +171,19 @@ def test_builders_racing_on_one_receiver(fast_switching):
 
 
 def test_first_uses_race_in_a_fresh_interpreter():
-    """Lazily made state (the Sequence name for a rejected word list) is
-    first touched by many threads at once."""
+    """Lazily made state (the Sequence name for a rejected word list, the
+    router's result templates) is first touched by many threads at once."""
     script = textwrap.dedent(
         """
         import sys, threading
         sys.setswitchinterval(1e-6)
         import kivo
         barrier = threading.Barrier(16)
+        flow = kivo.KivoFlow().tier_1("jaccard_word", "gt", 0.5, "lt", 0.1)
         messages = []
         def worker():
             barrier.wait()
+            messages.append(str(flow.compare("a b", "a b")))
             for _ in range(50):
                 try:
                     kivo.Preprocessor().with_stopwords({"a"})
@@ -190,8 +192,12 @@ def test_first_uses_race_in_a_fresh_interpreter():
         threads = [threading.Thread(target=worker) for _ in range(16)]
         for t in threads: t.start()
         for t in threads: t.join()
-        assert set(messages) == {"'set' object is not an instance of 'Sequence'"}, set(messages)
-        assert len(messages) == 16 * 50
+        assert set(messages) == {
+            "'set' object is not an instance of 'Sequence'",
+            "{'score': 1.0, 'tier': 1, 'algorithm': 'jaccard_word', 'fallback_called': False, "
+            "'fallback_data': ''}",
+        }, set(messages)
+        assert len(messages) == 16 * 51
         print("ok")
         """
     )
