@@ -138,7 +138,7 @@ def test_tfidf_result_is_identical_across_calls_and_processes():
     code = "import kivo, sys; print(kivo.tfidf_similarity(sys.argv[1], sys.argv[2]).hex())"
     env = dict(os.environ)
     env["PYTHONPATH"] = os.pathsep.join(
-        [os.path.dirname(kivo.__file__)] + env.get("PYTHONPATH", "").split(os.pathsep)
+        [os.path.dirname(kivo.__path__[0])] + env.get("PYTHONPATH", "").split(os.pathsep)
     )
     for seed in ("1", "2"):
         env["PYTHONHASHSEED"] = seed

@@ -64,6 +64,9 @@ int exec_module(PyObject* module) {
     if (panic == nullptr || PyObject_SetAttrString(module, "PanicException", panic) < 0) {
       throw ErrorAlreadySet{};
     }
+    // KIVO_VERSION comes from the build, the same number as the package's.
+    Ref version = check(PyUnicode_FromString(KIVO_VERSION));
+    if (PyObject_SetAttrString(module, "__version__", version.get()) < 0) throw ErrorAlreadySet{};
     return Py_NewRef(Py_None);
   });
   if (outcome == nullptr) return -1;
