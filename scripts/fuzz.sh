@@ -61,7 +61,7 @@ export LD_PRELOAD="$ATHERIS_DIR/asan_with_fuzzer.so $(gcc -print-file-name=libst
 export ASAN_OPTIONS="detect_leaks=0:halt_on_error=1:allocator_may_return_null=1:detect_stack_use_after_return=1"
 export UBSAN_OPTIONS="print_stacktrace=1:halt_on_error=1"
 export PYTHONMALLOC=malloc
-export PYTHONPATH="$BUILD"
+export PYTHONPATH="$BUILD"  # the build lays the package out there as kivo/
 export PYTHONDONTWRITEBYTECODE=1
 
 if [ "${1:-}" = "--replay" ]; then

@@ -41,7 +41,7 @@ export ASAN_OPTIONS="detect_leaks=1:halt_on_error=1:abort_on_error=0:exitcode=86
 export LSAN_OPTIONS="suppressions=$ROOT/scripts/lsan.supp:print_suppressions=0:exitcode=87"
 export UBSAN_OPTIONS="print_stacktrace=1:halt_on_error=1:exitcode=88"
 export PYTHONMALLOC=malloc  # let ASan see every Python allocation
-export PYTHONPATH="$BUILD"
+export PYTHONPATH="$BUILD"  # the build lays the package out there as kivo/
 export PYTHONDONTWRITEBYTECODE=1
 
 echo "sanitize: C++ unit tests"
