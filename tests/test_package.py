@@ -23,12 +23,11 @@ def test_a_module_beside_the_init_imports_as_a_submodule(tmp_path):
     init = pathlib.Path(kivo.__file__)
     (tmp_path / "kivo").mkdir()
     shutil.copy(init, tmp_path / "kivo" / init.name)
-    (tmp_path / "kivo" / "extra.py").write_text("from . import levenshtein_distance\n")
-    code = "import kivo.extra as m; print(kivo.__file__, m.__name__, m.levenshtein_distance('ab', 'b'))"
+    (tmp_path / "kivo" / "extra.py").write_text("from . import levenshtein_distance as d\n")
+    code = "import kivo, kivo.extra as e; print(kivo.__file__, e.__name__, e.d('ab', 'b'))"
     env = {**os.environ, "PYTHONPATH": str(tmp_path)}
-    out = subprocess.run(
-        [sys.executable, "-c", code], env=env, cwd=tmp_path, capture_output=True, text=True, check=True
-    )
+    out = subprocess.run([sys.executable, "-c", code], env=env, cwd=tmp_path,
+                         capture_output=True, text=True, check=True)
     assert out.stdout.split() == [str(tmp_path / "kivo" / init.name), "kivo.extra", "1"]
 
 
