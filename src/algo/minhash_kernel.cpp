@@ -3,6 +3,8 @@
 #include <algorithm>
 #include <limits>
 
+#include "base/cpu.hpp"
+
 #if defined(__x86_64__) && defined(__GNUC__)
 #include <immintrin.h>
 #define KIVO_X86_DISPATCH 1
@@ -132,11 +134,10 @@ __attribute__((target("avx2"))) std::size_t fold_avx2(const std::uint64_t* hashe
 }
 
 bool supports(Isa isa) {
-  __builtin_cpu_init();
+  const cpu::Features& has = cpu::features();
   switch (isa) {
-    case Isa::Avx512:
-      return __builtin_cpu_supports("avx512f") && __builtin_cpu_supports("avx512dq");
-    case Isa::Avx2: return __builtin_cpu_supports("avx2");
+    case Isa::Avx512: return has.avx512f && has.avx512dq;
+    case Isa::Avx2: return has.avx2;
     case Isa::Scalar: return true;
   }
   return false;

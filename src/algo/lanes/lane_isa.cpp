@@ -3,21 +3,18 @@
 #include <algorithm>
 #include <stdexcept>
 
+#include "base/cpu.hpp"
+
 namespace kivo::lanes {
 
 bool supported(Isa isa) {
-#if defined(__x86_64__) && defined(__GNUC__)
-  __builtin_cpu_init();
+  const cpu::Features& has = cpu::features();
   switch (isa) {
-    case Isa::Avx512:
-      return __builtin_cpu_supports("avx512f") && __builtin_cpu_supports("avx512bw");
-    case Isa::Avx2: return __builtin_cpu_supports("avx2");
+    case Isa::Avx512: return has.avx512f && has.avx512bw;
+    case Isa::Avx2: return has.avx2;
     case Isa::Portable: return true;
   }
   return false;
-#else
-  return isa == Isa::Portable;
-#endif
 }
 
 Isa best_isa() {
