@@ -2,13 +2,13 @@
 #include "base/cpu.hpp"
 #include "harness.hpp"
 
-TEST(cpu_features_agree_with_the_gcc_runtime) {
 #if defined(__x86_64__) && defined(__GNUC__) && !defined(__clang__)
+TEST(cpu_features_agree_with_the_gcc_runtime) {
   __builtin_cpu_init();
   const kivo::cpu::Features& cpu = kivo::cpu::features();
   CHECK_EQ(cpu.avx2, bool(__builtin_cpu_supports("avx2")));
   CHECK_EQ(cpu.avx512f, bool(__builtin_cpu_supports("avx512f")));
   CHECK_EQ(cpu.avx512dq, bool(__builtin_cpu_supports("avx512dq")));
   CHECK_EQ(cpu.avx512bw, bool(__builtin_cpu_supports("avx512bw")));
-#endif
 }
+#endif

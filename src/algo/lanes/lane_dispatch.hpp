@@ -14,6 +14,8 @@
 #pragma GCC diagnostic ignored "-Wpsabi"
 #pragma GCC diagnostic ignored "-Wmaybe-uninitialized"
 #pragma GCC diagnostic ignored "-Wuninitialized"
+#elif defined(__clang__)
+#pragma clang diagnostic ignored "-Wpsabi"
 #endif
 
 #include "algo/lanes/lane_isa.hpp"

@@ -8,6 +8,7 @@
 namespace kivo::lanes {
 
 bool supported(Isa isa) {
+#ifdef KIVO_LANES_X86
   const cpu::Features& has = cpu::features();
   switch (isa) {
     case Isa::Avx512: return has.avx512f && has.avx512bw;
@@ -15,6 +16,9 @@ bool supported(Isa isa) {
     case Isa::Portable: return true;
   }
   return false;
+#else
+  return isa == Isa::Portable;
+#endif
 }
 
 Isa best_isa() {

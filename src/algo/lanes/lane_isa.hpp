@@ -9,6 +9,14 @@
 #include <span>
 #include <string_view>
 
+// The AVX2 and AVX-512 paths are built by GCC only: Clang checks the vector
+// arguments of the kernel templates against the baseline target before
+// `flatten` puts them inside the target's entry points, and rejects them.
+// Clang builds (the portable wheels among them) run the portable path.
+#if defined(__x86_64__) && defined(__GNUC__) && !defined(__clang__)
+#define KIVO_LANES_X86 1
+#endif
+
 namespace kivo::lanes {
 
 enum class Isa { Portable, Avx2, Avx512 };

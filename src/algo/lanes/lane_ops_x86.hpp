@@ -4,9 +4,9 @@
 // of the same target that inlines the whole kernel (see lane_dispatch.hpp).
 #pragma once
 
-#if defined(__x86_64__) && defined(__GNUC__)
-#define KIVO_LANES_X86 1
+#include "algo/lanes/lane_isa.hpp"
 
+#ifdef KIVO_LANES_X86
 #include <immintrin.h>
 
 #include <cstdint>
