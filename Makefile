@@ -5,9 +5,12 @@ PYENV_ROOT ?= $(shell pyenv root 2>/dev/null || echo $$HOME/.pyenv)
 PYTHON312 ?= $(lastword $(sort $(wildcard $(PYENV_ROOT)/versions/3.12.*/bin/python3.12)))
 PYTHON313 ?= $(lastword $(sort $(wildcard $(PYENV_ROOT)/versions/3.13.*/bin/python3.13)))
 KIVO_CACHE := $(or $(XDG_CACHE_HOME),$(HOME)/.cache)/kivo
-# Wheels are built for each of these that exists.
-WHEEL_PYTHONS ?= $(PYTHON312) $(PYTHON313) $(wildcard $(KIVO_CACHE)/python-3.14.10/bin/python3.14 \
-                 $(KIVO_CACHE)/python-3.14.10t/bin/python3.14t)
+# Wheels are built for each of these that exists: pyenv's, and the
+# interpreters built or unpacked into the per-user cache.
+WHEEL_PYTHONS ?= $(PYTHON312) $(PYTHON313) $(wildcard \
+  $(KIVO_CACHE)/python-3.1[4-9].*[0-9]/bin/python3.1[4-9] \
+  $(KIVO_CACHE)/python-3.1[4-9].*-debian/usr/bin/python3.1[4-9] \
+  $(KIVO_CACHE)/python-3.1[3-9].*t/bin/python3.1[3-9]t)
 VENV := .venv
 PY := $(VENV)/bin/python
 PIP := $(PY) -m pip

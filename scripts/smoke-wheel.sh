@@ -3,14 +3,17 @@
 # nothing but the venv on PATH (no compiler), as a user of the wheel would.
 #
 #   scripts/smoke-wheel.sh PYTHON dist/kivo-*.whl
+#
+# The wheel is installed by the pip of TOOLS_PYTHON (default: PYTHON), so
+# PYTHON itself needs no pip.
 set -euo pipefail
 
 py="$1"
 wheel="$2"
 venv="$(mktemp -d)"
 trap 'rm -rf "$venv"' EXIT
-"$py" -m venv "$venv"
-"$venv/bin/python" -m pip install -q --no-deps "$wheel"
+"$py" -m venv --without-pip "$venv"
+"${TOOLS_PYTHON:-$py}" -m pip --python "$venv/bin/python" install -q --no-deps "$wheel"
 cd "$venv"
 env -i PATH="$venv/bin" "$venv/bin/python" -I - <<'PYTHON'
 import os, shutil, sys, sysconfig
