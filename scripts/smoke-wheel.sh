@@ -19,7 +19,7 @@ env -i PATH="$venv/bin" "$venv/bin/python" -I - <<'PYTHON'
 import os, shutil, sys, sysconfig
 import kivo
 
-assert not any(shutil.which(cc) for cc in ("c++", "g++", "cc", "gcc", "clang")), "a compiler on PATH"
+assert not any(shutil.which(cc) for cc in ("c++", "g++", "cc", "gcc", "clang")), "compiler on PATH"
 assert kivo.__file__.startswith(sysconfig.get_paths()["platlib"]), kivo.__file__
 assert kivo.__path__ == [os.path.dirname(kivo.__file__)]
 files = os.listdir(kivo.__path__[0])
