@@ -32,6 +32,8 @@ assert kivo.clean_text("  Hello,\tWORLD!\n") == "hello, world!"
 assert kivo.clean_text("\U000105D2\u0307") == "\U000105C9"
 flow = kivo.KivoFlow().preprocess(True).tier_1("jaccard_word", "gt", 0.8, "lt", 0.2)
 assert flow.compare("Hello  World", "hello world")["score"] == 1.0
+free_threaded = bool(sysconfig.get_config_var("Py_GIL_DISABLED"))
+assert not (free_threaded and sys._is_gil_enabled()), "importing kivo enabled the GIL"
 print(f"ok: kivo {kivo.__version__} on Python {sys.version.split()[0]}"
-      f"{' (free-threaded)' if sysconfig.get_config_var('Py_GIL_DISABLED') else ''}")
+      f"{' (free-threaded, GIL off)' if free_threaded else ''}")
 PYTHON
