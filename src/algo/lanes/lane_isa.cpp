@@ -11,7 +11,14 @@ bool supported(Isa isa) {
 #ifdef KIVO_LANES_X86
   const cpu::Features& has = cpu::features();
   switch (isa) {
+#ifdef KIVO_SANITIZE
+    // GCC 12's ASan (with its fake stack) mis-addresses the 64-byte spills of
+    // these kernels, so sanitizer builds check the AVX2 and portable paths;
+    // the release tests hold the AVX-512 path to the same answers.
+    case Isa::Avx512: return false;
+#else
     case Isa::Avx512: return has.avx512f && has.avx512bw;
+#endif
     case Isa::Avx2: return has.avx2;
     case Isa::Portable: return true;
   }
