@@ -116,18 +116,12 @@ def fnv1a64(text):
     return h
 
 
-def minhash_params(count):
-    """The (A_i, B_i) pairs of the MinHash family."""
-    seed, pairs = 0x9E3779B97F4A8E49, []
-    for _ in range(count):
-        pairs.append((((seed + 0x9999) & MASK64) | 1, seed))
-        seed = (seed + 0x9E3779B97F4A7C15) & MASK64
-    return pairs
-
-
 def minhash_signature(text, k, m):
     hashes = [fnv1a64(s) for s in set(shingle_list(text, k))]
-    return [min(((a * h + b) & MASK64) % PRIME61 for h in hashes) for a, b in minhash_params(m)]
+    seeds = [(0x9E3779B97F4A8E49 + i * 0x9E3779B97F4A7C15) & MASK64 for i in range(m)]
+    # Hash function i: (A_i * h + B_i) mod 2^64 mod P, with B_i the seed and A_i odd.
+    return [min(((((s + 0x9999) & MASK64 | 1) * h + s) & MASK64) % PRIME61 for h in hashes)
+            for s in seeds]
 
 
 def minhash_similarity(a, b, k, m):
@@ -156,33 +150,24 @@ def tokenize_terms(text):
     return [p.lower() for p in pieces if p]
 
 
-K1, B = 1.2, 0.75
-
-
-def bm25_raw_score(query, docs, tfs, df, avgdl, i):
-    if not query or not df:
-        return 0.0
-    k = ((float(len(docs[i])) * B) / avgdl + (1.0 - B)) * K1
-    s = 0.0
-    for q in query:
-        n = df.get(q, 0)
-        if n:
-            idf = math.log(((2 - n) + 0.5) / (n + 0.5) + 1.0)
-            tf = float(tfs[i].get(q, 0))
-            s = s + idf * ((tf * (K1 + 1.0)) / (tf + k))
-    return s
-
-
 def bm25_similarity(a, b):
-    query = tokenize_terms(a)
-    docs = [query, tokenize_terms(b)]
+    """Okapi BM25 (k1 1.2, b 0.75) of b for the query a over the corpus {a, b},
+    relative to the score of a itself."""
+    docs = [tokenize_terms(a), tokenize_terms(b)]
     tfs = [Counter(doc) for doc in docs]
-    df = Counter()
-    for tf in tfs:
-        df.update(tf.keys())
+    df = Counter(tfs[0].keys()) + Counter(tfs[1].keys())
     avgdl = float(len(docs[0]) + len(docs[1])) * 0.5
-    s_ab = bm25_raw_score(query, docs, tfs, df, avgdl, 1)
-    m = max(s_ab, max(bm25_raw_score(query, docs, tfs, df, avgdl, 0), 0.0))
+
+    def score(i):
+        s = 0.0
+        for q in docs[0]:
+            k = ((float(len(docs[i])) * 0.75) / avgdl + (1.0 - 0.75)) * 1.2
+            idf = math.log(((2 - df[q]) + 0.5) / (df[q] + 0.5) + 1.0)
+            s = s + idf * ((tfs[i][q] * (1.2 + 1.0)) / (tfs[i][q] + k))
+        return s
+
+    s_ab = score(1)
+    m = max(s_ab, max(score(0), 0.0))
     return s_ab / m if m > 0 else 0.0
 
 

@@ -18,19 +18,16 @@ def example():
     pytest.importorskip("dask")
     sys.path.insert(0, str(EXAMPLES))
     try:
-        yield importlib.import_module("dask_dedupe")
+        module = importlib.import_module("dask_dedupe")
     finally:
         sys.path.remove(str(EXAMPLES))
-
-
-@pytest.fixture(scope="module")
-def records(example):
     # Every record of one person in nine: a few hundred records, duplicates included.
-    return [r for r in example.load_records() if int(r.entity) % 9 == 0]
+    return module, [r for r in module.load_records() if int(r.entity) % 9 == 0]
 
 
 @pytest.mark.parametrize("scheduler", ["sync", "threads"])
-def test_dask_dedupe_matches_single_process_run(example, records, scheduler):
+def test_dask_dedupe_matches_single_process_run(example, scheduler):
+    example, records = example
     expected = example.dedupe_single_process(records)
     found = example.dedupe(records, npartitions=4, scheduler=scheduler)
     assert found == expected
@@ -38,7 +35,8 @@ def test_dask_dedupe_matches_single_process_run(example, records, scheduler):
     assert len(set(found) & truth) > 0.9 * len(truth)
 
 
-def test_dask_dedupe_scores_each_pair_once(example, records):
+def test_dask_dedupe_scores_each_pair_once(example):
+    example, records = example
     # A pair sharing several blocking keys must not be reported more than once.
     with example.dask.config.set(scheduler="sync"):
         raw = example.dedupe_bag(records, npartitions=3).compute()

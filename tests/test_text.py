@@ -88,20 +88,14 @@ def test_every_whitespace_character_and_stopword():
         (REMOVING.with_stopwords(["caf\xe9"]).with_normalize_unicode(False), "cafe\u0301", "cafe\u0301"),
         # Removal joins with single spaces whatever collapse and trim say.
         (REMOVING.with_collapse_whitespace(False).with_trim(False), " the\tcat\n\nsat ", "cat sat"),
-        (P.with_lowercase(False), "  ÀB\tC ", "ÀB C"),
-        (P.with_normalize_unicode(False), "E\u0301", "e\u0301"),
-        (P.with_normalize_unicode(False), "\u0130\u0323", "i\u0307\u0323"),
+        (P.with_normalize_unicode(False), "E\u0301 \u0130\u0323", "e\u0301 i\u0307\u0323"),
         (P.with_collapse_whitespace(False), " a \t b ", "a \t b"),
-        (P.with_trim(False), " a \t b ", " a b "),
-        (P.with_trim(False).with_lowercase(False), " A\tB ", " A B "),
-        (P.with_lowercase(False).with_trim(True).with_trim(False), " A\tB ", " A B "),
+        (P.with_lowercase(False).with_trim(True).with_trim(False), " A\tB ", " A B "),  # the last wins
         (P.with_max_length(5), "Hello World", "hello"),
         (P.with_max_length(6), "hello world", "hello "),  # the cut is not trimmed again
         (P.with_max_length(5).with_max_length(0), "Hello World", "hello world"),
-        (P.with_max_length(11), "hello world", "hello world"),
         (P.with_max_length(2), "h\u00e9llo", "h"),  # inside a character: back to its start
         (P.with_max_length(3), "h\u00e9llo", "h\u00e9"),
-        (P.with_max_length(3), "\U0001f600x", ""),
         (P.with_max_length(2**64 - 1), "abc", "abc"),
         (REMOVING.with_max_length(7), "the cat and the hat", "cat hat"),  # bound applied last
     ],
