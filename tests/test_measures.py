@@ -146,9 +146,9 @@ def test_levenshtein_of_long_texts(n, cut, fresh, at, alphabet):
 
 
 def shingle_texts(length):
-    base = ("ab😀cé日" * 40)[:length]
-    return [(base, ("bé😀ac日" * 40)[:length]), (base, base[:-1] + "x"),
-            (("abc" * 80)[:length], ("abc" * 80)[1 : length + 1])]
+    base = ("ab😀cé日" * 60)[:length]
+    return [(base, ("bé😀ac日" * 60)[:length]), (base, base[:-1] + "x"),
+            (("abc" * 150)[:length], ("abc" * 150)[1 : length + 1])]
 
 
 HUGE = [2**32, 2**63, 2**64 - 1]
@@ -184,9 +184,10 @@ SETS = [
     *[(f(n), a, b, None) for n in HUGE for f in (simhash, lambda n: minhash(n, 3))
       for a, b in [("é😀 text", "é😀 text"), ("abc", "abd")]],
     (simhash(4), "hello world", "hello there", None),
-    # Windows up to a text's length and beyond, around 64 characters.
-    *[(f(n), a, b, None) for length in (62, 63, 64, 65, 66, 200)
-      for n in sorted({1, 2, 3, 4, 63, 64, 65, 100, length - 1, length, length + 1})
+    # Windows up to a text's length and beyond, around 64 characters; long
+    # windows of long texts are counted through a suffix array.
+    *[(f(n), a, b, None) for length in (62, 63, 64, 65, 66, 200, 256, 257)
+      for n in sorted({1, 2, 3, 4, 15, 16, 17, 63, 64, 65, 100, length - 1, length, length + 1})
       for a, b in shingle_texts(length) for f in (jaccard, simhash, lambda n: minhash(n, 16))],
     # ASCII windows of up to eight bytes are hashed without decoding, and long
     # texts' windows of one to three bytes are deduplicated by their bytes.

@@ -20,6 +20,7 @@ MEASURES = {
     "hamming": (st.just(HAMMING), texts(70, surrogates=True)),
     "jaro_winkler": (st.just(JARO_WINKLER), texts(90, 0, True) | texts(70, 60)),
     "jaccard": (st.integers(0, 6).map(jaccard), texts(surrogates=True)),
+    "jaccard_long": (st.integers(14, 90).map(jaccard), texts(400, 200, True)),
     "jaccard_word": (st.just(JACCARD_WORD), texts(surrogates=True)),
     "minhash": (st.builds(minhash, st.integers(1, 5), st.integers(0, 40)), texts(surrogates=True)),
     "simhash": (st.integers(1, 6).map(simhash), texts(surrogates=True)),
