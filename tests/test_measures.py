@@ -39,8 +39,6 @@ def short(value):
     return text if len(text) < 16 else text[:12] + "..."
 
 
-
-
 ALPHABETS = ["abcd", "aeéèê", "ab日é😀", "日本語中文字漢"]
 EDGES = [1, 2, 63, 64, 65, 129, 127, 128, 191, 192, 193]
 # Characters by the storage width of a str made only of them, with the values
