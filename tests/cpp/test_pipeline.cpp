@@ -9,6 +9,7 @@
 #include "harness.hpp"
 #include "text/char_class.hpp"
 #include "text/code_points.hpp"
+#include "text/pipeline.hpp"
 #include "text/unicode.hpp"
 #include "text/utf8.hpp"
 
