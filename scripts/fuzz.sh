@@ -7,7 +7,7 @@
 # taken inside kivo as well as in the Python harness (fuzz/kivo_harness.py).
 # (GCC's ASan runtime cannot be used here: it shadows libFuzzer's coverage
 # hooks, which leaves the fuzzer blind.) Leaks are not checked while fuzzing;
-# `make sanitize` and tests/test_leaks.py cover them.
+# `make sanitize` and tests/test_reliability.py cover them.
 #
 # New interesting inputs go to build/fuzz/corpus; fuzz/corpus is the
 # committed seed corpus (only read). A failing input is saved as

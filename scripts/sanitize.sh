@@ -4,7 +4,7 @@
 # Any sanitizer report fails the run.
 #
 #   scripts/sanitize.sh                      # the whole suite (tests/)
-#   scripts/sanitize.sh tests/test_leaks.py  # a subset: arguments go to pytest
+#   scripts/sanitize.sh tests/test_reliability.py  # a subset: arguments go to pytest
 #   scripts/sanitize.sh --build-only         # only configure and build
 #
 # Needs `make setup` (the venv and ICU) to have run once.

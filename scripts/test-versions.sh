@@ -47,7 +47,7 @@ import kivo  # noqa: F401
 import pytest
 
 assert not sys._is_gil_enabled(), "importing kivo enabled the GIL"
-code = pytest.main(["-q", "-p", "no:cacheprovider", "tests/test_threads.py"])
+code = pytest.main(["-q", "-p", "no:cacheprovider", "tests/test_reliability.py", "-k", "thread or race"])
 assert not sys._is_gil_enabled(), "the GIL was enabled during the thread tests"
 print("GIL stayed off with kivo imported and through the thread tests")
 sys.exit(code)

@@ -1,18 +1,19 @@
-"""Plain-Python reference models of every measure and of text cleaning.
+"""Plain-Python models of every measure, of the cleaning pipeline and of the
+router's "auto" choice, written straight from their definitions.
 
-Each model is written for clarity, straight from the definition, so that the
-native results can be checked against it on arbitrary text. Floating-point
-operations happen in the same order as in the native code (every sum over
-terms runs in the order of the terms' first appearance), so results agree to
-the last bit.
+Floating-point operations run in the same order as the native code (sums over
+terms follow the terms' first appearance), so results agree to the last bit.
+Shared by the tests and the fuzz harness.
 """
 
 import math
-import re
 import unicodedata
 from collections import Counter
 
 MASK64 = (1 << 64) - 1
+PRIME61 = (1 << 61) - 1
+WINDOW_ERROR = "window size must be non-zero"  # raised natively as kivo.PanicException
+LENGTH_ERROR = "Strings must have equal length"
 
 # Unicode White_Space: the 25 code points that separate words.
 WHITESPACE = frozenset(
@@ -44,7 +45,7 @@ def levenshtein_similarity(a, b):
 
 def hamming_distance(a, b):
     if len(a) != len(b):
-        raise ValueError("Strings must have equal length")
+        raise ValueError(LENGTH_ERROR)
     return sum(x != y for x, y in zip(a, b))
 
 
@@ -57,8 +58,7 @@ def jaro(a, b):
     if not a or not b:
         return 0.0
     window = max(max(len(a), len(b)) // 2 - 1, 0)
-    flags_a = [False] * len(a)
-    flags_b = [False] * len(b)
+    flags_a, flags_b = [False] * len(a), [False] * len(b)
     m = 0
     for i, ch in enumerate(a):
         for j in range(max(0, i - window), min(len(b), i + window + 1)):
@@ -70,8 +70,7 @@ def jaro(a, b):
         return 0.0
     matched_a = [c for c, f in zip(a, flags_a) if f]
     matched_b = [c for c, f in zip(b, flags_b) if f]
-    t = sum(x != y for x, y in zip(matched_a, matched_b))
-    h = t // 2
+    h = sum(x != y for x, y in zip(matched_a, matched_b)) // 2
     return ((m / len(a) + m / len(b)) + (m - h) / m) / 3.0
 
 
@@ -89,26 +88,12 @@ def shingle_list(text, n):
     if len(text) < n:
         return [text]
     if n == 0:
-        raise RuntimeError("window size must be non-zero")
+        raise RuntimeError(WINDOW_ERROR)
     return [text[i : i + n] for i in range(len(text) - n + 1)]
 
 
-def shingle_set(text, n):
-    return set(shingle_list(text, n))
-
-
 def words(text):
-    out, word = set(), []
-    for ch in text:
-        if ch in WHITESPACE:
-            if word:
-                out.add("".join(word))
-            word = []
-        else:
-            word.append(ch)
-    if word:
-        out.add("".join(word))
-    return out
+    return set("".join(" " if c in WHITESPACE else c for c in text).split(" ")) - {""}
 
 
 def jaccard_index(a, b):
@@ -116,16 +101,12 @@ def jaccard_index(a, b):
 
 
 def jaccard(a, b, n):
-    if a == b:
-        return 1.0
-    return jaccard_index(shingle_set(a, n), shingle_set(b, n))
+    return 1.0 if a == b else jaccard_index(set(shingle_list(a, n)), set(shingle_list(b, n)))
 
 
 def jaccard_words(a, b):
     wa, wb = words(a), words(b)
-    if not wa and not wb:
-        return 1.0
-    return jaccard_index(wa, wb)
+    return 1.0 if not wa and not wb else jaccard_index(wa, wb)
 
 
 def fnv1a64(text):
@@ -135,27 +116,17 @@ def fnv1a64(text):
     return h
 
 
-PRIME61 = (1 << 61) - 1
-
-
-def minhash_params(count):
-    """The (A_i, B_i) pairs of the MinHash family."""
-    seed, pairs = 0x9E3779B97F4A8E49, []
-    for _ in range(count):
-        pairs.append((((seed + 0x9999) & MASK64) | 1, seed))
-        seed = (seed + 0x9E3779B97F4A7C15) & MASK64
-    return pairs
-
-
 def minhash_signature(text, k, m):
-    hashes = [fnv1a64(s) for s in shingle_set(text, k)]
-    return [min(((a * h + b) & MASK64) % PRIME61 for h in hashes) for a, b in minhash_params(m)]
+    hashes = [fnv1a64(s) for s in set(shingle_list(text, k))]
+    seeds = [(0x9E3779B97F4A8E49 + i * 0x9E3779B97F4A7C15) & MASK64 for i in range(m)]
+    # Hash function i: (A_i * h + B_i) mod 2^64 mod P, with B_i the seed and A_i odd.
+    return [min(((((s + 0x9999) & MASK64 | 1) * h + s) & MASK64) % PRIME61 for h in hashes)
+            for s in seeds]
 
 
 def minhash_similarity(a, b, k, m):
-    sa, sb = minhash_signature(a, k, m), minhash_signature(b, k, m)
-    same = sum(x == y for x, y in zip(sa, sb))
-    return float("nan") if m == 0 else same / m
+    same = sum(x == y for x, y in zip(minhash_signature(a, k, m), minhash_signature(b, k, m)))
+    return math.nan if m == 0 else same / m
 
 
 def simhash_fingerprint(text, k):
@@ -175,58 +146,35 @@ def simhash_similarity(a, b, k):
 def tokenize_terms(text):
     """Pieces between separators, each lowercased on its own (str.lower applies
     the full mapping with the Final_Sigma context, here limited to the piece)."""
-    terms, piece = [], []
-    for ch in text:
-        if ch in SEPARATORS:
-            if piece:
-                terms.append("".join(piece).lower())
-                piece = []
-        else:
-            piece.append(ch)
-    if piece:
-        terms.append("".join(piece).lower())
-    return terms
-
-
-K1 = 1.2
-B = 0.75
-
-
-def bm25_raw_score(query, docs, tfs, df, avgdl, i):
-    if not query or not df:
-        return 0.0
-    k = ((float(len(docs[i])) * B) / avgdl + (1.0 - B)) * K1
-    s = 0.0
-    for q in query:
-        n = df.get(q, 0)
-        if n == 0:
-            continue
-        idf = math.log(((2 - n) + 0.5) / (n + 0.5) + 1.0)
-        tf = float(tfs[i].get(q, 0))
-        s = s + idf * ((tf * (K1 + 1.0)) / (tf + k))
-    return s
+    pieces = "".join(" " if c in SEPARATORS else c for c in text).split(" ")
+    return [p.lower() for p in pieces if p]
 
 
 def bm25_similarity(a, b):
-    query = tokenize_terms(a)
-    docs = [list(query), tokenize_terms(b)]
+    """Okapi BM25 (k1 1.2, b 0.75) of b for the query a over the corpus {a, b},
+    relative to the score of a itself."""
+    docs = [tokenize_terms(a), tokenize_terms(b)]
     tfs = [Counter(doc) for doc in docs]
-    df = Counter()
-    for tf in tfs:
-        df.update(tf.keys())
+    df = Counter(tfs[0].keys()) + Counter(tfs[1].keys())
     avgdl = float(len(docs[0]) + len(docs[1])) * 0.5
-    s_ab = bm25_raw_score(query, docs, tfs, df, avgdl, 1)
-    s_aa = bm25_raw_score(query, docs, tfs, df, avgdl, 0)
-    m = max(s_ab, max(s_aa, 0.0))
+
+    def score(i):
+        s = 0.0
+        for q in docs[0]:
+            k = ((float(len(docs[i])) * 0.75) / avgdl + (1.0 - 0.75)) * 1.2
+            idf = math.log(((2 - df[q]) + 0.5) / (df[q] + 0.5) + 1.0)
+            s = s + idf * ((tfs[i][q] * (1.2 + 1.0)) / (tfs[i][q] + k))
+        return s
+
+    s_ab = score(1)
+    m = max(s_ab, max(score(0), 0.0))
     return s_ab / m if m > 0 else 0.0
 
 
 def tfidf_vector(terms, df):
-    # Counter keeps the order of first appearance.
-    vector, squares = {}, 0.0
+    vector, squares = {}, 0.0  # Counter keeps the order of first appearance
     for term, count in Counter(terms).items():
-        idf = math.log(3.0 / (df[term] + 1.0)) + 1.0
-        weight = (float(count) / len(terms)) * idf
+        weight = (float(count) / len(terms)) * (math.log(3.0 / (df[term] + 1.0)) + 1.0)
         vector[term] = weight
         squares += weight * weight
     return vector, math.sqrt(squares)
@@ -234,8 +182,7 @@ def tfidf_vector(terms, df):
 
 def tfidf_similarity(a, b):
     terms_a, terms_b = tokenize_terms(a), tokenize_terms(b)
-    df = Counter(set(terms_a))
-    df.update(set(terms_b))
+    df = Counter(set(terms_a)) + Counter(set(terms_b))
     vector_a, norm_a = tfidf_vector(terms_a, df)
     vector_b, norm_b = tfidf_vector(terms_b, df)
     if norm_a == 0.0 or norm_b == 0.0:
@@ -247,7 +194,7 @@ def tfidf_similarity(a, b):
     return dot / (norm_a * norm_b)
 
 
-DEFAULT_STOPWORDS = """
+DEFAULT_STOPWORDS = frozenset("""
 a an the and or but if because as until while of at by for with about between into through
 during before after above below to from up down in out on off over under again further then once
 here there when where why how all each every both few more most other some such no nor not only
@@ -259,14 +206,32 @@ any anyone anything anybody everyone everything everybody someone something some
 nothing none neither one two three get got getting make made making take took taking let lets
 letting like liked likes really actually basically probably maybe perhaps quite rather pretty
 almost nearly hardly scarcely barely already yet still
-""".split()
-
-WS_RUN = re.compile("[" + re.escape(WS_CHARS) + "]+")
+""".split())
 
 
-def clean_text(text, *, stopwords=None):
-    """Cleaning with every switch on; stopwords is the active list when removal is on."""
-    text = unicodedata.normalize("NFC", text).lower()
+def preprocess(text, nfc=True, lower=True, collapse=True, trim=True, stopwords=None, limit=0):
+    """The cleaning pipeline; `stopwords` is the active list when removal is on.
+    Lowercasing is Python's, which matches for characters whose case data
+    Python's Unicode database shares with the native one."""
+    text = unicodedata.normalize("NFC", text) if nfc else text
+    text = text.lower() if lower else text
+    if collapse:
+        text = "".join(" " if c in WHITESPACE else c for c in text)
+        while "  " in text:
+            text = text.replace("  ", " ")
+    text = text.strip(WS_CHARS) if trim else text
     if stopwords is not None:
-        return " ".join(t for t in WS_RUN.split(text) if t and t not in stopwords)
-    return WS_RUN.sub(" ", text).strip(WS_CHARS)
+        spaced = "".join(" " if c in WHITESPACE else c for c in text)
+        text = " ".join(t for t in spaced.split(" ") if t and t not in stopwords)
+    # A cut inside a character moves back to the character's start.
+    return text.encode()[:limit].decode("utf-8", "ignore") if limit else text
+
+
+def auto_choice(a, b):
+    """The algorithm "auto" runs on the (prepared) texts: short texts of equal
+    byte length go to Hamming only when their character counts agree too."""
+    la, lb = len(a.encode()), len(b.encode())
+    longest = max(la, lb)
+    if la == lb and longest < 21 and len(a) == len(b):
+        return "hamming"
+    return "jaro_winkler" if longest < 51 else "bm25" if longest < 501 else "simhash_default"

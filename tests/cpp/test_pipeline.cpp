@@ -10,7 +10,6 @@
 #include "text/char_class.hpp"
 #include "text/code_points.hpp"
 #include "text/pipeline.hpp"
-#include "text/tokenizer.hpp"
 #include "text/unicode.hpp"
 #include "text/utf8.hpp"
 
@@ -139,49 +138,6 @@ TEST(nfc_by_sorting_marks_matches_icu) {
       std::fprintf(stderr, "\n");
       ok = false;
     }
-  }
-  CHECK(ok);
-}
-
-namespace {
-
-bool valid_utf8(std::string_view text) {
-  std::size_t pos = 0;
-  while (pos < text.size()) {
-    auto lead = static_cast<unsigned char>(text[pos]);
-    std::size_t width = lead < 0x80 ? 1 : lead < 0xC2 ? 0 : lead < 0xE0 ? 2 : lead < 0xF0 ? 3 : 4;
-    if (width == 0 || pos + width > text.size()) return false;
-    for (std::size_t i = 1; i < width; ++i)
-      if (!utf8::is_continuation(static_cast<unsigned char>(text[pos + i]))) return false;
-    pos += width;
-  }
-  return true;
-}
-
-}  // namespace
-
-TEST(every_switch_combination_keeps_text_valid_and_bounded) {
-  const char32_t alphabet[] = {'a',    'Z',    ' ',    '\t',    0x85,    0xA0,
-                               0x3000, 0x2029, 0x3A3,  0x130,   0x301,   0x323,
-                               0x1100, 0x1161, 0x11A8, 0x1F600, 0x105D2, 0x307};
-  std::mt19937 rng(99);
-  bool ok = true;
-  for (int round = 0; round < 3000; ++round) {
-    std::string text;
-    int length = int(rng() % 12);
-    for (int i = 0; i < length; ++i) utf8::append(text, alphabet[rng() % std::size(alphabet)]);
-    unsigned switches = rng();
-    PreprocessConfig c;
-    c.normalize_unicode = switches & 1;
-    c.lowercase = switches & 2;
-    c.collapse_whitespace = switches & 4;
-    c.trim = switches & 8;
-    c.remove_stopwords = switches & 16;
-    c.max_length = rng() % 8;
-    std::string out = preprocess_text(text, c);
-    if (!valid_utf8(out) || (c.max_length != 0 && out.size() > c.max_length)) ok = false;
-    for (const std::string& term : tokenize_terms(text))
-      if (term.empty() || !valid_utf8(term)) ok = false;
   }
   CHECK(ok);
 }

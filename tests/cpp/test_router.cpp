@@ -1,6 +1,5 @@
-// What the Python surface cannot reach: NaN scores and the kinds of failure.
+// What the Python surface cannot reach: NaN scores.
 #include <limits>
-#include <variant>
 
 #include "harness.hpp"
 #include "router/router.hpp"
@@ -26,16 +25,4 @@ TEST(nan_never_satisfies_a_rule) {
     CHECK(everything.holds(0.5));
     CHECK(!everything.holds(kNaN));
   }
-}
-
-TEST(name_errors_are_plain_value_errors_and_run_errors_engine_errors) {
-  Result<Algorithm> bad_name = parse_algorithm("Levenshtein");
-  CHECK(!bad_name.ok() && std::holds_alternative<ExceptionDesc>(bad_name.failure()));
-  Result<AlgorithmScore> bad_run = run_algorithm(Algorithm::Hamming, "abc", "abcd");
-  CHECK(!bad_run.ok());
-  const auto* error = bad_run.ok() ? nullptr : std::get_if<EngineError>(&bad_run.failure());
-  CHECK(error != nullptr && error->kind == EngineError::Kind::Algorithm);
-  Result<CompareResult> untiered = compare(Router{}, "a", "a");
-  const auto* config = untiered.ok() ? nullptr : std::get_if<EngineError>(&untiered.failure());
-  CHECK(config != nullptr && config->kind == EngineError::Kind::RouterConfiguration);
 }
