@@ -54,7 +54,7 @@ std::uint64_t levenshtein_distance(const CharSpan& a, const CharSpan& b) {
 double levenshtein_similarity(const CharSpan& a, const CharSpan& b) {
   std::size_t longest = std::max(a.length, b.length);
   if (longest == 0) return 1.0;
-  return 1.0 - double(levenshtein_distance(a, b)) / double(longest);
+  return levenshtein_normalized(levenshtein_distance(a, b), longest);
 }
 
 }  // namespace kivo

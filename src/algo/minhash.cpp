@@ -216,11 +216,7 @@ Result<double> minhash_similarity(std::string_view a, std::string_view b,
   try {
     std::vector<std::uint64_t> sa = signature_of(hashes_a, num_hashes);
     std::vector<std::uint64_t> sb = signature_of(hashes_b, num_hashes);
-    std::size_t length = std::min(sa.size(), sb.size());
-    std::size_t equal = 0;
-    for (std::size_t i = 0; i < length; ++i) equal += sa[i] == sb[i];
-    // No hash functions: 0 / 0, which is NaN.
-    return double(equal) / double(length);
+    return minhash_signature_similarity(sa, sb);
   } catch (const std::bad_alloc&) {
     return too_large(num_hashes);
   }

@@ -2,7 +2,10 @@
 // so that signatures are identical in every process.
 #pragma once
 
+#include <algorithm>
+#include <cstddef>
 #include <cstdint>
+#include <span>
 #include <string_view>
 #include <vector>
 
@@ -14,6 +17,16 @@ namespace kivo {
 Result<std::vector<std::uint64_t>> minhash_signature(std::string_view text,
                                                      std::uint64_t shingle_size,
                                                      std::uint64_t num_hashes);
+// The share of equal entries over the shorter signature's length.
+inline double minhash_signature_similarity(std::span<const std::uint64_t> a,
+                                           std::span<const std::uint64_t> b) {
+  std::size_t length = std::min(a.size(), b.size());
+  std::size_t equal = 0;
+  for (std::size_t i = 0; i < length; ++i) equal += a[i] == b[i];
+  // No hash functions: 0 / 0, which is NaN.
+  return double(equal) / double(length);
+}
+
 Result<double> minhash_similarity(std::string_view a, std::string_view b,
                                   std::uint64_t shingle_size, std::uint64_t num_hashes);
 

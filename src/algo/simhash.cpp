@@ -68,8 +68,7 @@ std::uint64_t simhash_fingerprint(std::string_view text, std::uint64_t shingle_s
 double simhash_similarity(std::string_view a, std::string_view b, std::uint64_t shingle_size) {
   std::uint64_t fa = simhash_fingerprint(a, shingle_size);
   std::uint64_t fb = simhash_fingerprint(b, shingle_size);
-  // d * (-1/64) + 1 is exact for every d in 0..64.
-  return double(std::popcount(fa ^ fb)) * -0.015625 + 1.0;
+  return simhash_fingerprint_similarity(fa, fb);
 }
 
 }  // namespace kivo

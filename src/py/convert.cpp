@@ -1,6 +1,8 @@
 // Conversion of one bound argument to its native type. Every failure keeps
 // its exception class and message and gains the note
 // "while processing '<param>'".
+#include "py/convert.hpp"
+
 #include <algorithm>
 #include <cstring>
 
@@ -21,6 +23,8 @@ std::string utf8_of(PyObject* text) {
   return std::string(data, std::size_t(size));
 }
 
+}  // namespace
+
 std::string qualified_type_name(PyObject* object) {
   Ref name = Ref::steal(PyType_GetQualName(Py_TYPE(object)));
   if (!name) {
@@ -30,8 +34,7 @@ std::string qualified_type_name(PyObject* object) {
   return utf8_of(name.get());
 }
 
-// TypeError "'<type>' object is not an instance of '<expected>'".
-[[noreturn]] void type_mismatch(PyObject* object, std::string_view expected) {
+void type_mismatch(PyObject* object, std::string_view expected) {
   std::string message =
       object == Py_None ? std::string("'None' is not an instance of '")
                         : "'" + qualified_type_name(object) + "' object is not an instance of '";
@@ -40,7 +43,6 @@ std::string qualified_type_name(PyObject* object) {
   raise(PyExc_TypeError, message);
 }
 
-// The name of collections.abc.Sequence, imported once on the first rejection.
 std::string sequence_type_name() {
   static Once<PyObject> cached;
   PyObject* sequence = cached.get([] {
@@ -51,6 +53,8 @@ std::string sequence_type_name() {
   Ref name = Ref::steal(PyType_GetName(reinterpret_cast<PyTypeObject*>(sequence)));
   return name ? utf8_of(name.get()) : std::string("Sequence");
 }
+
+namespace {
 
 std::string_view utf8_view(PyObject* object) {
   Py_ssize_t size = 0;
@@ -76,6 +80,8 @@ bool is_numpy_bool(PyObject* object) {
          (type_name == "bool_" || type_name == "bool");
 }
 
+}  // namespace
+
 std::string_view to_text(PyObject* object) {
   if (!PyUnicode_Check(object)) type_mismatch(object, "str");
   return utf8_view(object);
@@ -94,6 +100,8 @@ double to_real(PyObject* object) {
   if (value == -1.0 && PyErr_Occurred()) throw ErrorAlreadySet{};
   return value;
 }
+
+namespace {
 
 bool to_flag(PyObject* object) {
   if (object == Py_True) return true;
@@ -135,9 +143,9 @@ void Args::wrong_kind(std::size_t i) const {
                       " as another kind than its parameter's");
 }
 
-void Args::fail(std::size_t i) const {
+void raise_with_note(std::string_view param) {
   PyObject* exception = PyErr_GetRaisedException();
-  std::string note = std::string("while processing '") + callable_.params[i].name + "'";
+  std::string note = "while processing '" + std::string(param) + "'";
   Ref text = Ref::steal(PyUnicode_FromStringAndSize(note.data(), Py_ssize_t(note.size())));
   if (text && exception != nullptr) {
     PyObject* call_args[] = {exception, text.get()};
@@ -152,6 +160,10 @@ void Args::fail(std::size_t i) const {
   }
   PyErr_SetRaisedException(exception);
   throw ErrorAlreadySet{};
+}
+
+void Args::fail(std::size_t i) const {
+  raise_with_note(callable_.params[i].name);
 }
 
 void Args::convert(std::size_t i) {

@@ -3,19 +3,7 @@
 #include <cstdio>
 #include <cstdlib>
 
-#include "py/once.hpp"
-
 namespace kivo::py {
-
-PyObject* panic_exception_type() {
-  static Once<PyObject> type;
-  return type.get([] {
-    return PyErr_NewExceptionWithDoc(
-        "kivo.PanicException",
-        "Raised when kivo hits an internal fault; derives from BaseException.", PyExc_BaseException,
-        nullptr);
-  });
-}
 
 void raise_panic(const char* message) noexcept {
   // Whatever was pending is replaced by the fault itself.

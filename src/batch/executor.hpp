@@ -1,0 +1,71 @@
+// Running one batch call: a coordinator thread runs the call's body while the
+// calling thread waits (and may cancel); the body spreads its loops over a
+// pool of workers that live for the duration of one loop. The layer knows
+// nothing of Python: the caller decides what to do between waits.
+#pragma once
+
+#include <atomic>
+#include <chrono>
+#include <condition_variable>
+#include <cstddef>
+#include <exception>
+#include <functional>
+#include <mutex>
+#include <thread>
+
+namespace kivo::batch {
+
+// Thrown inside a body once its job has been cancelled.
+struct Cancelled {};
+
+// The workers of one call and its cancel flag.
+class Pool {
+ public:
+  Pool(unsigned workers, const std::atomic<bool>& cancel) : workers_(workers), cancel_(cancel) {}
+
+  unsigned workers() const { return workers_; }
+  bool cancelled() const { return cancel_.load(std::memory_order_relaxed); }
+  // Long loops call this between steps.
+  void check() const {
+    if (cancelled()) throw Cancelled{};
+  }
+
+  // Runs task(t) for every t in [0, count), handed out one at a time to up to
+  // workers() threads (the caller's included). The first exception stops the
+  // hand-out and is rethrown once every thread has returned.
+  void for_each(std::size_t count, const std::function<void(std::size_t)>& task) const;
+
+ private:
+  unsigned workers_;
+  const std::atomic<bool>& cancel_;
+};
+
+// A body running on its own thread. The destructor cancels and joins.
+class Job {
+ public:
+  Job(unsigned workers, std::function<void(const Pool&)> body);
+  Job(const Job&) = delete;
+  Job& operator=(const Job&) = delete;
+  ~Job();
+
+  // True once the body has returned or thrown.
+  bool wait_for(std::chrono::milliseconds timeout);
+  void cancel() { cancel_.store(true, std::memory_order_relaxed); }
+  // Waits for the end and rethrows what the body threw.
+  void finish();
+
+ private:
+  std::atomic<bool> cancel_{false};
+  Pool pool_;
+  std::function<void(const Pool&)> body_;
+  std::mutex mutex_;
+  std::condition_variable done_changed_;
+  bool done_ = false;
+  std::exception_ptr error_;
+  std::thread thread_;
+};
+
+// Every core when asked for -1 (or 0, the same); never more than `tasks`.
+unsigned worker_count(long requested, std::size_t tasks);
+
+}  // namespace kivo::batch

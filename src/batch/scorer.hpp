@@ -1,0 +1,105 @@
+// The measures a batch call can score, prepared once per call over its two
+// lists of texts. Every score equals the measure's single call bit for bit;
+// distances are integral doubles (exact far beyond any text length).
+#pragma once
+
+#include <cstddef>
+#include <memory>
+#include <optional>
+#include <span>
+#include <utility>
+
+#include "base/error.hpp"
+#include "batch/executor.hpp"
+#include "batch/texts.hpp"
+#include "router/router.hpp"
+
+namespace kivo::batch {
+
+enum class Measure {
+  LevenshteinDistance,
+  LevenshteinSimilarity,
+  JaroWinkler,
+  HammingDistance,
+  HammingSimilarity,
+  JaccardBigram,
+  JaccardTrigram,
+  JaccardWord,
+  MinHash,
+  SimHash,
+  Bm25,
+  Tfidf,
+  Flow,
+};
+
+bool is_distance(Measure measure);
+TextNeeds text_needs(Measure measure);
+
+// A pair that fails whatever its score, raised as its measure's own error.
+struct PairFailure {
+  Failure failure;
+};
+
+// Which pairs a call scores: every (i, j), the (i, i), or the i < j of one list.
+enum class PairShape { All, Diagonal, UpperTriangle };
+
+// Scores one choice against a block of queries at once: the seam where the
+// many-strings kernels plug in.
+class Block {
+ public:
+  virtual ~Block() = default;
+  // The block's queries, at most the scorer's block_width().
+  virtual void load(std::span<const std::size_t> queries) = 0;
+  // out[k]: the score of the k-th query against `choice`, or NaN when it
+  // certainly cannot reach bounds[k].
+  virtual void score(std::size_t choice, const double* bounds, double* out) = 0;
+};
+
+// A bound is inclusive: a distance's largest accepted value, a similarity's
+// smallest. Unbounded is +inf for a distance and -inf for a similarity.
+class Scorer {
+ public:
+  explicit Scorer(bool distance) : distance_(distance) {}
+  virtual ~Scorer() = default;
+
+  bool distance() const { return distance_; }
+  bool passes(double score, double bound) const {
+    return distance_ ? score <= bound : score >= bound;
+  }
+  // Whether a is better than b (lower distance, higher similarity).
+  bool better(double a, double b) const { return distance_ ? a < b : a > b; }
+
+  // The score of queries[i] against choices[j], or nothing when it certainly
+  // cannot reach `bound`. Throws PairFailure for a failing pair.
+  virtual std::optional<double> score(std::size_t i, std::size_t j, double bound) const = 0;
+
+  // The first pair in row-major order that must fail whatever the texts
+  // hold beyond their lengths, with its failure.
+  virtual std::optional<std::pair<std::size_t, std::size_t>> first_invalid(PairShape) const {
+    return std::nullopt;
+  }
+  virtual Failure invalid_failure() const { throw InternalFault("no invalid pairs"); }
+  // Whether score() may throw: such a measure is scored row by row, in order,
+  // so that the first failing pair is found whatever the threads do.
+  virtual bool may_fail() const { return false; }
+
+  virtual std::unique_ptr<Block> block() const;
+  // Whether blocks gather queries of alike lengths, and how many.
+  virtual bool sorts_by_length() const { return false; }
+  virtual std::size_t block_width() const { return 16; }
+
+ private:
+  bool distance_;
+};
+
+struct ScorerSpec {
+  Measure measure;
+  // Flow: the tiers, with no cleaning (the texts come cleaned).
+  const Router* router = nullptr;
+};
+
+// `choices` may be `queries` itself (a self-join).
+std::unique_ptr<Scorer> make_scorer(const ScorerSpec& spec, const Texts& queries,
+                                    const Texts& choices, const Pool& pool);
+
+}  // namespace kivo::batch

@@ -1,0 +1,161 @@
+// Levenshtein, Jaro-Winkler and Hamming over code points decoded once per
+// text, with bounds that skip pairs their lengths alone rule out.
+#include <algorithm>
+#include <cmath>
+#include <vector>
+
+#include "algo/hamming.hpp"
+#include "algo/jaro_winkler.hpp"
+#include "algo/levenshtein.hpp"
+#include "batch/scorers.hpp"
+
+namespace kivo::batch {
+
+namespace {
+
+CharSpan span_of(std::u32string_view text) {
+  return {text.data(), text.size(), sizeof(char32_t)};
+}
+
+std::size_t length_gap(std::size_t a, std::size_t b) {
+  return a > b ? a - b : b - a;
+}
+
+// The largest distance d in [0, longest] whose similarity reaches `bound`,
+// found on the similarity's own arithmetic (which falls as d grows), or -1.
+long max_distance_for(double bound, std::size_t longest) {
+  auto reaches = [&](std::size_t d) { return levenshtein_normalized(d, longest) >= bound; };
+  if (!reaches(0)) return -1;
+  if (reaches(longest)) return long(longest);
+  double estimate = std::floor((1.0 - bound) * double(longest));
+  std::size_t d = estimate <= 0 ? 0 : std::min(longest, std::size_t(estimate));
+  while (d > 0 && !reaches(d)) --d;
+  while (d < longest && reaches(d + 1)) ++d;
+  return long(d);
+}
+
+class LevenshteinScorer final : public Scorer {
+ public:
+  LevenshteinScorer(bool distance, const Texts& queries, const Texts& choices)
+      : Scorer(distance), queries_(queries), choices_(choices) {}
+
+  std::optional<double> score(std::size_t i, std::size_t j, double bound) const override {
+    std::u32string_view a = queries_.chars(i);
+    std::u32string_view b = choices_.chars(j);
+    std::size_t gap = length_gap(a.size(), b.size());
+    if (distance()) {
+      if (double(gap) > bound) return std::nullopt;
+      return double(levenshtein_distance(span_of(a), span_of(b)));
+    }
+    std::size_t longest = std::max(a.size(), b.size());
+    if (longest == 0) return 1.0;
+    long most = max_distance_for(bound, longest);
+    if (most < 0 || gap > std::size_t(most)) return std::nullopt;
+    return levenshtein_normalized(levenshtein_distance(span_of(a), span_of(b)), longest);
+  }
+
+  bool sorts_by_length() const override { return true; }
+
+ private:
+  const Texts& queries_;
+  const Texts& choices_;
+};
+
+class JaroWinklerScorer final : public Scorer {
+ public:
+  JaroWinklerScorer(const Texts& queries, const Texts& choices)
+      : Scorer(false), queries_(queries), choices_(choices) {}
+
+  std::optional<double> score(std::size_t i, std::size_t j, double bound) const override {
+    std::size_t la = queries_.length(i);
+    std::size_t lb = choices_.length(j);
+    if (la != 0 && lb != 0 && ceiling(la, lb) < bound) return std::nullopt;
+    return jaro_winkler_similarity(queries_.utf8(i), choices_.utf8(j));
+  }
+
+  bool sorts_by_length() const override { return true; }
+
+ private:
+  // Above every score two texts of these lengths can get: all of the shorter
+  // one matched, no transposition, the longest prefix bonus; widened by far
+  // more than the rounding of the score's few operations.
+  static double ceiling(std::size_t la, std::size_t lb) {
+    double m = double(std::min(la, lb));
+    double jaro = (m / double(la) + m / double(lb) + 1.0) / 3.0;
+    double prefix = double(std::min<std::size_t>({la, lb, 4})) * 0.1;
+    return jaro + (1.0 - jaro) * prefix + 1e-9;
+  }
+
+  const Texts& queries_;
+  const Texts& choices_;
+};
+
+class HammingScorer final : public Scorer {
+ public:
+  HammingScorer(bool distance, const Texts& queries, const Texts& choices)
+      : Scorer(distance), queries_(queries), choices_(choices) {}
+
+  std::optional<double> score(std::size_t i, std::size_t j, double) const override {
+    CharSpan a = span_of(queries_.chars(i));
+    CharSpan b = span_of(choices_.chars(j));
+    std::optional<double> score;
+    if (distance()) {
+      if (std::optional<std::uint64_t> d = hamming_distance(a, b)) score = double(*d);
+    } else {
+      score = hamming_similarity(a, b);
+    }
+    if (!score) throw PairFailure{invalid_failure()};
+    return score;
+  }
+
+  // Texts of different lengths fail, so the first failing pair follows from
+  // the lengths in one pass.
+  std::optional<std::pair<std::size_t, std::size_t>> first_invalid(PairShape shape) const override {
+    std::size_t rows = queries_.size();
+    std::size_t columns = choices_.size();
+    auto q = [&](std::size_t i) { return queries_.length(i); };
+    auto c = [&](std::size_t j) { return choices_.length(j); };
+    if (shape == PairShape::Diagonal) {
+      for (std::size_t i = 0; i < rows; ++i) {
+        if (q(i) != c(i)) return std::pair{i, i};
+      }
+    } else if (shape == PairShape::All && columns > 0) {
+      std::size_t odd = 1;  // the first choice whose length differs from the first's
+      while (odd < columns && c(odd) == c(0)) ++odd;
+      for (std::size_t i = 0; i < rows; ++i) {
+        if (q(i) != c(0)) return std::pair{i, std::size_t(0)};
+        if (odd < columns) return std::pair{i, odd};
+      }
+    } else if (shape == PairShape::UpperTriangle) {
+      // Row i fails at the end of the run of equal lengths that holds i.
+      for (std::size_t i = 0, end = 1; i < rows; ++i) {
+        end = std::max(end, i + 1);
+        while (end < rows && q(end) == q(i)) ++end;
+        if (end < rows) return std::pair{i, end};
+      }
+    }
+    return std::nullopt;
+  }
+  Failure invalid_failure() const override { return value_error("Strings must have equal length"); }
+
+ private:
+  const Texts& queries_;
+  const Texts& choices_;
+};
+
+}  // namespace
+
+std::unique_ptr<Scorer> make_edit_scorer(Measure measure, const Texts& queries,
+                                         const Texts& choices) {
+  switch (measure) {
+    case Measure::LevenshteinDistance:
+      return std::make_unique<LevenshteinScorer>(true, queries, choices);
+    case Measure::LevenshteinSimilarity:
+      return std::make_unique<LevenshteinScorer>(false, queries, choices);
+    case Measure::JaroWinkler: return std::make_unique<JaroWinklerScorer>(queries, choices);
+    case Measure::HammingDistance: return std::make_unique<HammingScorer>(true, queries, choices);
+    default: return std::make_unique<HammingScorer>(false, queries, choices);
+  }
+}
+
+}  // namespace kivo::batch

@@ -1,0 +1,62 @@
+#include "batch/texts.hpp"
+
+#include <algorithm>
+
+#include "text/utf8.hpp"
+
+namespace kivo::batch {
+
+namespace {
+
+// Texts handed to one task at a time: enough work per task to pay for the
+// hand-out, enough tasks to spread.
+constexpr std::size_t kTextsPerTask = 256;
+
+template <class F>
+void for_each_text(std::size_t count, const Pool& pool, F&& f) {
+  std::size_t tasks = (count + kTextsPerTask - 1) / kTextsPerTask;
+  pool.for_each(tasks, [&](std::size_t t) {
+    std::size_t end = std::min(count, (t + 1) * kTextsPerTask);
+    for (std::size_t i = t * kTextsPerTask; i < end; ++i) f(i);
+  });
+}
+
+std::size_t count_chars(const SourceText& source, bool processed, std::string_view utf8) {
+  return processed ? utf8::count_chars(utf8) : source.units.length;
+}
+
+}  // namespace
+
+Texts::Texts(std::vector<SourceText> sources, const Processor& processor, TextNeeds needs,
+             const Pool& pool)
+    : size_(sources.size()), utf8_(sources.size()), offsets_(sources.size() + 1, 0) {
+  bool processed = bool(processor);
+  if (processed) {
+    processed_.resize(size_);
+    for_each_text(size_, pool, [&](std::size_t i) {
+      processed_[i] = processor(sources[i].utf8);
+      utf8_[i] = processed_[i];
+    });
+  } else if (needs.utf8) {
+    for (std::size_t i = 0; i < size_; ++i) utf8_[i] = sources[i].utf8;
+  }
+  if (!needs.code_points) return;
+  for (std::size_t i = 0; i < size_; ++i) {
+    std::size_t n = count_chars(sources[i], processed, utf8_[i]);
+    offsets_[i + 1] = offsets_[i] + n;
+    longest_ = std::max(longest_, n);
+  }
+  code_points_.resize(offsets_[size_]);
+  for_each_text(size_, pool, [&](std::size_t i) {
+    char32_t* out = code_points_.data() + offsets_[i];
+    if (processed) {
+      std::string_view text = utf8_[i];
+      for (std::size_t pos = 0; pos < text.size();) *out++ = utf8::next(text, pos);
+    } else {
+      visit_units(sources[i].units,
+                  [&](auto units) { std::copy(units.begin(), units.end(), out); });
+    }
+  });
+}
+
+}  // namespace kivo::batch

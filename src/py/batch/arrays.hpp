@@ -1,0 +1,51 @@
+// NumPy results without NumPy headers: arrays are made by numpy.empty,
+// imported at call time, and filled through the buffer protocol.
+#pragma once
+
+#include <Python.h>
+
+#include <initializer_list>
+#include <string>
+
+#include "batch/output.hpp"
+#include "py/py_ref.hpp"
+
+namespace kivo::py {
+
+Ref import_numpy();
+
+// A dtype a caller asked for (or the default), as numpy.dtype understands it.
+struct Dtype {
+  Ref object;  // a numpy.dtype
+  batch::Element element;
+  std::string name;
+  bool integral;
+  double largest;  // the largest value the type holds exactly (integral types)
+};
+
+// None is the default: float64 for similarities, int64 for distances. A
+// dtype that is neither a native float (32, 64 bits) nor a native integer,
+// or an integer for similarities, is a TypeError.
+Dtype resolve_dtype(PyObject* numpy, PyObject* requested, bool distance);
+Dtype named_dtype(PyObject* numpy, const char* name);
+
+// A new C-contiguous array whose buffer is held for writing until release().
+class Array {
+ public:
+  Array(PyObject* numpy, std::initializer_list<Py_ssize_t> shape, const Dtype& dtype);
+  Array(const Array&) = delete;
+  Array& operator=(const Array&) = delete;
+  ~Array();
+
+  batch::Output output() const { return {view_.buf, element_}; }
+  // Lets go of the buffer and hands over the array.
+  PyObject* release();
+
+ private:
+  Ref array_;
+  Py_buffer view_{};
+  bool held_ = false;
+  batch::Element element_;
+};
+
+}  // namespace kivo::py

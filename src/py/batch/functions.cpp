@@ -1,0 +1,291 @@
+// The functions of kivo.batch: arguments in, one computation without the
+// interpreter lock, NumPy arrays out.
+#include "py/batch/functions.hpp"
+
+#include <algorithm>
+#include <cmath>
+#include <cstring>
+#include <limits>
+#include <string>
+#include <vector>
+
+#include "batch/lsh.hpp"
+#include "batch/operations.hpp"
+#include "py/batch/arrays.hpp"
+#include "py/batch/kivo_objects.hpp"
+#include "py/batch/run.hpp"
+#include "py/batch/text_lists.hpp"
+#include "py/convert.hpp"
+#include "py/guard.hpp"
+
+namespace kivo::py {
+
+namespace {
+
+constexpr double kInfinity = std::numeric_limits<double>::infinity();
+
+[[noreturn]] void missing(const char* function, const char* param) {
+  raise(PyExc_TypeError,
+        std::string(function) + "() missing required keyword-only argument: '" + param + "'");
+}
+
+template <class F>
+auto with_note(const char* param, F&& f) {
+  try {
+    return f();
+  } catch (const ErrorAlreadySet&) {
+    raise_with_note(param);
+  }
+}
+
+std::uint64_t read_count(PyObject* object, const char* param) {
+  return with_note(param, [&] { return to_uint(object); });
+}
+
+// -1 (every core) or a positive count.
+long read_workers(PyObject* object) {
+  if (object == nullptr) return 1;
+  long workers = with_note("workers", [&] {
+    Ref index = check(PyNumber_Index(object));
+    long value = PyLong_AsLong(index.get());
+    if (value == -1 && PyErr_Occurred()) throw ErrorAlreadySet{};
+    return value;
+  });
+  if (workers < 1 && workers != -1) {
+    raise(PyExc_ValueError,
+          "workers must be -1 (every core) or a positive count, not " + std::to_string(workers));
+  }
+  return workers;
+}
+
+// The inclusive bound: a distance's largest kept value, a similarity's
+// smallest. None keeps everything.
+double read_cutoff(PyObject* object, bool distance) {
+  if (object == nullptr || object == Py_None) return distance ? kInfinity : -kInfinity;
+  return with_note("score_cutoff",
+                   [&] { return distance ? double(to_uint(object)) : to_real(object); });
+}
+
+// What every scoring function reads before it computes.
+struct Scoring {
+  ScorerChoice scorer;
+  Ref processor_owner;
+  batch::Processor processor;
+  batch::TextNeeds needs;
+  bool distance;
+
+  Scoring(const char* function, PyObject* scorer_object, PyObject* processor_object)
+      : scorer(resolve(function, scorer_object)) {
+    processor = resolve_processor(processor_object, scorer, processor_owner);
+    needs = batch::text_needs(scorer.measure);
+    distance = batch::is_distance(scorer.measure);
+  }
+  TextList read(PyObject* sequence, const char* param) const {
+    return read_texts(sequence, param, needs.utf8 || bool(processor));
+  }
+  batch::Texts texts(TextList& list, const batch::Pool& pool) const {
+    return batch::Texts(std::move(list.sources), processor, needs, pool);
+  }
+  std::unique_ptr<batch::Scorer> make(const batch::Texts& queries, const batch::Texts& choices,
+                                      const batch::Pool& pool) const {
+    batch::ScorerSpec spec{scorer.measure, scorer.tiers ? &*scorer.tiers : nullptr};
+    return batch::make_scorer(spec, queries, choices, pool);
+  }
+
+ private:
+  static ScorerChoice resolve(const char* function, PyObject* object) {
+    if (object == nullptr) missing(function, "scorer");
+    return resolve_scorer(object);
+  }
+};
+
+// A distance below a cutoff is reported as cutoff + 1, a similarity as 0.
+// Distances never exceed the longest text, so neither does what is stored
+// unless the cutoff is lower; an integral dtype must hold that much.
+double fill_for(const Scoring& scoring, double cutoff, const batch::Texts& queries,
+                const batch::Texts& choices, const Dtype& dtype) {
+  if (!scoring.distance) return 0.0;
+  double longest = double(std::max(queries.longest(), choices.longest()));
+  double fill = std::min(cutoff, longest) + 1;
+  double stored = std::min(longest, fill);
+  if (dtype.integral && stored > dtype.largest) {
+    throw batch::PairFailure{value_error("dtype '" + dtype.name + "' cannot hold distances up to " +
+                                         std::to_string(std::uint64_t(stored)))};
+  }
+  return fill;
+}
+
+PyObject* new_vector(PyObject* numpy, const Dtype& dtype, const void* data, std::size_t count,
+                     std::size_t element_size) {
+  Array array(numpy, {Py_ssize_t(count)}, dtype);
+  if (count > 0) std::memcpy(array.output().data, data, count * element_size);
+  return array.release();
+}
+
+template <class... Items>
+PyObject* tuple_of(Items... items) {
+  Ref owned[] = {Ref::steal(items)...};
+  Ref tuple = check(PyTuple_New(Py_ssize_t(sizeof...(items))));
+  for (Py_ssize_t i = 0; i < Py_ssize_t(sizeof...(items)); ++i) {
+    PyTuple_SET_ITEM(tuple.get(), i, owned[i].release());
+  }
+  return tuple.release();
+}
+
+}  // namespace
+
+PyObject* cdist_impl(PyObject* queries_object, PyObject* choices_object, PyObject* scorer_object,
+                     PyObject* cutoff_object, PyObject* dtype_object, PyObject* workers_object,
+                     PyObject* processor_object, bool pairwise) {
+  const char* name = pairwise ? "cpdist" : "cdist";
+  Scoring scoring(name, scorer_object, processor_object);
+  TextList queries = scoring.read(queries_object, "queries");
+  TextList choices = scoring.read(choices_object, "choices");
+  std::size_t rows = queries.sources.size();
+  std::size_t columns = choices.sources.size();
+  if (pairwise && rows != columns) {
+    raise(PyExc_ValueError, "queries and choices must have equal lengths, not " +
+                                std::to_string(rows) + " and " + std::to_string(columns));
+  }
+  double cutoff = read_cutoff(cutoff_object, scoring.distance);
+  long workers = read_workers(workers_object);
+  Ref numpy = import_numpy();
+  Dtype dtype = resolve_dtype(numpy.get(), dtype_object, scoring.distance);
+  Array out(numpy.get(),
+            pairwise ? std::initializer_list<Py_ssize_t>{Py_ssize_t(rows)}
+                     : std::initializer_list<Py_ssize_t>{Py_ssize_t(rows), Py_ssize_t(columns)},
+            dtype);
+  run_released(batch::worker_count(workers, rows), [&](const batch::Pool& pool) {
+    batch::Texts q = scoring.texts(queries, pool);
+    batch::Texts c = scoring.texts(choices, pool);
+    double fill = fill_for(scoring, cutoff, q, c, dtype);
+    std::unique_ptr<batch::Scorer> scorer = scoring.make(q, c, pool);
+    batch::Problem problem{q, c, *scorer, pool};
+    if (pairwise) {
+      batch::cpdist(problem, cutoff, fill, out.output());
+    } else {
+      batch::cdist(problem, cutoff, fill, out.output());
+    }
+  });
+  return out.release();
+}
+
+PyObject* topk_impl(PyObject* queries_object, PyObject* choices_object, PyObject* scorer_object,
+                    PyObject* k_object, PyObject* cutoff_object, PyObject* workers_object,
+                    PyObject* processor_object) {
+  Scoring scoring("topk", scorer_object, processor_object);
+  TextList queries = scoring.read(queries_object, "queries");
+  TextList choices = scoring.read(choices_object, "choices");
+  std::uint64_t k = k_object == nullptr ? 1 : read_count(k_object, "k");
+  double cutoff = read_cutoff(cutoff_object, scoring.distance);
+  long workers = read_workers(workers_object);
+  Ref numpy = import_numpy();
+  std::size_t rows = queries.sources.size();
+  Dtype index_type = named_dtype(numpy.get(), "int64");
+  Dtype score_type = named_dtype(numpy.get(), scoring.distance ? "int64" : "float64");
+  Array indices(numpy.get(), {Py_ssize_t(rows), Py_ssize_t(k)}, index_type);
+  Array scores(numpy.get(), {Py_ssize_t(rows), Py_ssize_t(k)}, score_type);
+  run_released(batch::worker_count(workers, rows), [&](const batch::Pool& pool) {
+    batch::Texts q = scoring.texts(queries, pool);
+    batch::Texts c = scoring.texts(choices, pool);
+    std::unique_ptr<batch::Scorer> scorer = scoring.make(q, c, pool);
+    batch::topk({q, c, *scorer, pool}, std::size_t(k), cutoff, indices.output(), scores.output());
+  });
+  return tuple_of(indices.release(), scores.release());
+}
+
+PyObject* pairs_impl(PyObject* queries_object, PyObject* choices_object, PyObject* scorer_object,
+                     PyObject* cutoff_object, PyObject* workers_object,
+                     PyObject* processor_object) {
+  Scoring scoring("pairs", scorer_object, processor_object);
+  if (cutoff_object == nullptr) missing("pairs", "score_cutoff");
+  bool self = choices_object == nullptr || choices_object == Py_None;
+  TextList queries = scoring.read(queries_object, self ? "texts" : "queries");
+  TextList choices;
+  if (!self) choices = scoring.read(choices_object, "choices");
+  double cutoff = read_cutoff(cutoff_object, scoring.distance);
+  long workers = read_workers(workers_object);
+  Ref numpy = import_numpy();
+  batch::PairList found;
+  run_released(batch::worker_count(workers, queries.sources.size()), [&](const batch::Pool& pool) {
+    batch::Texts q = scoring.texts(queries, pool);
+    std::optional<batch::Texts> c;
+    if (!self) c.emplace(std::move(choices.sources), scoring.processor, scoring.needs, pool);
+    const batch::Texts& other = self ? q : *c;
+    std::unique_ptr<batch::Scorer> scorer = scoring.make(q, other, pool);
+    found = batch::pairs({q, other, *scorer, pool}, self, cutoff);
+  });
+  Dtype index_type = named_dtype(numpy.get(), "int64");
+  Dtype score_type = named_dtype(numpy.get(), scoring.distance ? "int64" : "float64");
+  std::size_t n = found.first.size();
+  Ref first = Ref::steal(new_vector(numpy.get(), index_type, found.first.data(), n, 8));
+  Ref second = Ref::steal(new_vector(numpy.get(), index_type, found.second.data(), n, 8));
+  Array scores(numpy.get(), {Py_ssize_t(n)}, score_type);
+  for (std::size_t i = 0; i < n; ++i) scores.output().store(i, found.scores[i]);
+  return tuple_of(first.release(), second.release(), scores.release());
+}
+
+PyObject* minhash_signatures_impl(PyObject* texts_object, PyObject* shingle_object,
+                                  PyObject* hashes_object, PyObject* workers_object,
+                                  PyObject* processor_object) {
+  Ref keep;
+  ScorerChoice no_scorer{batch::Measure::MinHash, std::nullopt, std::nullopt};
+  batch::Processor processor = resolve_processor(processor_object, no_scorer, keep);
+  TextList texts = read_texts(texts_object, "texts", true);
+  std::uint64_t shingle_size = read_count(shingle_object, "shingle_size");
+  std::uint64_t num_hashes = read_count(hashes_object, "num_hashes");
+  long workers = read_workers(workers_object);
+  Ref numpy = import_numpy();
+  std::size_t rows = texts.sources.size();
+  Array out(numpy.get(), {Py_ssize_t(rows), Py_ssize_t(num_hashes)},
+            named_dtype(numpy.get(), "uint64"));
+  run_released(batch::worker_count(workers, rows), [&](const batch::Pool& pool) {
+    batch::Texts t(std::move(texts.sources), processor, {true, false}, pool);
+    batch::minhash_signatures(t, shingle_size, num_hashes,
+                              static_cast<std::uint64_t*>(out.output().data), pool);
+  });
+  return out.release();
+}
+
+PyObject* lsh_pairs_impl(PyObject* signatures_object, PyObject* bands_object, PyObject* rows_object,
+                         PyObject* workers_object) {
+  if (bands_object == nullptr) missing("lsh_pairs", "bands");
+  if (rows_object == nullptr) missing("lsh_pairs", "rows");
+  std::uint64_t bands = read_count(bands_object, "bands");
+  std::uint64_t rows = read_count(rows_object, "rows");
+  long workers = read_workers(workers_object);
+  Ref numpy = import_numpy();
+  Ref matrix = with_note("signatures", [&] {
+    return check(
+        PyObject_CallMethod(numpy.get(), "ascontiguousarray", "Os", signatures_object, "uint64"));
+  });
+  Py_buffer view;
+  if (PyObject_GetBuffer(matrix.get(), &view, PyBUF_ND) < 0) throw ErrorAlreadySet{};
+  struct Hold {
+    Py_buffer& view;
+    ~Hold() { PyBuffer_Release(&view); }
+  } hold{view};
+  if (view.ndim != 2) {
+    raise(PyExc_ValueError, "signatures must be a 2-dimensional array, not " +
+                                std::to_string(view.ndim) + "-dimensional");
+  }
+  batch::Signatures signatures{static_cast<const std::uint64_t*>(view.buf),
+                               std::size_t(view.shape[0]), std::size_t(view.shape[1])};
+  if (bands == 0 || rows == 0 || bands > signatures.length || rows > signatures.length / bands) {
+    raise(PyExc_ValueError, "bands and rows must be positive with bands * rows at most " +
+                                std::to_string(signatures.length) + " (the signature length)");
+  }
+  std::vector<std::pair<std::int64_t, std::int64_t>> found;
+  run_released(batch::worker_count(workers, bands), [&](const batch::Pool& pool) {
+    found = batch::lsh_pairs(signatures, bands, rows, pool);
+  });
+  std::vector<std::int64_t> first(found.size());
+  std::vector<std::int64_t> second(found.size());
+  for (std::size_t n = 0; n < found.size(); ++n) std::tie(first[n], second[n]) = found[n];
+  Dtype index_type = named_dtype(numpy.get(), "int64");
+  Ref i = Ref::steal(new_vector(numpy.get(), index_type, first.data(), first.size(), 8));
+  Ref j = Ref::steal(new_vector(numpy.get(), index_type, second.data(), second.size(), 8));
+  return tuple_of(i.release(), j.release());
+}
+
+}  // namespace kivo::py

@@ -1,0 +1,24 @@
+// A list argument of texts, read once: a tuple snapshot of the sequence
+// (which keeps every str alive for the call) and a native view of each.
+#pragma once
+
+#include <Python.h>
+
+#include <vector>
+
+#include "batch/texts.hpp"
+#include "py/py_ref.hpp"
+
+namespace kivo::py {
+
+struct TextList {
+  Ref items;  // a tuple holding the strs
+  std::vector<batch::SourceText> sources;
+};
+
+// Rejects a str, a non-sequence and any item that is not a str, with the
+// module's messages and the note "while processing '<param>'". The UTF-8
+// form is read only when `utf8` is set; lone surrogates fail either way.
+TextList read_texts(PyObject* sequence, const char* param, bool utf8);
+
+}  // namespace kivo::py
