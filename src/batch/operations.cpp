@@ -8,10 +8,6 @@ namespace kivo::batch {
 
 namespace {
 
-std::size_t first_of_all(std::span<const std::size_t>) {
-  return 0;
-}
-
 // A row's k best so far, the worst on top of a heap.
 class Best {
  public:
@@ -82,12 +78,9 @@ void cdist(const Problem& problem, double cutoff, double fill, Output out) {
     }
     void finish() const {}
   };
-  sweep(
-      problem, BlockPlan(problem),
-      [&](std::size_t, std::span<const std::size_t> rows) {
-        return State{problem.scorer, rows, cutoff, fill, out, columns};
-      },
-      first_of_all);
+  sweep(problem, BlockPlan(problem), {}, [&](std::size_t, std::span<const std::size_t> rows) {
+    return State{problem.scorer, rows, cutoff, fill, out, columns};
+  });
 }
 
 void cpdist(const Problem& problem, double cutoff, double fill, Output out) {
@@ -136,15 +129,13 @@ void topk(const Problem& problem, std::size_t k, double cutoff, Output indices, 
       for (std::size_t r = 0; r < rows.size(); ++r) best[r].write(rows[r], indices, scores);
     }
   };
-  sweep(
-      problem, BlockPlan(problem),
-      [&](std::size_t, std::span<const std::size_t> rows) {
-        return State{
-            scorer, rows,
-            cutoff, indices,
-            scores, std::vector<Best>(rows.size(), Best(scorer, k, problem.choices.size()))};
-      },
-      first_of_all);
+  sweep(problem, BlockPlan(problem), {true, cutoff, nullptr},
+        [&](std::size_t, std::span<const std::size_t> rows) {
+          return State{
+              scorer, rows,
+              cutoff, indices,
+              scores, std::vector<Best>(rows.size(), Best(scorer, k, problem.choices.size()))};
+        });
 }
 
 PairList pairs(const Problem& problem, bool self, double cutoff) {
@@ -172,14 +163,13 @@ PairList pairs(const Problem& problem, bool self, double cutoff) {
     }
     void finish() const {}
   };
-  sweep(
-      problem, plan,
-      [&](std::size_t b, std::span<const std::size_t> rows) {
-        return State{scorer, rows, cutoff, self, found[b]};
-      },
-      [&](std::span<const std::size_t> rows) {
-        return self ? *std::min_element(rows.begin(), rows.end()) + 1 : 0;
-      });
+  auto after_first_row = [](std::span<const std::size_t> rows) {
+    return *std::min_element(rows.begin(), rows.end()) + 1;
+  };
+  sweep(problem, plan, {true, cutoff, self ? +after_first_row : nullptr},
+        [&](std::size_t b, std::span<const std::size_t> rows) {
+          return State{scorer, rows, cutoff, self, found[b]};
+        });
   std::vector<Found> all;
   for (std::vector<Found>& block : found) {
     all.insert(all.end(), block.begin(), block.end());

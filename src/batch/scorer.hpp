@@ -3,6 +3,7 @@
 // distances are integral doubles (exact far beyond any text length).
 #pragma once
 
+#include <algorithm>
 #include <cstddef>
 #include <memory>
 #include <optional>
@@ -84,9 +85,14 @@ class Scorer {
   virtual bool may_fail() const { return false; }
 
   virtual std::unique_ptr<Block> block() const;
-  // Whether blocks gather queries of alike lengths, and how many.
+  // Whether blocks gather queries of alike lengths (and choices are visited
+  // by length), and how many of the leading `rows` the next block takes.
   virtual bool sorts_by_length() const { return false; }
-  virtual std::size_t block_width() const { return 16; }
+  virtual std::size_t next_block(std::span<const std::size_t> rows) const {
+    return std::min<std::size_t>(rows.size(), 16);
+  }
+  // False when texts of these lengths (in characters) cannot reach `bound`.
+  virtual bool lengths_may_pass(std::size_t, std::size_t, double) const { return true; }
 
  private:
   bool distance_;

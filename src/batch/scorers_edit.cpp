@@ -42,19 +42,22 @@ class LevenshteinScorer final : public Scorer {
   std::optional<double> score(std::size_t i, std::size_t j, double bound) const override {
     std::u32string_view a = queries_.chars(i);
     std::u32string_view b = choices_.chars(j);
-    std::size_t gap = length_gap(a.size(), b.size());
-    if (distance()) {
-      if (double(gap) > bound) return std::nullopt;
-      return double(levenshtein_distance(span_of(a), span_of(b)));
-    }
+    if (!lengths_may_pass(a.size(), b.size(), bound)) return std::nullopt;
+    std::uint64_t d = levenshtein_distance(span_of(a), span_of(b));
+    if (distance()) return double(d);
     std::size_t longest = std::max(a.size(), b.size());
-    if (longest == 0) return 1.0;
-    long most = max_distance_for(bound, longest);
-    if (most < 0 || gap > std::size_t(most)) return std::nullopt;
-    return levenshtein_normalized(levenshtein_distance(span_of(a), span_of(b)), longest);
+    return longest == 0 ? 1.0 : levenshtein_normalized(d, longest);
   }
 
   bool sorts_by_length() const override { return true; }
+  bool lengths_may_pass(std::size_t a, std::size_t b, double bound) const override {
+    std::size_t gap = length_gap(a, b);
+    if (distance()) return double(gap) <= bound;
+    std::size_t longest = std::max(a, b);
+    if (longest == 0) return 1.0 >= bound;
+    long most = max_distance_for(bound, longest);
+    return most >= 0 && gap <= std::size_t(most);
+  }
 
  private:
   const Texts& queries_;
@@ -67,13 +70,15 @@ class JaroWinklerScorer final : public Scorer {
       : Scorer(false), queries_(queries), choices_(choices) {}
 
   std::optional<double> score(std::size_t i, std::size_t j, double bound) const override {
-    std::size_t la = queries_.length(i);
-    std::size_t lb = choices_.length(j);
-    if (la != 0 && lb != 0 && ceiling(la, lb) < bound) return std::nullopt;
+    if (!lengths_may_pass(queries_.length(i), choices_.length(j), bound)) return std::nullopt;
     return jaro_winkler_similarity(queries_.utf8(i), choices_.utf8(j));
   }
 
   bool sorts_by_length() const override { return true; }
+  // Two empty texts score 1 and one empty text 0: no bound to draw.
+  bool lengths_may_pass(std::size_t a, std::size_t b, double bound) const override {
+    return a == 0 || b == 0 || ceiling(a, b) >= bound;
+  }
 
  private:
   // Above every score two texts of these lengths can get: all of the shorter

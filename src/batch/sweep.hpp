@@ -47,46 +47,119 @@ inline void check_lengths(const Scorer& scorer, PairShape shape) {
 // Queries in the order blocks take them: by length when the scorer's blocks
 // want alike lengths, else as given. A scorer that may fail gets blocks of
 // one query, so that each row runs in order and stops at its first failure.
-struct BlockPlan {
-  std::vector<std::size_t> order;
-  std::size_t width;
-
-  BlockPlan(const Problem& problem) : order(problem.queries.size()) {
+class BlockPlan {
+ public:
+  explicit BlockPlan(const Problem& problem) : order_(sorted(problem, problem.queries)) {
     const Scorer& scorer = problem.scorer;
-    width = scorer.may_fail() ? 1 : scorer.block_width();
+    for (std::size_t begin = 0; begin < order_.size();) {
+      std::span<const std::size_t> rest = std::span(order_).subspan(begin);
+      std::size_t take = scorer.may_fail() ? 1 : std::max<std::size_t>(1, scorer.next_block(rest));
+      starts_.push_back(begin);
+      begin += take;
+    }
+    starts_.push_back(order_.size());
+  }
+  std::size_t blocks() const { return starts_.size() - 1; }
+  std::span<const std::size_t> block(std::size_t b) const {
+    return std::span(order_).subspan(starts_[b], starts_[b + 1] - starts_[b]);
+  }
+
+  // The texts' indices, by length when the scorer sorts by length.
+  static std::vector<std::size_t> sorted(const Problem& problem, const Texts& texts) {
+    std::vector<std::size_t> order(texts.size());
     std::iota(order.begin(), order.end(), std::size_t(0));
-    if (scorer.sorts_by_length()) {
+    if (problem.scorer.sorts_by_length()) {
       std::stable_sort(order.begin(), order.end(), [&](std::size_t a, std::size_t b) {
-        return problem.queries.length(a) < problem.queries.length(b);
+        return texts.length(a) < texts.length(b);
       });
     }
+    return order;
   }
-  std::size_t blocks() const { return (order.size() + width - 1) / width; }
-  std::span<const std::size_t> block(std::size_t b) const {
-    std::size_t begin = b * width;
-    return std::span(order).subspan(begin, std::min(width, order.size() - begin));
-  }
+
+ private:
+  std::vector<std::size_t> order_;
+  std::vector<std::size_t> starts_;
 };
 
-// Runs every block of the plan over the choices [first_column(rows),
-// columns). Per block, `start(b, rows)` makes a state with bounds(j, out)
-// (each row's bound for column j), take(j, scores) and finish().
-template <class Start, class FirstColumn>
-void sweep(const Problem& problem, const BlockPlan& plan, Start&& start,
-           FirstColumn&& first_column) {
-  std::size_t columns = problem.choices.size();
+// The choices in the order blocks visit them, and for a scorer that sorts by
+// length, where each length starts: with a fixed bound, a block visits only
+// the lengths its rows can pass with.
+class ColumnPlan {
+ public:
+  explicit ColumnPlan(const Problem& problem)
+      : problem_(problem), order_(BlockPlan::sorted(problem, problem.choices)) {
+    if (!problem.scorer.sorts_by_length()) return;
+    for (std::size_t p = 0; p < order_.size(); ++p) {
+      std::size_t length = problem.choices.length(order_[p]);
+      if (runs_.empty() || runs_.back().length != length) runs_.push_back({length, p});
+    }
+  }
+
+  const std::vector<std::size_t>& order() const { return order_; }
+  // The positions in order() that rows may pass `bound` in: all of them
+  // unless the choices are sorted by length.
+  std::pair<std::size_t, std::size_t> window(std::span<const std::size_t> rows,
+                                             double bound) const {
+    if (runs_.empty()) return {0, order_.size()};
+    auto may_pass = [&](const Run& run) {
+      return std::any_of(rows.begin(), rows.end(), [&](std::size_t row) {
+        return problem_.scorer.lengths_may_pass(problem_.queries.length(row), run.length, bound);
+      });
+    };
+    std::size_t first = 0;
+    while (first < runs_.size() && !may_pass(runs_[first])) ++first;
+    if (first == runs_.size()) return {0, 0};
+    std::size_t last = runs_.size() - 1;
+    while (!may_pass(runs_[last])) --last;
+    std::size_t end = last + 1 < runs_.size() ? runs_[last + 1].start : order_.size();
+    return {runs_[first].start, end};
+  }
+
+ private:
+  struct Run {
+    std::size_t length;
+    std::size_t start;
+  };
+  const Problem& problem_;
+  std::vector<std::size_t> order_;
+  std::vector<Run> runs_;
+};
+
+// How a sweep visits the choices. With `prune`, a block skips the choices
+// whose lengths rule out reaching `bound`; `first` is the first choice index
+// a block visits (for choices in index order).
+struct Columns {
+  bool prune = false;
+  double bound = 0;
+  std::size_t (*first)(std::span<const std::size_t> rows) = nullptr;
+};
+
+// Runs every block of the plan over the choices. Per block, `start(b, rows)`
+// makes a state with bounds(j, out) (each row's bound for choice j),
+// take(j, scores) and finish().
+template <class Start>
+void sweep(const Problem& problem, const BlockPlan& plan, Columns columns, Start&& start) {
+  ColumnPlan column_plan(problem);
+  const std::vector<std::size_t>& order = column_plan.order();
+  std::size_t width = problem.choices.size();
   bool may_fail = problem.scorer.may_fail();
   FirstFailure failure;
   problem.pool.for_each(plan.blocks(), [&](std::size_t b) {
     std::span<const std::size_t> rows = plan.block(b);
+    auto [begin, end] = columns.prune ? column_plan.window(rows, columns.bound)
+                                      : std::pair<std::size_t, std::size_t>{0, order.size()};
+    if (columns.first != nullptr && !problem.scorer.sorts_by_length()) {
+      begin = std::max(begin, columns.first(rows));
+    }
     std::unique_ptr<Block> block = problem.scorer.block();
     block->load(rows);
     auto state = start(b, rows);
     std::vector<double> bounds(rows.size());
     std::vector<double> scores(rows.size());
-    for (std::size_t j = first_column(rows); j < columns; ++j) {
-      if (j % 64 == 0) problem.pool.check();
-      std::uint64_t position = std::uint64_t(rows[0]) * columns + j;
+    for (std::size_t p = begin; p < end; ++p) {
+      if (p % 64 == 0) problem.pool.check();
+      std::size_t j = order[p];
+      std::uint64_t position = std::uint64_t(rows[0]) * width + j;
       if (may_fail && failure.position() <= position) return;
       state.bounds(j, bounds.data());
       try {
