@@ -3,13 +3,14 @@
 // fingerprints. Each pair then costs a merge, a compare or a popcount.
 #include <algorithm>
 #include <cstdint>
-#include <unordered_map>
 #include <vector>
 
 #include "algo/jaccard.hpp"
 #include "algo/minhash.hpp"
 #include "algo/simhash.hpp"
+#include "base/hashing.hpp"
 #include "batch/scorers.hpp"
+#include "text/utf8.hpp"
 
 namespace kivo::batch {
 
@@ -42,56 +43,35 @@ class PerText {
   std::vector<T> choices_;
 };
 
-using Ids = std::vector<std::uint32_t>;
-
-// Each text's set as the sorted ids of its members; equal members get equal
-// ids in both lists.
-class IdSets {
- public:
-  IdSets(Measure measure, const Texts& queries, const Texts& choices, const Pool& pool) {
-    PerText<ShingleSet> sets(queries, choices, pool, [measure](std::string_view text) {
-      return measure == Measure::JaccardWord ? word_set(text)
-                                             : shingle_set(text, shingle_width(measure));
-    });
-    number(
-        queries.size(), [&](std::size_t i) -> const ShingleSet& { return sets.query(i); },
-        queries_);
-    if (&choices != &queries) {
-      number(
-          choices.size(), [&](std::size_t j) -> const ShingleSet& { return sets.choice(j); },
-          choices_);
-    }
+// A set as its members sorted by a keyed hash, then by their bytes: a
+// total order in which two sets merge in one pass. Equal hashes are checked
+// against the bytes, so the counts are exact whatever collides.
+struct Member {
+  std::uint64_t hash;
+  std::string_view text;
+  bool operator<(const Member& other) const {
+    return hash != other.hash ? hash < other.hash : text < other.text;
   }
-  const Ids& query(std::size_t i) const { return queries_[i]; }
-  const Ids& choice(std::size_t j) const { return choices_.empty() ? queries_[j] : choices_[j]; }
-
- private:
-  static std::uint64_t shingle_width(Measure measure) {
-    return measure == Measure::JaccardBigram ? 2 : 3;
-  }
-
-  // Members are views of the texts, which outlive the dictionary.
-  template <class SetOf>
-  void number(std::size_t count, SetOf set_of, std::vector<Ids>& out) {
-    out.resize(count);
-    for (std::size_t i = 0; i < count; ++i) {
-      const ShingleSet& set = set_of(i);
-      Ids& ids = out[i];
-      ids.reserve(set.size());
-      for (std::string_view member : set) {
-        auto at = dictionary_.try_emplace(member, std::uint32_t(dictionary_.size())).first;
-        ids.push_back(at->second);
-      }
-      std::sort(ids.begin(), ids.end());
-    }
-  }
-
-  std::unordered_map<std::string_view, std::uint32_t, ShingleHash> dictionary_;
-  std::vector<Ids> queries_;
-  std::vector<Ids> choices_;
+  bool operator==(const Member& other) const { return hash == other.hash && text == other.text; }
 };
+using Members = std::vector<Member>;
 
-std::size_t shared_count(const Ids& a, const Ids& b) {
+// Members are views of the text, which outlives them.
+Members members_of(Measure measure, std::string_view text) {
+  Members out;
+  auto add = [&](std::string_view member) { out.push_back({keyed_hash(member), member}); };
+  if (measure == Measure::JaccardWord) {
+    for (std::string_view word : word_set(text)) add(word);
+  } else {
+    std::uint64_t n = measure == Measure::JaccardBigram ? 2 : 3;
+    shingling::for_each(text, utf8::count_chars(text), n, add);
+  }
+  std::sort(out.begin(), out.end());
+  out.erase(std::unique(out.begin(), out.end()), out.end());
+  return out;
+}
+
+std::size_t shared_count(const Members& a, const Members& b) {
   std::size_t shared = 0;
   for (auto x = a.begin(), y = b.begin(); x != a.end() && y != b.end();) {
     if (*x < *y) {
@@ -108,11 +88,13 @@ std::size_t shared_count(const Ids& a, const Ids& b) {
 class JaccardScorer final : public Scorer {
  public:
   JaccardScorer(Measure measure, const Texts& queries, const Texts& choices, const Pool& pool)
-      : Scorer(false), sets_(measure, queries, choices, pool) {}
+      : Scorer(false), sets_(queries, choices, pool, [measure](std::string_view text) {
+          return members_of(measure, text);
+        }) {}
 
   std::optional<double> score(std::size_t i, std::size_t j, double) const override {
-    const Ids& a = sets_.query(i);
-    const Ids& b = sets_.choice(j);
+    const Members& a = sets_.query(i);
+    const Members& b = sets_.choice(j);
     // Only word sets can be empty; two empty ones are alike.
     if (a.empty() && b.empty()) return 1.0;
     std::size_t shared = shared_count(a, b);
@@ -120,7 +102,7 @@ class JaccardScorer final : public Scorer {
   }
 
  private:
-  IdSets sets_;
+  PerText<Members> sets_;
 };
 
 class MinHashScorer final : public Scorer {
