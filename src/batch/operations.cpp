@@ -69,7 +69,7 @@ void cdist(const Problem& problem, double cutoff, double fill, Output out) {
     double cutoff, fill;
     Output out;
     std::size_t columns;
-    void bounds(std::size_t, double* b) const { std::fill(b, b + rows.size(), cutoff); }
+    void bounds(double* b) const { std::fill(b, b + rows.size(), cutoff); }
     void take(std::size_t j, const double* scores) const {
       for (std::size_t k = 0; k < rows.size(); ++k) {
         double s = scorer.passes(scores[k], cutoff) ? scores[k] : fill;
@@ -114,7 +114,7 @@ void topk(const Problem& problem, std::size_t k, double cutoff, Output indices, 
     Output indices, scores;
     std::vector<Best> best;
     // Once a row holds k, a choice must at least tie its worst.
-    void bounds(std::size_t, double* b) const {
+    void bounds(double* b) const {
       for (std::size_t r = 0; r < rows.size(); ++r) {
         bool tighter = best[r].full() && scorer.better(best[r].worst(), cutoff);
         b[r] = tighter ? best[r].worst() : cutoff;
@@ -129,7 +129,7 @@ void topk(const Problem& problem, std::size_t k, double cutoff, Output indices, 
       for (std::size_t r = 0; r < rows.size(); ++r) best[r].write(rows[r], indices, scores);
     }
   };
-  sweep(problem, BlockPlan(problem), {true, cutoff, nullptr},
+  sweep(problem, BlockPlan(problem), {true, nullptr},
         [&](std::size_t, std::span<const std::size_t> rows) {
           return State{
               scorer, rows,
@@ -153,7 +153,7 @@ PairList pairs(const Problem& problem, bool self, double cutoff) {
     double cutoff;
     bool self;
     std::vector<Found>& out;
-    void bounds(std::size_t, double* b) const { std::fill(b, b + rows.size(), cutoff); }
+    void bounds(double* b) const { std::fill(b, b + rows.size(), cutoff); }
     void take(std::size_t j, const double* s) {
       for (std::size_t r = 0; r < rows.size(); ++r) {
         if ((!self || j > rows[r]) && scorer.passes(s[r], cutoff)) {
@@ -166,7 +166,7 @@ PairList pairs(const Problem& problem, bool self, double cutoff) {
   auto after_first_row = [](std::span<const std::size_t> rows) {
     return *std::min_element(rows.begin(), rows.end()) + 1;
   };
-  sweep(problem, plan, {true, cutoff, self ? +after_first_row : nullptr},
+  sweep(problem, plan, {true, self ? +after_first_row : nullptr},
         [&](std::size_t b, std::span<const std::size_t> rows) {
           return State{scorer, rows, cutoff, self, found[b]};
         });

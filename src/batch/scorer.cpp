@@ -49,7 +49,7 @@ std::unique_ptr<Block> Scorer::block() const {
 }
 
 std::unique_ptr<Scorer> make_scorer(const ScorerSpec& spec, const Texts& queries,
-                                    const Texts& choices, const Pool& pool) {
+                                    const Texts& choices, bool pairwise, const Pool& pool) {
   switch (spec.measure) {
     case Measure::LevenshteinDistance:
     case Measure::LevenshteinSimilarity:
@@ -60,7 +60,7 @@ std::unique_ptr<Scorer> make_scorer(const ScorerSpec& spec, const Texts& queries
     case Measure::JaccardTrigram:
     case Measure::JaccardWord:
     case Measure::MinHash:
-    case Measure::SimHash: return make_set_scorer(spec.measure, queries, choices, pool);
+    case Measure::SimHash: return make_set_scorer(spec.measure, queries, choices, pairwise, pool);
     case Measure::Bm25:
     case Measure::Tfidf:
     case Measure::Flow: return make_pairwise_scorer(spec, queries, choices);

@@ -36,6 +36,10 @@ enum class Measure {
 bool is_distance(Measure measure);
 TextNeeds text_needs(Measure measure);
 
+inline std::size_t length_gap(std::size_t a, std::size_t b) {
+  return a > b ? a - b : b - a;
+}
+
 // A pair that fails whatever its score, raised as its measure's own error.
 struct PairFailure {
   Failure failure;
@@ -104,8 +108,10 @@ struct ScorerSpec {
   const Router* router = nullptr;
 };
 
-// `choices` may be `queries` itself (a self-join).
+// `choices` may be `queries` itself (a self-join). With `pairwise`, each
+// query meets only the choice at its own index, so nothing is built ahead
+// per text that would be used once.
 std::unique_ptr<Scorer> make_scorer(const ScorerSpec& spec, const Texts& queries,
-                                    const Texts& choices, const Pool& pool);
+                                    const Texts& choices, bool pairwise, const Pool& pool);
 
 }  // namespace kivo::batch

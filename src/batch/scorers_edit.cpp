@@ -17,10 +17,6 @@ CharSpan span_of(std::u32string_view text) {
   return {text.data(), text.size(), sizeof(char32_t)};
 }
 
-std::size_t length_gap(std::size_t a, std::size_t b) {
-  return a > b ? a - b : b - a;
-}
-
 // The largest distance d in [0, longest] whose similarity reaches `bound`,
 // found on the similarity's own arithmetic (which falls as d grows), or -1.
 long max_distance_for(double bound, std::size_t longest) {

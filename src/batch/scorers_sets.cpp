@@ -3,6 +3,7 @@
 // fingerprints. Each pair then costs a merge, a compare or a popcount.
 #include <algorithm>
 #include <cstdint>
+#include <cstring>
 #include <vector>
 
 #include "algo/jaccard.hpp"
@@ -43,35 +44,33 @@ class PerText {
   std::vector<T> choices_;
 };
 
-// A set as its members sorted by a keyed hash, then by their bytes: a
-// total order in which two sets merge in one pass. Equal hashes are checked
-// against the bytes, so the counts are exact whatever collides.
-struct Member {
-  std::uint64_t hash;
+// A set in two sorted parts that merge in one pass each. A member of up to
+// 7 bytes is its own key: its bytes, and its length in the top byte. A longer
+// one gets a keyed hash, and equal hashes are checked against the bytes. So
+// the counts are exact whatever collides.
+struct Hashed {
+  std::uint64_t key;
   std::string_view text;
-  bool operator<(const Member& other) const {
-    return hash != other.hash ? hash < other.hash : text < other.text;
+  bool operator<(const Hashed& other) const {
+    return key != other.key ? key < other.key : text < other.text;
   }
-  bool operator==(const Member& other) const { return hash == other.hash && text == other.text; }
+  bool operator==(const Hashed& other) const { return key == other.key && text == other.text; }
 };
-using Members = std::vector<Member>;
 
-// Members are views of the text, which outlives them.
-Members members_of(Measure measure, std::string_view text) {
-  Members out;
-  auto add = [&](std::string_view member) { out.push_back({keyed_hash(member), member}); };
-  if (measure == Measure::JaccardWord) {
-    for (std::string_view word : word_set(text)) add(word);
-  } else {
-    std::uint64_t n = measure == Measure::JaccardBigram ? 2 : 3;
-    shingling::for_each(text, utf8::count_chars(text), n, add);
-  }
-  std::sort(out.begin(), out.end());
-  out.erase(std::unique(out.begin(), out.end()), out.end());
-  return out;
+struct Members {
+  std::vector<std::uint64_t> packed;
+  std::vector<Hashed> hashed;
+  std::size_t size() const { return packed.size() + hashed.size(); }
+};
+
+template <class T>
+void sort_unique(std::vector<T>& items) {
+  std::sort(items.begin(), items.end());
+  items.erase(std::unique(items.begin(), items.end()), items.end());
 }
 
-std::size_t shared_count(const Members& a, const Members& b) {
+template <class T>
+std::size_t shared_count(const std::vector<T>& a, const std::vector<T>& b) {
   std::size_t shared = 0;
   for (auto x = a.begin(), y = b.begin(); x != a.end() && y != b.end();) {
     if (*x < *y) {
@@ -85,24 +84,76 @@ std::size_t shared_count(const Members& a, const Members& b) {
   return shared;
 }
 
+// The members of `text`, views of it, into `out` (cleared first).
+void members_of(Measure measure, std::string_view text, Members& out) {
+  out.packed.clear();
+  out.hashed.clear();
+  const HashKey& hash_key = process_key();
+  auto add = [&](std::string_view member) {
+    if (member.size() > 7) {
+      out.hashed.push_back({keyed_hash(hash_key.k0, hash_key.k1, member), member});
+      return;
+    }
+    std::uint64_t key = 0;
+    std::memcpy(&key, member.data(), member.size());
+    out.packed.push_back(key | std::uint64_t(member.size()) << 56);
+  };
+  if (measure == Measure::JaccardWord) {
+    for (std::string_view word : word_set(text)) add(word);
+  } else {
+    std::uint64_t n = measure == Measure::JaccardBigram ? 2 : 3;
+    std::size_t chars = utf8::count_chars(text);
+    out.packed.reserve(shingling::count(chars, n));
+    shingling::for_each(text, chars, n, add);
+  }
+  sort_unique(out.packed);
+  sort_unique(out.hashed);
+}
+
+double jaccard_of(const Members& a, const Members& b) {
+  // Only word sets can be empty; two empty ones are alike.
+  if (a.size() == 0 && b.size() == 0) return 1.0;
+  std::size_t shared = shared_count(a.packed, b.packed) + shared_count(a.hashed, b.hashed);
+  return double(shared) / double(a.size() + b.size() - shared);
+}
+
+// Each text's set built once, when texts meet many others.
 class JaccardScorer final : public Scorer {
  public:
   JaccardScorer(Measure measure, const Texts& queries, const Texts& choices, const Pool& pool)
       : Scorer(false), sets_(queries, choices, pool, [measure](std::string_view text) {
-          return members_of(measure, text);
+          Members members;
+          members_of(measure, text, members);
+          return members;
         }) {}
 
   std::optional<double> score(std::size_t i, std::size_t j, double) const override {
-    const Members& a = sets_.query(i);
-    const Members& b = sets_.choice(j);
-    // Only word sets can be empty; two empty ones are alike.
-    if (a.empty() && b.empty()) return 1.0;
-    std::size_t shared = shared_count(a, b);
-    return double(shared) / double(a.size() + b.size() - shared);
+    return jaccard_of(sets_.query(i), sets_.choice(j));
   }
 
  private:
   PerText<Members> sets_;
+};
+
+// Both sets built for the pair, in buffers each thread reuses, when every
+// text meets one other.
+class JaccardPairScorer final : public Scorer {
+ public:
+  JaccardPairScorer(Measure measure, const Texts& queries, const Texts& choices)
+      : Scorer(false), measure_(measure), queries_(queries), choices_(choices) {}
+
+  std::optional<double> score(std::size_t i, std::size_t j, double) const override {
+    thread_local Members a;
+    thread_local Members b;
+    members_of(measure_, queries_.utf8(i), a);
+    members_of(measure_, choices_.utf8(j), b);
+    return jaccard_of(a, b);
+  }
+
+ private:
+  Measure measure_;
+  const Texts& queries_;
+  const Texts& choices_;
 };
 
 class MinHashScorer final : public Scorer {
@@ -141,11 +192,13 @@ class SimHashScorer final : public Scorer {
 }  // namespace
 
 std::unique_ptr<Scorer> make_set_scorer(Measure measure, const Texts& queries, const Texts& choices,
-                                        const Pool& pool) {
+                                        bool pairwise, const Pool& pool) {
   switch (measure) {
     case Measure::MinHash: return std::make_unique<MinHashScorer>(queries, choices, pool);
     case Measure::SimHash: return std::make_unique<SimHashScorer>(queries, choices, pool);
-    default: return std::make_unique<JaccardScorer>(measure, queries, choices, pool);
+    default:
+      if (pairwise) return std::make_unique<JaccardPairScorer>(measure, queries, choices);
+      return std::make_unique<JaccardScorer>(measure, queries, choices, pool);
   }
 }
 

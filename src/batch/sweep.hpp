@@ -81,94 +81,97 @@ class BlockPlan {
   std::vector<std::size_t> starts_;
 };
 
-// The choices in the order blocks visit them, and for a scorer that sorts by
-// length, where each length starts: with a fixed bound, a block visits only
-// the lengths its rows can pass with.
+// The choices in the order blocks visit them: by length, in runs of equal
+// length, when the scorer sorts by length; else as given, in one run.
 class ColumnPlan {
  public:
+  struct Run {
+    std::size_t length;
+    std::size_t begin, end;  // positions in order()
+  };
+
   explicit ColumnPlan(const Problem& problem)
-      : problem_(problem), order_(BlockPlan::sorted(problem, problem.choices)) {
-    if (!problem.scorer.sorts_by_length()) return;
+      : order_(BlockPlan::sorted(problem, problem.choices)) {
+    if (!problem.scorer.sorts_by_length()) {
+      runs_.push_back({0, 0, order_.size()});
+      return;
+    }
     for (std::size_t p = 0; p < order_.size(); ++p) {
       std::size_t length = problem.choices.length(order_[p]);
-      if (runs_.empty() || runs_.back().length != length) runs_.push_back({length, p});
+      if (runs_.empty() || runs_.back().length != length) runs_.push_back({length, p, p});
+      runs_.back().end = p + 1;
     }
   }
 
   const std::vector<std::size_t>& order() const { return order_; }
-  // The positions in order() that rows may pass `bound` in: all of them
-  // unless the choices are sorted by length.
-  std::pair<std::size_t, std::size_t> window(std::span<const std::size_t> rows,
-                                             double bound) const {
-    if (runs_.empty()) return {0, order_.size()};
-    auto may_pass = [&](const Run& run) {
-      return std::any_of(rows.begin(), rows.end(), [&](std::size_t row) {
-        return problem_.scorer.lengths_may_pass(problem_.queries.length(row), run.length, bound);
-      });
-    };
-    std::size_t first = 0;
-    while (first < runs_.size() && !may_pass(runs_[first])) ++first;
-    if (first == runs_.size()) return {0, 0};
-    std::size_t last = runs_.size() - 1;
-    while (!may_pass(runs_[last])) --last;
-    std::size_t end = last + 1 < runs_.size() ? runs_[last + 1].start : order_.size();
-    return {runs_[first].start, end};
-  }
+  const std::vector<Run>& runs() const { return runs_; }
 
  private:
-  struct Run {
-    std::size_t length;
-    std::size_t start;
-  };
-  const Problem& problem_;
   std::vector<std::size_t> order_;
   std::vector<Run> runs_;
 };
 
-// How a sweep visits the choices. With `prune`, a block skips the choices
-// whose lengths rule out reaching `bound`; `first` is the first choice index
-// a block visits (for choices in index order).
+// How a sweep visits the choices. With `prune`, a block visits the lengths
+// nearest its rows' first, and skips a length once every row's bound rules
+// it out. `first` is the first choice a block visits, when they come in
+// index order.
 struct Columns {
   bool prune = false;
-  double bound = 0;
   std::size_t (*first)(std::span<const std::size_t> rows) = nullptr;
 };
 
 // Runs every block of the plan over the choices. Per block, `start(b, rows)`
-// makes a state with bounds(j, out) (each row's bound for choice j),
-// take(j, scores) and finish().
+// makes a state with bounds(out) (each row's current bound), take(j, scores)
+// and finish().
 template <class Start>
 void sweep(const Problem& problem, const BlockPlan& plan, Columns columns, Start&& start) {
   ColumnPlan column_plan(problem);
   const std::vector<std::size_t>& order = column_plan.order();
+  const Scorer& scorer = problem.scorer;
+  const Texts& queries = problem.queries;
   std::size_t width = problem.choices.size();
-  bool may_fail = problem.scorer.may_fail();
+  bool may_fail = scorer.may_fail();
+  bool by_length = scorer.sorts_by_length();
   FirstFailure failure;
   problem.pool.for_each(plan.blocks(), [&](std::size_t b) {
     std::span<const std::size_t> rows = plan.block(b);
-    auto [begin, end] = columns.prune ? column_plan.window(rows, columns.bound)
-                                      : std::pair<std::size_t, std::size_t>{0, order.size()};
-    if (columns.first != nullptr && !problem.scorer.sorts_by_length()) {
-      begin = std::max(begin, columns.first(rows));
-    }
-    std::unique_ptr<Block> block = problem.scorer.block();
+    std::unique_ptr<Block> block = scorer.block();
     block->load(rows);
     auto state = start(b, rows);
     std::vector<double> bounds(rows.size());
     std::vector<double> scores(rows.size());
-    for (std::size_t p = begin; p < end; ++p) {
-      if (p % 64 == 0) problem.pool.check();
-      std::size_t j = order[p];
-      std::uint64_t position = std::uint64_t(rows[0]) * width + j;
-      if (may_fail && failure.position() <= position) return;
-      state.bounds(j, bounds.data());
-      try {
-        block->score(j, bounds.data(), scores.data());
-      } catch (PairFailure& failed) {
-        failure.record(position, std::move(failed.failure));
-        return;
+    std::vector<ColumnPlan::Run> runs = column_plan.runs();
+    if (columns.prune && by_length) {
+      std::size_t center = queries.length(rows[rows.size() / 2]);
+      std::stable_sort(runs.begin(), runs.end(), [&](const auto& x, const auto& y) {
+        return length_gap(x.length, center) < length_gap(y.length, center);
+      });
+    }
+    for (ColumnPlan::Run run : runs) {
+      if (columns.prune && by_length) {
+        state.bounds(bounds.data());
+        bool open = false;
+        for (std::size_t k = 0; k < rows.size() && !open; ++k) {
+          open = scorer.lengths_may_pass(queries.length(rows[k]), run.length, bounds[k]);
+        }
+        if (!open) continue;
       }
-      state.take(j, scores.data());
+      if (columns.first != nullptr && !by_length)
+        run.begin = std::max(run.begin, columns.first(rows));
+      for (std::size_t p = run.begin; p < run.end; ++p) {
+        if (p % 64 == 0) problem.pool.check();
+        std::size_t j = order[p];
+        std::uint64_t position = std::uint64_t(rows[0]) * width + j;
+        if (may_fail && failure.position() <= position) return;
+        state.bounds(bounds.data());
+        try {
+          block->score(j, bounds.data(), scores.data());
+        } catch (PairFailure& failed) {
+          failure.record(position, std::move(failed.failure));
+          return;
+        }
+        state.take(j, scores.data());
+      }
     }
     state.finish();
   });

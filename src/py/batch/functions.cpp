@@ -87,9 +87,9 @@ struct Scoring {
     return batch::Texts(std::move(list.sources), processor, needs, pool);
   }
   std::unique_ptr<batch::Scorer> make(const batch::Texts& queries, const batch::Texts& choices,
-                                      const batch::Pool& pool) const {
+                                      const batch::Pool& pool, bool pairwise = false) const {
     batch::ScorerSpec spec{scorer.measure, scorer.tiers ? &*scorer.tiers : nullptr};
-    return batch::make_scorer(spec, queries, choices, pool);
+    return batch::make_scorer(spec, queries, choices, pairwise, pool);
   }
 
  private:
@@ -159,7 +159,7 @@ PyObject* cdist_impl(PyObject* queries_object, PyObject* choices_object, PyObjec
     batch::Texts q = scoring.texts(queries, pool);
     batch::Texts c = scoring.texts(choices, pool);
     double fill = fill_for(scoring, cutoff, q, c, dtype);
-    std::unique_ptr<batch::Scorer> scorer = scoring.make(q, c, pool);
+    std::unique_ptr<batch::Scorer> scorer = scoring.make(q, c, pool, pairwise);
     batch::Problem problem{q, c, *scorer, pool};
     if (pairwise) {
       batch::cpdist(problem, cutoff, fill, out.output());
