@@ -6,8 +6,8 @@
 #include <cstring>
 #include <vector>
 
-#include "algo/jaccard.hpp"
 #include "algo/minhash.hpp"
+#include "algo/shingles.hpp"
 #include "algo/simhash.hpp"
 #include "base/hashing.hpp"
 #include "batch/scorers.hpp"
