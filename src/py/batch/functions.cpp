@@ -155,18 +155,23 @@ PyObject* cdist_impl(PyObject* queries_object, PyObject* choices_object, PyObjec
             pairwise ? std::initializer_list<Py_ssize_t>{Py_ssize_t(rows)}
                      : std::initializer_list<Py_ssize_t>{Py_ssize_t(rows), Py_ssize_t(columns)},
             dtype);
-  run_released(batch::worker_count(workers, rows), [&](const batch::Pool& pool) {
-    batch::Texts q = scoring.texts(queries, pool);
-    batch::Texts c = scoring.texts(choices, pool);
-    double fill = fill_for(scoring, cutoff, q, c, dtype);
-    std::unique_ptr<batch::Scorer> scorer = scoring.make(q, c, pool, pairwise);
-    batch::Problem problem{q, c, *scorer, pool};
-    if (pairwise) {
-      batch::cpdist(problem, cutoff, fill, out.output());
-    } else {
-      batch::cdist(problem, cutoff, fill, out.output());
-    }
-  });
+  bool small =
+      small_work(pairwise ? rows : rows * columns, queries.characters() + choices.characters());
+  run_released(
+      batch::worker_count(workers, rows),
+      [&](const batch::Pool& pool) {
+        batch::Texts q = scoring.texts(queries, pool);
+        batch::Texts c = scoring.texts(choices, pool);
+        double fill = fill_for(scoring, cutoff, q, c, dtype);
+        std::unique_ptr<batch::Scorer> scorer = scoring.make(q, c, pool, pairwise);
+        batch::Problem problem{q, c, *scorer, pool};
+        if (pairwise) {
+          batch::cpdist(problem, cutoff, fill, out.output());
+        } else {
+          batch::cdist(problem, cutoff, fill, out.output());
+        }
+      },
+      small);
   return out.release();
 }
 
@@ -185,12 +190,18 @@ PyObject* topk_impl(PyObject* queries_object, PyObject* choices_object, PyObject
   Dtype score_type = named_dtype(numpy.get(), scoring.distance ? "int64" : "float64");
   Array indices(numpy.get(), {Py_ssize_t(rows), Py_ssize_t(k)}, index_type);
   Array scores(numpy.get(), {Py_ssize_t(rows), Py_ssize_t(k)}, score_type);
-  run_released(batch::worker_count(workers, rows), [&](const batch::Pool& pool) {
-    batch::Texts q = scoring.texts(queries, pool);
-    batch::Texts c = scoring.texts(choices, pool);
-    std::unique_ptr<batch::Scorer> scorer = scoring.make(q, c, pool);
-    batch::topk({q, c, *scorer, pool}, std::size_t(k), cutoff, indices.output(), scores.output());
-  });
+  bool small =
+      small_work(rows * choices.sources.size(), queries.characters() + choices.characters());
+  run_released(
+      batch::worker_count(workers, rows),
+      [&](const batch::Pool& pool) {
+        batch::Texts q = scoring.texts(queries, pool);
+        batch::Texts c = scoring.texts(choices, pool);
+        std::unique_ptr<batch::Scorer> scorer = scoring.make(q, c, pool);
+        batch::topk({q, c, *scorer, pool}, std::size_t(k), cutoff, indices.output(),
+                    scores.output());
+      },
+      small);
   return tuple_of(indices.release(), scores.release());
 }
 

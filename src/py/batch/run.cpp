@@ -39,10 +39,16 @@ class Released {
 
 }  // namespace
 
-void run_released(unsigned workers, const std::function<void(const batch::Pool&)>& body) {
+void run_released(unsigned workers, const std::function<void(const batch::Pool&)>& body,
+                  bool small) {
   bool interrupted = false;
   try {
     Released released;
+    if (small) {
+      const std::atomic<bool> never{false};
+      body(batch::Pool(1, never));
+      return;
+    }
     batch::Job job(workers, body);
     while (!job.wait_for(kSlice)) {
       if (released.holding([] { return PyErr_CheckSignals() < 0; })) {

@@ -10,6 +10,9 @@
 
 namespace kivo::py {
 
-void run_released(unsigned workers, const std::function<void(const batch::Pool&)>& body);
+// A `small` computation runs on the calling thread itself (still without
+// the lock): too short to be worth a thread or a signal check.
+void run_released(unsigned workers, const std::function<void(const batch::Pool&)>& body,
+                  bool small = false);
 
 }  // namespace kivo::py

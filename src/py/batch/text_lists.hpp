@@ -14,7 +14,18 @@ namespace kivo::py {
 struct TextList {
   Ref items;  // a tuple holding the strs
   std::vector<batch::SourceText> sources;
+
+  std::size_t characters() const {
+    std::size_t total = 0;
+    for (const batch::SourceText& source : sources) total += source.units.length;
+    return total;
+  }
 };
+
+// Whether scoring these lists is too little work for a thread of its own.
+inline bool small_work(std::size_t pairs, std::size_t characters) {
+  return pairs <= 256 && characters <= 4096;
+}
 
 // Rejects a str, a non-sequence and any item that is not a str, with the
 // module's messages and the note "while processing '<param>'". The UTF-8
