@@ -6,6 +6,8 @@
 
 #include "algo/hamming.hpp"
 #include "algo/jaro_winkler.hpp"
+#include "algo/lanes/jaro_winkler_lanes.hpp"
+#include "algo/lanes/levenshtein_lanes.hpp"
 #include "algo/levenshtein.hpp"
 #include "batch/scorers.hpp"
 
@@ -30,6 +32,49 @@ long max_distance_for(double bound, std::size_t longest) {
   return long(d);
 }
 
+// How many of the leading rows (sorted by length) one lane block takes: as
+// many as one lane width packs, or one row too long for lanes.
+std::size_t lane_block(const Texts& queries, std::span<const std::size_t> rows) {
+  std::u32string_view patterns[64];
+  std::size_t count = std::min<std::size_t>(rows.size(), 64);
+  for (std::size_t k = 0; k < count; ++k) patterns[k] = queries.chars(rows[k]);
+  return std::max<std::size_t>(1, lanes::lanes_to_take({patterns, count}, lanes::best_isa()));
+}
+
+// A block of queries in lanes when they all fit, else one pair at a time.
+template <class Kernel>
+class LaneBlock : public Block {
+ public:
+  LaneBlock(const Scorer& scorer, const Texts& queries, const Texts& choices)
+      : scorer_(scorer), queries_(queries), choices_(choices) {}
+
+  void load(std::span<const std::size_t> rows) override {
+    rows_ = rows;
+    std::u32string_view patterns[64];
+    bool fits = rows.size() <= 64;
+    for (std::size_t k = 0; fits && k < rows.size(); ++k) {
+      patterns[k] = queries_.chars(rows[k]);
+      fits = lanes::fits_lanes(patterns[k].size());
+    }
+    kernel_.reset();
+    if (fits) kernel_.emplace(std::span<const std::u32string_view>(patterns, rows.size()));
+  }
+
+ protected:
+  void score_pairs(std::size_t choice, const double* bounds, double* out) const {
+    for (std::size_t k = 0; k < rows_.size(); ++k) {
+      std::optional<double> s = scorer_.score(rows_[k], choice, bounds[k]);
+      out[k] = s ? *s : NAN;
+    }
+  }
+
+  const Scorer& scorer_;
+  const Texts& queries_;
+  const Texts& choices_;
+  std::span<const std::size_t> rows_;
+  std::optional<Kernel> kernel_;
+};
+
 class LevenshteinScorer final : public Scorer {
  public:
   LevenshteinScorer(bool distance, const Texts& queries, const Texts& choices)
@@ -46,6 +91,12 @@ class LevenshteinScorer final : public Scorer {
   }
 
   bool sorts_by_length() const override { return true; }
+  std::size_t next_block(std::span<const std::size_t> rows) const override {
+    return lane_block(queries_, rows);
+  }
+  std::unique_ptr<Block> block() const override {
+    return std::make_unique<Lanes>(*this, queries_, choices_);
+  }
   bool lengths_may_pass(std::size_t a, std::size_t b, double bound) const override {
     std::size_t gap = length_gap(a, b);
     if (distance()) return double(gap) <= bound;
@@ -56,6 +107,52 @@ class LevenshteinScorer final : public Scorer {
   }
 
  private:
+  // Each lane's bound becomes the largest distance it keeps; a lane that
+  // keeps none is run with bound 0 and dropped.
+  class Lanes final : public LaneBlock<lanes::LevenshteinBlock> {
+   public:
+    using LaneBlock::LaneBlock;
+    void score(std::size_t choice, const double* bounds, double* out) override {
+      if (!kernel_) return score_pairs(choice, bounds, out);
+      std::u32string_view text = choices_.chars(choice);
+      std::uint32_t most[64];
+      std::uint32_t d[64];
+      bool bounded = false;
+      for (std::size_t k = 0; k < rows_.size(); ++k) {
+        most[k] = largest_kept(queries_.length(rows_[k]), text.size(), bounds[k]);
+        bounded |= most[k] != lanes::LevenshteinBlock::kNoBound;
+      }
+      if (bounded) {
+        kernel_->distances(text, most, d);
+      } else {
+        kernel_->distances(text, d);
+      }
+      for (std::size_t k = 0; k < rows_.size(); ++k) {
+        std::size_t longest = std::max(queries_.length(rows_[k]), text.size());
+        bool kept = d[k] <= most[k] && (scorer_.distance() || keeps(bounds[k], longest));
+        out[k] = !kept                ? NAN
+                 : scorer_.distance() ? double(d[k])
+                 : longest == 0       ? 1.0
+                                      : levenshtein_normalized(d[k], longest);
+      }
+    }
+
+   private:
+    // Whether any distance between texts whose longer one has `longest`
+    // characters reaches a similarity bound.
+    static bool keeps(double bound, std::size_t longest) {
+      return longest == 0 ? 1.0 >= bound : max_distance_for(bound, longest) >= 0;
+    }
+    std::uint32_t largest_kept(std::size_t a, std::size_t b, double bound) const {
+      constexpr double kNone = lanes::LevenshteinBlock::kNoBound;
+      if (scorer_.distance()) return bound >= kNone ? kNone : bound < 0 ? 0 : std::uint32_t(bound);
+      std::size_t longest = std::max(a, b);
+      if (bound == -INFINITY || longest == 0) return lanes::LevenshteinBlock::kNoBound;
+      long most = max_distance_for(bound, longest);
+      return most < 0 ? 0 : std::uint32_t(most);
+    }
+  };
+
   const Texts& queries_;
   const Texts& choices_;
 };
@@ -71,6 +168,12 @@ class JaroWinklerScorer final : public Scorer {
   }
 
   bool sorts_by_length() const override { return true; }
+  std::size_t next_block(std::span<const std::size_t> rows) const override {
+    return lane_block(queries_, rows);
+  }
+  std::unique_ptr<Block> block() const override {
+    return std::make_unique<Lanes>(*this, queries_, choices_);
+  }
   // Two empty texts score 1 and one empty text 0: no bound to draw.
   bool lengths_may_pass(std::size_t a, std::size_t b, double bound) const override {
     return a == 0 || b == 0 || ceiling(a, b) >= bound;
@@ -86,6 +189,17 @@ class JaroWinklerScorer final : public Scorer {
     double prefix = double(std::min<std::size_t>({la, lb, 4})) * 0.1;
     return jaro + (1.0 - jaro) * prefix + 1e-9;
   }
+
+  // Choices too long for lanes go one pair at a time.
+  class Lanes final : public LaneBlock<lanes::JaroWinklerBlock> {
+   public:
+    using LaneBlock::LaneBlock;
+    void score(std::size_t choice, const double* bounds, double* out) override {
+      std::u32string_view text = choices_.chars(choice);
+      if (!kernel_ || !lanes::fits_lanes(text.size())) return score_pairs(choice, bounds, out);
+      kernel_->similarities(text, out);
+    }
+  };
 
   const Texts& queries_;
   const Texts& choices_;
