@@ -6,6 +6,7 @@
 
 #include "algo/bit_parallel.hpp"
 #include "algo/char_map.hpp"
+#include "algo/score_arithmetic.hpp"
 
 namespace kivo {
 
@@ -54,7 +55,7 @@ std::uint64_t levenshtein_distance(const CharSpan& a, const CharSpan& b) {
 double levenshtein_similarity(const CharSpan& a, const CharSpan& b) {
   std::size_t longest = std::max(a.length, b.length);
   if (longest == 0) return 1.0;
-  return levenshtein_normalized(levenshtein_distance(a, b), longest);
+  return levenshtein_similarity_from(levenshtein_distance(a, b), longest);
 }
 
 }  // namespace kivo

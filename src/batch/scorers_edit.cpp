@@ -2,6 +2,7 @@
 // text, with bounds that skip pairs their lengths alone rule out.
 #include <algorithm>
 #include <cmath>
+#include <limits>
 #include <vector>
 
 #include "algo/hamming.hpp"
@@ -9,6 +10,7 @@
 #include "algo/lanes/jaro_winkler_lanes.hpp"
 #include "algo/lanes/levenshtein_lanes.hpp"
 #include "algo/levenshtein.hpp"
+#include "algo/score_arithmetic.hpp"
 #include "batch/scorers.hpp"
 
 namespace kivo::batch {
@@ -19,17 +21,17 @@ CharSpan span_of(std::u32string_view text) {
   return {text.data(), text.size(), sizeof(char32_t)};
 }
 
-// The largest distance d in [0, longest] whose similarity reaches `bound`,
-// found on the similarity's own arithmetic (which falls as d grows), or -1.
-long max_distance_for(double bound, std::size_t longest) {
-  auto reaches = [&](std::size_t d) { return levenshtein_normalized(d, longest) >= bound; };
-  if (!reaches(0)) return -1;
-  if (reaches(longest)) return long(longest);
-  double estimate = std::floor((1.0 - bound) * double(longest));
-  std::size_t d = estimate <= 0 ? 0 : std::min(longest, std::size_t(estimate));
-  while (d > 0 && !reaches(d)) --d;
-  while (d < longest && reaches(d + 1)) ++d;
-  return long(d);
+constexpr std::int64_t kUnbounded = std::numeric_limits<std::int64_t>::max();
+
+// The largest distance kept under `bound` between texts whose longer one has
+// `longest` characters: -1 when none is, kUnbounded when all are.
+std::int64_t largest_kept(bool distance, std::size_t longest, double bound) {
+  if (distance) {
+    return bound >= 0x1p62 ? kUnbounded : bound < 0 ? -1 : std::int64_t(bound);
+  }
+  if (bound == -INFINITY) return kUnbounded;
+  if (longest == 0) return 1.0 >= bound ? kUnbounded : -1;
+  return levenshtein_max_distance(longest, bound);
 }
 
 // How many of the leading rows (sorted by length) one lane block takes: as
@@ -85,9 +87,7 @@ class LevenshteinScorer final : public Scorer {
     std::u32string_view b = choices_.chars(j);
     if (!lengths_may_pass(a.size(), b.size(), bound)) return std::nullopt;
     std::uint64_t d = levenshtein_distance(span_of(a), span_of(b));
-    if (distance()) return double(d);
-    std::size_t longest = std::max(a.size(), b.size());
-    return longest == 0 ? 1.0 : levenshtein_normalized(d, longest);
+    return distance() ? double(d) : levenshtein_similarity_from(d, std::max(a.size(), b.size()));
   }
 
   bool sorts_by_length() const override { return true; }
@@ -98,59 +98,42 @@ class LevenshteinScorer final : public Scorer {
     return std::make_unique<Lanes>(*this, queries_, choices_);
   }
   bool lengths_may_pass(std::size_t a, std::size_t b, double bound) const override {
-    std::size_t gap = length_gap(a, b);
-    if (distance()) return double(gap) <= bound;
-    std::size_t longest = std::max(a, b);
-    if (longest == 0) return 1.0 >= bound;
-    long most = max_distance_for(bound, longest);
-    return most >= 0 && gap <= std::size_t(most);
+    std::int64_t most = largest_kept(distance(), std::max(a, b), bound);
+    return most >= 0 && std::uint64_t(length_gap(a, b)) <= std::uint64_t(most);
   }
 
  private:
   // Each lane's bound becomes the largest distance it keeps; a lane that
-  // keeps none is run with bound 0 and dropped.
+  // keeps none runs with bound 0 and is dropped.
   class Lanes final : public LaneBlock<lanes::LevenshteinBlock> {
    public:
     using LaneBlock::LaneBlock;
     void score(std::size_t choice, const double* bounds, double* out) override {
       if (!kernel_) return score_pairs(choice, bounds, out);
       std::u32string_view text = choices_.chars(choice);
-      std::uint32_t most[64];
+      std::int64_t most[64];
+      std::uint32_t lane_bounds[64];
       std::uint32_t d[64];
       bool bounded = false;
       for (std::size_t k = 0; k < rows_.size(); ++k) {
-        most[k] = largest_kept(queries_.length(rows_[k]), text.size(), bounds[k]);
-        bounded |= most[k] != lanes::LevenshteinBlock::kNoBound;
+        std::size_t longest = std::max(queries_.length(rows_[k]), text.size());
+        most[k] = largest_kept(scorer_.distance(), longest, bounds[k]);
+        lane_bounds[k] = most[k] < 0 ? 0 : most[k] >= kNoBound ? kNoBound : std::uint32_t(most[k]);
+        bounded |= lane_bounds[k] != kNoBound;
       }
-      if (bounded) {
-        kernel_->distances(text, most, d);
-      } else {
-        kernel_->distances(text, d);
-      }
+      std::uint64_t within = bounded ? kernel_->distances(text, lane_bounds, d)
+                                     : (kernel_->distances(text, d), ~std::uint64_t(0));
       for (std::size_t k = 0; k < rows_.size(); ++k) {
         std::size_t longest = std::max(queries_.length(rows_[k]), text.size());
-        bool kept = d[k] <= most[k] && (scorer_.distance() || keeps(bounds[k], longest));
+        bool kept = most[k] >= 0 && ((within >> k) & 1) != 0;
         out[k] = !kept                ? NAN
                  : scorer_.distance() ? double(d[k])
-                 : longest == 0       ? 1.0
-                                      : levenshtein_normalized(d[k], longest);
+                                      : levenshtein_similarity_from(d[k], longest);
       }
     }
 
    private:
-    // Whether any distance between texts whose longer one has `longest`
-    // characters reaches a similarity bound.
-    static bool keeps(double bound, std::size_t longest) {
-      return longest == 0 ? 1.0 >= bound : max_distance_for(bound, longest) >= 0;
-    }
-    std::uint32_t largest_kept(std::size_t a, std::size_t b, double bound) const {
-      constexpr double kNone = lanes::LevenshteinBlock::kNoBound;
-      if (scorer_.distance()) return bound >= kNone ? kNone : bound < 0 ? 0 : std::uint32_t(bound);
-      std::size_t longest = std::max(a, b);
-      if (bound == -INFINITY || longest == 0) return lanes::LevenshteinBlock::kNoBound;
-      long most = max_distance_for(bound, longest);
-      return most < 0 ? 0 : std::uint32_t(most);
-    }
+    static constexpr std::uint32_t kNoBound = lanes::LevenshteinBlock::kNoBound;
   };
 
   const Texts& queries_;
@@ -185,9 +168,9 @@ class JaroWinklerScorer final : public Scorer {
   // more than the rounding of the score's few operations.
   static double ceiling(std::size_t la, std::size_t lb) {
     double m = double(std::min(la, lb));
-    double jaro = (m / double(la) + m / double(lb) + 1.0) / 3.0;
-    double prefix = double(std::min<std::size_t>({la, lb, 4})) * 0.1;
-    return jaro + (1.0 - jaro) * prefix + 1e-9;
+    double jaro = jaro_from_counts(m, 0.0, double(la), double(lb));
+    double prefix = double(std::min({la, lb, kJaroWinklerMaxPrefix}));
+    return jaro_winkler_from(jaro, prefix) + 1e-9;
   }
 
   // Choices too long for lanes go one pair at a time.
