@@ -58,8 +58,8 @@ def timed(cases, clock=time.process_time):
 def peak_growth(case):
     """How far a fresh process's peak resident memory rises during `case`."""
     code = (
-        "import resource, sys; sys.argv = ['x'] + sys.argv[1:]; import batch as b; "
-        f"f = b.{case}(); f(); r = resource.getrusage(resource.RUSAGE_SELF).ru_maxrss; "
+        "import resource, sys; sys.argv = ['x'] + sys.argv[1:]; import numpy, batch as b; "
+        f"f = b.{case}(); r = resource.getrusage(resource.RUSAGE_SELF).ru_maxrss; "
         "f(); print(resource.getrusage(resource.RUSAGE_SELF).ru_maxrss - r)"
     )
     args = [sys.executable, "-c", code] + (["--quick"] if QUICK else [])
