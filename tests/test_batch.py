@@ -6,6 +6,8 @@ import _thread
 import random
 import sys
 import threading
+import time
+from concurrent.futures import ThreadPoolExecutor
 
 import pytest
 
@@ -145,6 +147,8 @@ def test_ties_go_to_the_lower_index_and_missing_places_are_minus_one():
                                  k=4, score_cutoff=1)  # fmt: skip
     assert indices.tolist() == [[1, 2, 4, 0], [-1, -1, -1, -1]]
     assert scores.tolist() == [[0, 0, 0, 1], [-1, -1, -1, -1]]
+    indices, scores = batch.topk(["abc"], choices, scorer=kivo.jaro_winkler_similarity, k=3)
+    assert indices.tolist() == [[1, 2, 4]] and scores.tolist() == [[1.0] * 3]
     indices, scores = batch.topk(["a"], [], scorer=kivo.jaro_winkler_similarity, k=2)
     assert indices.tolist() == [[-1, -1]] and scores.tolist() == [[-1.0, -1.0]]
 
@@ -268,16 +272,9 @@ def test_shared_inputs_from_many_threads():
     rng = random.Random(5)
     queries, choices = texts(rng, 40), texts(rng, 40)
     want = batch.cdist(queries, choices, scorer=FLOW)
-    results = []
-    threads = [
-        threading.Thread(target=lambda: results.append(batch.cdist(queries, choices, scorer=FLOW, workers=2)))
-        for _ in range(6)
-    ]  # fmt: skip
-    for t in threads:
-        t.start()
-    for t in threads:
-        t.join()
-    assert len(results) == 6 and all(equal(r, want) for r in results)
+    with ThreadPoolExecutor(6) as pool:
+        results = list(pool.map(lambda _: batch.cdist(queries, choices, scorer=FLOW, workers=2), range(6)))
+    assert all(equal(r, want) for r in results)
 
 
 def test_error_paths_keep_no_references():
@@ -301,21 +298,23 @@ LONG = ["".join(random.Random(n).choices("abcdef", k=2000)) for n in range(400)]
 
 
 def test_the_lock_is_released_while_computing():
-    ticks, stop = [0], threading.Event()
+    stamps, stop = [], threading.Event()
 
-    def count():
+    def tick():
         while not stop.is_set():
-            ticks[0] += 1
+            stamps.append(time.perf_counter())
+            time.sleep(0.001)
 
-    counter = threading.Thread(target=count)
-    counter.start()
-    try:
-        before = ticks[0]
-        batch.cdist(LONG[:60], LONG[:60], scorer=kivo.levenshtein_distance, workers=1)
-        assert ticks[0] > before
-    finally:
-        stop.set()
-        counter.join()
+    ticker = threading.Thread(target=tick)
+    ticker.start()
+    start = time.perf_counter()
+    batch.cdist(LONG[:60], LONG[:60], scorer=kivo.levenshtein_distance, workers=1)
+    end = time.perf_counter()
+    stop.set()
+    ticker.join()
+    # Held throughout, the lock would let the other thread run only at the edges.
+    quarter = (end - start) / 4
+    assert any(start + quarter < s < end - quarter for s in stamps)
 
 
 def test_ctrl_c_interrupts_a_long_call():

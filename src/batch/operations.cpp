@@ -1,7 +1,9 @@
 #include "batch/operations.hpp"
 
 #include <algorithm>
+#include <unordered_map>
 
+#include "base/hashing.hpp"
 #include "batch/sweep.hpp"
 
 namespace kivo::batch {
@@ -57,6 +59,38 @@ class Best {
   std::size_t k_;
   std::vector<Entry> entries_;
 };
+
+// The queries whose k best are their first k equal choices, written out at
+// once, when only equal texts get the best score. The choices are looked up
+// by their code points in a table keyed against crafted input.
+std::vector<bool> settle_equal_choices(const Problem& problem, std::size_t k, double cutoff,
+                                       Output indices, Output scores) {
+  const Scorer& scorer = problem.scorer;
+  if (k == 0 || !scorer.best_means_equal()) return {};
+  struct Hash {
+    std::size_t operator()(std::u32string_view text) const {
+      return keyed_hash({reinterpret_cast<const char*>(text.data()), text.size() * 4});
+    }
+  };
+  std::unordered_map<std::u32string_view, std::vector<std::size_t>, Hash> equal;
+  for (std::size_t j = 0; j < problem.choices.size(); ++j) {
+    std::vector<std::size_t>& found = equal[problem.choices.chars(j)];
+    if (found.size() < k) found.push_back(j);
+  }
+  std::vector<bool> settled(problem.queries.size(), false);
+  for (std::size_t i = 0; i < settled.size(); ++i) {
+    auto at = equal.find(problem.queries.chars(i));
+    if (at == equal.end() || at->second.size() < k) continue;
+    std::optional<double> best = scorer.score(i, at->second[0], cutoff);
+    if (!best || !scorer.passes(*best, cutoff)) continue;
+    for (std::size_t r = 0; r < k; ++r) {
+      indices.store(i * k + r, double(at->second[r]));
+      scores.store(i * k + r, *best);
+    }
+    settled[i] = true;
+  }
+  return settled;
+}
 
 }  // namespace
 
@@ -129,7 +163,8 @@ void topk(const Problem& problem, std::size_t k, double cutoff, Output indices, 
       for (std::size_t r = 0; r < rows.size(); ++r) best[r].write(rows[r], indices, scores);
     }
   };
-  sweep(problem, BlockPlan(problem), {true, nullptr},
+  std::vector<bool> settled = settle_equal_choices(problem, k, cutoff, indices, scores);
+  sweep(problem, BlockPlan(problem, settled), {true, nullptr},
         [&](std::size_t, std::span<const std::size_t> rows) {
           return State{
               scorer, rows,

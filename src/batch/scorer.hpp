@@ -95,6 +95,9 @@ class Scorer {
   virtual std::size_t next_block(std::span<const std::size_t> rows) const {
     return std::min<std::size_t>(rows.size(), 16);
   }
+  // Whether only equal texts get the best score there is (so a query with
+  // enough equal choices has its best ones without a search).
+  virtual bool best_means_equal() const { return false; }
   // False when texts of these lengths (in characters) cannot reach `bound`.
   virtual bool lengths_may_pass(std::size_t, std::size_t, double) const { return true; }
 

@@ -91,6 +91,7 @@ class LevenshteinScorer final : public Scorer {
   }
 
   bool sorts_by_length() const override { return true; }
+  bool best_means_equal() const override { return true; }
   std::size_t next_block(std::span<const std::size_t> rows) const override {
     return lane_block(queries_, rows);
   }
@@ -151,6 +152,7 @@ class JaroWinklerScorer final : public Scorer {
   }
 
   bool sorts_by_length() const override { return true; }
+  bool best_means_equal() const override { return true; }
   std::size_t next_block(std::span<const std::size_t> rows) const override {
     return lane_block(queries_, rows);
   }
@@ -234,6 +236,7 @@ class HammingScorer final : public Scorer {
     }
     return std::nullopt;
   }
+  bool best_means_equal() const override { return true; }
   Failure invalid_failure() const override { return value_error("Strings must have equal length"); }
 
  private:

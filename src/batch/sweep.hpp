@@ -49,7 +49,10 @@ inline void check_lengths(const Scorer& scorer, PairShape shape) {
 // one query, so that each row runs in order and stops at its first failure.
 class BlockPlan {
  public:
-  explicit BlockPlan(const Problem& problem) : order_(sorted(problem, problem.queries)) {
+  // Rows whose entry in `settled` is set are left out.
+  explicit BlockPlan(const Problem& problem, const std::vector<bool>& settled = {})
+      : order_(sorted(problem, problem.queries)) {
+    if (!settled.empty()) std::erase_if(order_, [&](std::size_t row) { return settled[row]; });
     const Scorer& scorer = problem.scorer;
     for (std::size_t begin = 0; begin < order_.size();) {
       std::span<const std::size_t> rest = std::span(order_).subspan(begin);
