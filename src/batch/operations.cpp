@@ -72,19 +72,27 @@ std::vector<bool> settle_equal_choices(const Problem& problem, std::size_t k, do
       return keyed_hash({reinterpret_cast<const char*>(text.data()), text.size() * 4});
     }
   };
-  std::unordered_map<std::u32string_view, std::vector<std::size_t>, Hash> equal;
+  // Equal choices chained in index order: the first, the count, and for
+  // each choice the next equal one.
+  struct Equal {
+    std::size_t first, last, count;
+  };
+  std::unordered_map<std::u32string_view, Equal, Hash> equal;
+  std::vector<std::size_t> next(problem.choices.size());
   for (std::size_t j = 0; j < problem.choices.size(); ++j) {
-    std::vector<std::size_t>& found = equal[problem.choices.chars(j)];
-    if (found.size() < k) found.push_back(j);
+    auto [at, fresh] = equal.try_emplace(problem.choices.chars(j), Equal{j, j, 0});
+    if (!fresh) next[at->second.last] = j;
+    at->second.last = j;
+    ++at->second.count;
   }
   std::vector<bool> settled(problem.queries.size(), false);
   for (std::size_t i = 0; i < settled.size(); ++i) {
     auto at = equal.find(problem.queries.chars(i));
-    if (at == equal.end() || at->second.size() < k) continue;
-    std::optional<double> best = scorer.score(i, at->second[0], cutoff);
+    if (at == equal.end() || at->second.count < k) continue;
+    std::optional<double> best = scorer.score(i, at->second.first, cutoff);
     if (!best || !scorer.passes(*best, cutoff)) continue;
-    for (std::size_t r = 0; r < k; ++r) {
-      indices.store(i * k + r, double(at->second[r]));
+    for (std::size_t r = 0, j = at->second.first; r < k; ++r, j = next[j]) {
+      indices.store(i * k + r, double(j));
       scores.store(i * k + r, *best);
     }
     settled[i] = true;

@@ -21,16 +21,17 @@ void for_each_text(std::size_t count, const Pool& pool, F&& f) {
   });
 }
 
-std::size_t count_chars(const SourceText& source, bool processed, std::string_view utf8) {
-  return processed ? utf8::count_chars(utf8) : source.units.length;
+std::size_t count_chars(const SourceText& source, const std::string* processed) {
+  return processed ? utf8::count_chars(*processed) : source.units.length;
 }
 
 }  // namespace
 
 Texts::Texts(std::vector<SourceText> sources, const Processor& processor, TextNeeds needs,
              const Pool& pool)
-    : size_(sources.size()), utf8_(sources.size()), offsets_(sources.size() + 1, 0) {
+    : size_(sources.size()), offsets_(sources.size() + 1, 0) {
   bool processed = bool(processor);
+  if (processed || needs.utf8) utf8_.resize(size_);
   if (processed) {
     processed_.resize(size_);
     for_each_text(size_, pool, [&](std::size_t i) {
@@ -42,7 +43,7 @@ Texts::Texts(std::vector<SourceText> sources, const Processor& processor, TextNe
   }
   if (!needs.code_points) return;
   for (std::size_t i = 0; i < size_; ++i) {
-    std::size_t n = count_chars(sources[i], processed, utf8_[i]);
+    std::size_t n = count_chars(sources[i], processed ? &processed_[i] : nullptr);
     offsets_[i + 1] = offsets_[i] + n;
     longest_ = std::max(longest_, n);
   }
@@ -50,7 +51,7 @@ Texts::Texts(std::vector<SourceText> sources, const Processor& processor, TextNe
   for_each_text(size_, pool, [&](std::size_t i) {
     char32_t* out = code_points_.data() + offsets_[i];
     if (processed) {
-      std::string_view text = utf8_[i];
+      std::string_view text = processed_[i];
       for (std::size_t pos = 0; pos < text.size();) *out++ = utf8::next(text, pos);
     } else {
       visit_units(sources[i].units,
