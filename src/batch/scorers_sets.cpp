@@ -135,6 +135,39 @@ class JaccardScorer final : public Scorer {
   PerText<Members> sets_;
 };
 
+// The Jaccard index of two ASCII texts' windows of n <= 3 bytes, each at
+// least n long: a window is its own bit (7 bits a byte) in two bitmaps each
+// thread keeps, cleared after use, so nothing is sorted or hashed.
+double ascii_window_jaccard(std::string_view a, std::string_view b, std::size_t n) {
+  constexpr std::size_t kWords = (std::size_t(1) << 21) / 64;
+  thread_local std::vector<std::uint64_t> in_a(kWords, 0), in_b(kWords, 0);
+  auto windows = [n](std::string_view text, auto&& visit) {
+    const auto* s = reinterpret_cast<const unsigned char*>(text.data());
+    for (std::size_t i = 0; i + n <= text.size(); ++i) {
+      std::uint32_t code = 0;
+      for (std::size_t k = 0; k < n; ++k) code = (code << 7) | s[i + k];
+      visit(code);
+    }
+  };
+  auto set = [](std::vector<std::uint64_t>& bits, std::uint32_t code) {
+    std::uint64_t bit = std::uint64_t(1) << (code % 64);
+    bool fresh = (bits[code / 64] & bit) == 0;
+    bits[code / 64] |= bit;
+    return fresh;
+  };
+  std::size_t count_a = 0, count_b = 0, shared = 0;
+  windows(a, [&](std::uint32_t code) { count_a += set(in_a, code); });
+  windows(b, [&](std::uint32_t code) {
+    if (set(in_b, code)) {
+      ++count_b;
+      shared += (in_a[code / 64] >> (code % 64)) & 1;
+    }
+  });
+  windows(a, [&](std::uint32_t code) { in_a[code / 64] = 0; });
+  windows(b, [&](std::uint32_t code) { in_b[code / 64] = 0; });
+  return double(shared) / double(count_a + count_b - shared);
+}
+
 // Both sets built for the pair, in buffers each thread reuses, when every
 // text meets one other.
 class JaccardPairScorer final : public Scorer {
@@ -143,10 +176,17 @@ class JaccardPairScorer final : public Scorer {
       : Scorer(false), measure_(measure), queries_(queries), choices_(choices) {}
 
   std::optional<double> score(std::size_t i, std::size_t j, double) const override {
+    std::string_view x = queries_.utf8(i);
+    std::string_view y = choices_.utf8(j);
+    std::size_t n = measure_ == Measure::JaccardBigram ? 2 : 3;
+    if (measure_ != Measure::JaccardWord && x.size() >= n && y.size() >= n && utf8::is_ascii(x) &&
+        utf8::is_ascii(y)) {
+      return ascii_window_jaccard(x, y, n);
+    }
     thread_local Members a;
     thread_local Members b;
-    members_of(measure_, queries_.utf8(i), a);
-    members_of(measure_, choices_.utf8(j), b);
+    members_of(measure_, x, a);
+    members_of(measure_, y, b);
     return jaccard_of(a, b);
   }
 
