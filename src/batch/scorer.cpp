@@ -38,8 +38,8 @@ TextNeeds text_needs(Measure measure) {
     case Measure::LevenshteinDistance:
     case Measure::LevenshteinSimilarity:
     case Measure::HammingDistance:
-    case Measure::HammingSimilarity: return {false, true};
-    case Measure::JaroWinkler: return {true, true};
+    case Measure::HammingSimilarity:
+    case Measure::JaroWinkler: return {false, true};
     default: return {true, false};
   }
 }

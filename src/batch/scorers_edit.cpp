@@ -148,7 +148,7 @@ class JaroWinklerScorer final : public Scorer {
 
   std::optional<double> score(std::size_t i, std::size_t j, double bound) const override {
     if (!lengths_may_pass(queries_.length(i), choices_.length(j), bound)) return std::nullopt;
-    return jaro_winkler_similarity(queries_.utf8(i), choices_.utf8(j));
+    return jaro_winkler_similarity(span_of(queries_.chars(i)), span_of(choices_.chars(j)));
   }
 
   bool sorts_by_length() const override { return true; }
