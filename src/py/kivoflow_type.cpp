@@ -164,8 +164,9 @@ PyObject* repr(PyObject*) {
 PyTypeObject* kivoflow_type() {
   static Once<PyTypeObject> type;
   return type.get([] {
-    return make_value_type<Router>("kivo.KivoFlow", "KivoFlow()\n--\n\n", method_defs<kMethods>(),
-                                   &repr, &new_default<Router, kConstructor>);
+    return make_value_type<KivoFlowValue>("kivo.KivoFlow", "KivoFlow()\n--\n\n",
+                                          method_defs<kMethods>(), &repr,
+                                          &new_default<KivoFlowValue, kConstructor>);
   });
 }
 

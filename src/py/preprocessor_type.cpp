@@ -10,7 +10,7 @@ namespace kivo::py {
 namespace {
 
 using A = const Args&;
-using Config = PreprocessConfig;
+using Config = PreprocessorValue;
 
 // A copy of self's configuration with one change applied.
 template <class Change>

@@ -240,7 +240,7 @@ PyObject* minhash_signatures_impl(PyObject* texts_object, PyObject* shingle_obje
                                   PyObject* hashes_object, PyObject* workers_object,
                                   PyObject* processor_object) {
   Ref keep;
-  ScorerChoice no_scorer{batch::Measure::MinHash, std::nullopt, std::nullopt};
+  ScorerChoice no_scorer{batch::Measure::MinHash, std::nullopt, false};
   batch::Processor processor = resolve_processor(processor_object, no_scorer, keep);
   TextList texts = read_texts(texts_object, "texts", true);
   std::uint64_t shingle_size = read_count(shingle_object, "shingle_size");

@@ -2,6 +2,7 @@
 
 #include <string>
 
+#include "py/classes.hpp"
 #include "py/convert.hpp"
 #include "py/guard.hpp"
 #include "py/value_class.hpp"
@@ -57,13 +58,11 @@ const T* value_if(PyObject* object, const char* class_name) {
 
 ScorerChoice resolve_scorer(PyObject* scorer) {
   for (const NamedMeasure& entry : kScorers) {
-    if (is_attribute(scorer, entry.name)) return {entry.measure, std::nullopt, std::nullopt};
+    if (is_attribute(scorer, entry.name)) return {entry.measure, std::nullopt, false};
   }
-  if (const FlowSettings* settings = value_if<FlowSettings>(scorer, "KivoFlow")) {
-    ScorerChoice choice{batch::Measure::Flow, std::nullopt, std::nullopt};
-    choice.tiers = settings->parsed ? *settings->parsed : take(build_router(*settings));
-    choice.cleaning = std::move(choice.tiers->preprocessing);
-    choice.tiers->preprocessing.reset();
+  if (const Router* router = value_if<KivoFlowValue>(scorer, "KivoFlow")) {
+    ScorerChoice choice{batch::Measure::Flow, *router, router->preprocess};
+    choice.tiers->preprocess = false;
     return choice;
   }
   raise(PyExc_TypeError, "scorer must be one of kivo's two-text functions or a KivoFlow, not '" +
@@ -77,7 +76,7 @@ batch::Processor resolve_processor(PyObject* processor, const ScorerChoice& scor
     first = [](std::string_view text) { return clean_text(text); };
   } else if (is_attribute(processor, "clean_text_stopwords")) {
     first = [](std::string_view text) { return clean_text_stopwords(text); };
-  } else if (const auto* config = value_if<PreprocessConfig>(processor, "Preprocessor")) {
+  } else if (const auto* config = value_if<PreprocessorValue>(processor, "Preprocessor")) {
     keep = Ref::borrow(processor);
     first = [config](std::string_view text) { return preprocess_text(text, *config); };
   } else {

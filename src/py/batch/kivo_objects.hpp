@@ -17,10 +17,10 @@ namespace kivo::py {
 
 struct ScorerChoice {
   batch::Measure measure;
-  // KivoFlow: its tiers without cleaning, and its cleaning, which runs once
-  // per text ahead of scoring instead of once per pair.
+  // KivoFlow: its tiers without cleaning, and whether it cleans, which then
+  // runs once per text ahead of scoring instead of once per pair.
   std::optional<Router> tiers;
-  std::optional<PreprocessConfig> cleaning;
+  bool cleaning = false;
 };
 
 // TypeError for anything that is not one of them.
