@@ -69,19 +69,19 @@ double read_cutoff(PyObject* object, bool distance) {
 // What every scoring function reads before it computes.
 struct Scoring {
   ScorerChoice scorer;
-  Ref processor_owner;
+  Ref processor_in_python;
   batch::Processor processor;
   batch::TextNeeds needs;
   bool distance;
 
   Scoring(const char* function, PyObject* scorer_object, PyObject* processor_object)
       : scorer(resolve(function, scorer_object)) {
-    processor = resolve_processor(processor_object, scorer, processor_owner);
+    processor = resolve_processor(processor_object, scorer, processor_in_python);
     needs = batch::text_needs(scorer.measure);
     distance = batch::is_distance(scorer.measure);
   }
   TextList read(PyObject* sequence, const char* param) const {
-    return read_texts(sequence, param, needs.utf8 || bool(processor));
+    return read_texts(sequence, param, needs.utf8 || bool(processor), processor_in_python.get());
   }
   batch::Texts texts(TextList& list, const batch::Pool& pool) const {
     return batch::Texts(std::move(list.sources), processor, needs, pool);
@@ -242,7 +242,7 @@ PyObject* minhash_signatures_impl(PyObject* texts_object, PyObject* shingle_obje
   Ref keep;
   ScorerChoice no_scorer{batch::Measure::MinHash, std::nullopt, false};
   batch::Processor processor = resolve_processor(processor_object, no_scorer, keep);
-  TextList texts = read_texts(texts_object, "texts", true);
+  TextList texts = read_texts(texts_object, "texts", true, keep.get());
   std::uint64_t shingle_size = read_count(shingle_object, "shingle_size");
   std::uint64_t num_hashes = read_count(hashes_object, "num_hashes");
   long workers = read_workers(workers_object);

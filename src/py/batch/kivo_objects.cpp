@@ -69,7 +69,8 @@ ScorerChoice resolve_scorer(PyObject* scorer) {
                              qualified_type_name(scorer) + "'");
 }
 
-batch::Processor resolve_processor(PyObject* processor, const ScorerChoice& scorer, Ref& keep) {
+batch::Processor resolve_processor(PyObject* processor, const ScorerChoice& scorer,
+                                   Ref& in_python) {
   batch::Processor first;
   if (processor == nullptr || processor == Py_None) {
   } else if (is_attribute(processor, "clean_text")) {
@@ -77,18 +78,22 @@ batch::Processor resolve_processor(PyObject* processor, const ScorerChoice& scor
   } else if (is_attribute(processor, "clean_text_stopwords")) {
     first = [](std::string_view text) { return clean_text_stopwords(text); };
   } else if (const auto* config = value_if<PreprocessorValue>(processor, "Preprocessor")) {
-    keep = Ref::borrow(processor);
-    first = [config](std::string_view text) { return preprocess_text(text, *config); };
+    // A caller's stopword set is keyed with the kivo module's own hash key,
+    // which this module's copy of the hashing code does not share: such a
+    // Preprocessor runs through its own method, on this thread.
+    if (!config->stopwords.empty()) {
+      in_python = check(PyObject_GetAttrString(processor, "process"));
+    } else {
+      first = [config](std::string_view text) { return preprocess_text(text, *config); };
+    }
   } else {
     raise(PyExc_TypeError,
           "processor must be kivo.clean_text, kivo.clean_text_stopwords or a Preprocessor, not '" +
               qualified_type_name(processor) + "'");
   }
   if (!scorer.cleaning) return first;
-  const PreprocessConfig& cleaning = *scorer.cleaning;
-  if (!first) return [&cleaning](std::string_view text) { return preprocess_text(text, cleaning); };
-  return
-      [first, &cleaning](std::string_view text) { return preprocess_text(first(text), cleaning); };
+  if (!first) return [](std::string_view text) { return clean_text(text); };
+  return [first](std::string_view text) { return clean_text(first(text)); };
 }
 
 }  // namespace kivo::py

@@ -27,8 +27,9 @@ struct ScorerChoice {
 ScorerChoice resolve_scorer(PyObject* scorer);
 
 // The processor to run on every text (empty for None), followed by the
-// scorer's own cleaning. `keep` receives a reference to any object whose
-// value the processor reads, to hold it for the call.
-batch::Processor resolve_processor(PyObject* processor, const ScorerChoice& scorer, Ref& keep);
+// scorer's own cleaning. A processor that must run through Python is left to
+// the caller in `in_python` (a callable taking and returning a str), ahead
+// of the native steps. The caller holds `processor` for the whole call.
+batch::Processor resolve_processor(PyObject* processor, const ScorerChoice& scorer, Ref& in_python);
 
 }  // namespace kivo::py
