@@ -51,23 +51,19 @@ def texts(rng, n, lengths=LENGTHS):
     near-duplicates so that high scores and ties occur."""
     out = []
     for _ in range(n):
-        if out and rng.random() < 0.3:
-            t = list(rng.choice(out))
-            if t:
-                t[rng.randrange(len(t))] = rng.choice("axé")
-            out.append("".join(t))
+        t = list(rng.choice(out)) if out and rng.random() < 0.3 else []
+        if t:
+            t[rng.randrange(len(t))] = rng.choice("axé")
         else:
-            alphabet = rng.choice(ALPHABETS)
-            out.append("".join(rng.choices(alphabet, k=rng.choice(lengths))))
+            t = rng.choices(rng.choice(ALPHABETS), k=rng.choice(lengths))
+        out.append("".join(t))
     return out
 
 
 def model(scorer, queries, choices):
-    f = single(scorer)
-    dtype = np.int64 if is_distance(scorer) else np.float64
-    return np.array([[f(a, b) for b in choices] for a in queries], dtype=dtype).reshape(
-        len(queries), len(choices)
-    )
+    f, dtype = single(scorer), np.int64 if is_distance(scorer) else np.float64
+    rows = [[f(a, b) for b in choices] for a in queries]
+    return np.array(rows, dtype=dtype).reshape(len(queries), len(choices))
 
 
 def passes(scorer, score, cutoff):

@@ -53,7 +53,7 @@ enum class PairShape { All, Diagonal, UpperTriangle };
 class Block {
  public:
   virtual ~Block() = default;
-  // The block's queries, at most the scorer's block_width().
+  // The block's queries, as many as the scorer's next_block() gave.
   virtual void load(std::span<const std::size_t> queries) = 0;
   // out[k]: the score of the k-th query against `choice`, or NaN when it
   // certainly cannot reach bounds[k].
