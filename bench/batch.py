@@ -56,11 +56,12 @@ def timed(cases, clock=time.process_time):
 
 
 def peak_growth(case):
-    """How far a fresh process's peak resident memory rises during `case`."""
+    """How far a fresh process's peak resident memory (VmHWM, which unlike
+    ru_maxrss does not inherit the parent's peak) rises during `case`."""
     code = (
-        "import resource, sys; sys.argv = ['x'] + sys.argv[1:]; import numpy, batch as b; "
-        f"f = b.{case}(); r = resource.getrusage(resource.RUSAGE_SELF).ru_maxrss; "
-        "f(); print(resource.getrusage(resource.RUSAGE_SELF).ru_maxrss - r)"
+        "import re, sys; sys.argv = ['x'] + sys.argv[1:]; import numpy, batch as b\n"
+        "def peak(): return int(re.search(r'VmHWM:\\s+(\\d+)', open('/proc/self/status').read())[1])\n"
+        f"f = b.{case}(); r = peak(); f(); print(peak() - r)"
     )
     args = [sys.executable, "-c", code] + (["--quick"] if QUICK else [])
     result = subprocess.run(args, cwd=Path(__file__).parent, capture_output=True, text=True)
