@@ -25,19 +25,19 @@ from numpy.typing import DTypeLike, NDArray
 
 from kivo import KivoFlow, Preprocessor
 
-Scorer: TypeAlias = Callable[[str, str], float] | KivoFlow
-Processor: TypeAlias = Callable[[str], str] | Preprocessor
-Cutoff: TypeAlias = SupportsIndex | SupportsFloat | None
+_Scorer: TypeAlias = Callable[[str, str], float] | KivoFlow
+_Processor: TypeAlias = Callable[[str], str] | Preprocessor
+_Cutoff: TypeAlias = SupportsIndex | SupportsFloat | None
 
 def cdist(
     queries: Sequence[str],
     choices: Sequence[str],
     *,
-    scorer: Scorer,
-    score_cutoff: Cutoff = None,
-    dtype: DTypeLike = None,
+    scorer: _Scorer,
+    score_cutoff: _Cutoff = None,
+    dtype: DTypeLike | None = None,
     workers: SupportsIndex = 1,
-    processor: Processor | None = None,
+    processor: _Processor | None = None,
 ) -> NDArray[Any]:
     """Return the (len(queries), len(choices)) matrix of scores.
 
@@ -54,11 +54,11 @@ def cpdist(
     queries: Sequence[str],
     choices: Sequence[str],
     *,
-    scorer: Scorer,
-    score_cutoff: Cutoff = None,
-    dtype: DTypeLike = None,
+    scorer: _Scorer,
+    score_cutoff: _Cutoff = None,
+    dtype: DTypeLike | None = None,
     workers: SupportsIndex = 1,
-    processor: Processor | None = None,
+    processor: _Processor | None = None,
 ) -> NDArray[Any]:
     """Return the score of each query against the choice at the same index.
 
@@ -73,11 +73,11 @@ def topk(
     queries: Sequence[str],
     choices: Sequence[str],
     *,
-    scorer: Scorer,
+    scorer: _Scorer,
     k: SupportsIndex = 1,
-    score_cutoff: Cutoff = None,
+    score_cutoff: _Cutoff = None,
     workers: SupportsIndex = 1,
-    processor: Processor | None = None,
+    processor: _Processor | None = None,
 ) -> tuple[NDArray[numpy.int64], NDArray[Any]]:
     """Return (indices, scores) of each query's k best choices, both (len(queries), k).
 
@@ -94,10 +94,10 @@ def pairs(
     queries: Sequence[str],
     choices: Sequence[str] | None = None,
     *,
-    scorer: Scorer,
-    score_cutoff: Cutoff,
+    scorer: _Scorer,
+    score_cutoff: _Cutoff,
     workers: SupportsIndex = 1,
-    processor: Processor | None = None,
+    processor: _Processor | None = None,
 ) -> tuple[NDArray[numpy.int64], NDArray[numpy.int64], NDArray[Any]]:
     """Return (i, j, scores) of the pairs that pass the cutoff, ordered by (i, j).
 
@@ -116,7 +116,7 @@ def minhash_signatures(
     num_hashes: SupportsIndex,
     *,
     workers: SupportsIndex = 1,
-    processor: Processor | None = None,
+    processor: _Processor | None = None,
 ) -> NDArray[numpy.uint64]:
     """Return a uint64 array (len(texts), num_hashes) whose rows are kivo.minhash_signature.
 
