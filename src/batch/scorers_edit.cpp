@@ -77,10 +77,31 @@ class LaneBlock : public Block {
   std::optional<Kernel> kernel_;
 };
 
-class LevenshteinScorer final : public Scorer {
+// What Levenshtein and Jaro-Winkler share: queries in lane blocks of alike
+// lengths (Derived::Lanes), and only equal texts scoring best.
+template <class Derived>
+class LaneScorer : public Scorer {
  public:
-  LevenshteinScorer(bool distance, const Texts& queries, const Texts& choices)
+  LaneScorer(bool distance, const Texts& queries, const Texts& choices)
       : Scorer(distance), queries_(queries), choices_(choices) {}
+
+  bool sorts_by_length() const override { return true; }
+  bool best_means_equal() const override { return true; }
+  std::size_t next_block(std::span<const std::size_t> rows) const override {
+    return lane_block(queries_, rows);
+  }
+  std::unique_ptr<Block> block() const override {
+    return std::make_unique<typename Derived::Lanes>(*this, queries_, choices_);
+  }
+
+ protected:
+  const Texts& queries_;
+  const Texts& choices_;
+};
+
+class LevenshteinScorer final : public LaneScorer<LevenshteinScorer> {
+ public:
+  using LaneScorer::LaneScorer;
 
   std::optional<double> score(std::size_t i, std::size_t j, double bound) const override {
     std::u32string_view a = queries_.chars(i);
@@ -90,20 +111,11 @@ class LevenshteinScorer final : public Scorer {
     return distance() ? double(d) : levenshtein_similarity_from(d, std::max(a.size(), b.size()));
   }
 
-  bool sorts_by_length() const override { return true; }
-  bool best_means_equal() const override { return true; }
-  std::size_t next_block(std::span<const std::size_t> rows) const override {
-    return lane_block(queries_, rows);
-  }
-  std::unique_ptr<Block> block() const override {
-    return std::make_unique<Lanes>(*this, queries_, choices_);
-  }
   bool lengths_may_pass(std::size_t a, std::size_t b, double bound) const override {
     std::int64_t most = largest_kept(distance(), std::max(a, b), bound);
     return most >= 0 && std::uint64_t(length_gap(a, b)) <= std::uint64_t(most);
   }
 
- private:
   // Each lane's bound becomes the largest distance it keeps; a lane that
   // keeps none runs with bound 0 and is dropped.
   class Lanes final : public LaneBlock<lanes::LevenshteinBlock> {
@@ -136,29 +148,18 @@ class LevenshteinScorer final : public Scorer {
    private:
     static constexpr std::uint32_t kNoBound = lanes::LevenshteinBlock::kNoBound;
   };
-
-  const Texts& queries_;
-  const Texts& choices_;
 };
 
-class JaroWinklerScorer final : public Scorer {
+class JaroWinklerScorer final : public LaneScorer<JaroWinklerScorer> {
  public:
   JaroWinklerScorer(const Texts& queries, const Texts& choices)
-      : Scorer(false), queries_(queries), choices_(choices) {}
+      : LaneScorer(false, queries, choices) {}
 
   std::optional<double> score(std::size_t i, std::size_t j, double bound) const override {
     if (!lengths_may_pass(queries_.length(i), choices_.length(j), bound)) return std::nullopt;
     return jaro_winkler_similarity(span_of(queries_.chars(i)), span_of(choices_.chars(j)));
   }
 
-  bool sorts_by_length() const override { return true; }
-  bool best_means_equal() const override { return true; }
-  std::size_t next_block(std::span<const std::size_t> rows) const override {
-    return lane_block(queries_, rows);
-  }
-  std::unique_ptr<Block> block() const override {
-    return std::make_unique<Lanes>(*this, queries_, choices_);
-  }
   // Two empty texts score 1 and one empty text 0: no bound to draw.
   bool lengths_may_pass(std::size_t a, std::size_t b, double bound) const override {
     return a == 0 || b == 0 || ceiling(a, b) >= bound;
@@ -175,6 +176,7 @@ class JaroWinklerScorer final : public Scorer {
     return jaro_winkler_from(jaro, prefix) + 1e-9;
   }
 
+ public:
   // Choices too long for lanes go one pair at a time.
   class Lanes final : public LaneBlock<lanes::JaroWinklerBlock> {
    public:
@@ -185,9 +187,6 @@ class JaroWinklerScorer final : public Scorer {
       kernel_->similarities(text, out);
     }
   };
-
-  const Texts& queries_;
-  const Texts& choices_;
 };
 
 class HammingScorer final : public Scorer {
