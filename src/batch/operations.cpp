@@ -134,6 +134,7 @@ void cpdist(const Problem& problem, double cutoff, double fill, Output out) {
   problem.pool.for_each((count + kPerTask - 1) / kPerTask, [&](std::size_t t) {
     for (std::size_t i = t * kPerTask; i < std::min(count, (t + 1) * kPerTask); ++i) {
       if (failure.position() <= i) return;
+      problem.pool.check();
       try {
         std::optional<double> s = scorer.score(i, i, cutoff);
         out.store(i, s && scorer.passes(*s, cutoff) ? *s : fill);

@@ -162,7 +162,7 @@ void sweep(const Problem& problem, const BlockPlan& plan, Columns columns, Start
       if (columns.first != nullptr && !by_length)
         run.begin = std::max(run.begin, columns.first(rows));
       for (std::size_t p = run.begin; p < run.end; ++p) {
-        if (p % 64 == 0) problem.pool.check();
+        problem.pool.check();
         std::size_t j = order[p];
         std::uint64_t position = std::uint64_t(rows[0]) * width + j;
         if (may_fail && failure.position() <= position) return;
