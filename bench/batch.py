@@ -16,11 +16,7 @@ from pathlib import Path
 import numpy as np
 
 import kivo
-
-try:
-    import kivo.batch as batch
-except ModuleNotFoundError:
-    import kivo_batch as batch
+import kivo.batch as batch
 from rapidfuzz import distance as rfd
 from rapidfuzz import process
 

@@ -14,10 +14,7 @@ import pytest
 import kivo
 
 np = pytest.importorskip("numpy")
-try:
-    import kivo.batch as batch
-except ModuleNotFoundError:
-    batch = pytest.importorskip("kivo_batch")
+batch = pytest.importorskip("kivo.batch")
 
 FLOW = (
     kivo.KivoFlow()
