@@ -6,7 +6,7 @@ import re
 import pytest
 
 SRC = pathlib.Path(__file__).resolve().parent.parent / "src"
-LAYERS = ["base", "text", "algo", "router", "py"]
+LAYERS = ["base", "text", "algo", "router", "batch", "py"]
 INCLUDE = re.compile(r'^\s*#\s*include\s*[<"]([^>"]+)[>"]', re.MULTILINE)
 
 
