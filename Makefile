@@ -80,9 +80,11 @@ test-versions: install $(PY_BUILD_STAMP)
 demo: install
 	$(PY) examples/demo.py
 
-# Times kivo against its peers (installed into the venv) and writes docs/benchmarks.md.
+# Times kivo against its peers (installed into the venv) and writes docs/benchmarks.md,
+# then kivo.batch against RapidFuzz's process module and datasketch.
 bench: install
 	$(PY) bench/run.py
+	$(PY) bench/batch.py
 
 # The whole test suite against an AddressSanitizer + UBSan build of the module.
 sanitize: setup
