@@ -100,8 +100,10 @@ def quality(found: set[tuple[int, int]], truth: set[tuple[int, int]]) -> tuple[f
 
 
 def compare_row(name: str, found: set[tuple[int, int]], truth: set[tuple[int, int]], seconds: float) -> str:
+    """One line of the comparison: how well and how fast a way of matching did."""
     precision, recall, f1 = quality(found, truth)
-    return f"    {name:<22} precision {precision:7.2%}   recall {recall:7.2%}   F1 {f1:7.2%}   {seconds:6.2f} s"
+    scores = f"precision {precision:7.2%}   recall {recall:7.2%}   F1 {f1:7.2%}"
+    return f"    {name:<22} {scores}   {seconds:6.2f} s"
 
 
 # The measures drawn in the picture, each applied to the cleaned record texts.
