@@ -5,9 +5,11 @@ over processes or a cluster:
 
 1. Every record is filed under each of its blocking keys, and the records are
    grouped by key (a Dask shuffle).
-2. `map_partitions` scores the pairs inside each block and keeps the matches.
-   A pair that shares several keys is scored only in the block of the
-   smallest key it shares, so no pair is scored twice.
+2. `map_partitions` scores all the pairs inside each block at once with
+   `kivo.batch.pairs` and the cascade's `KivoFlow`, then scores the pairs the
+   tiers leave open field by field, and keeps the matches. A pair that shares
+   several keys is reported only from the block of the smallest key it
+   shares, so no pair is reported twice.
 
 kivo's objects cannot be pickled, so they cannot travel to a worker:
 
@@ -21,9 +23,10 @@ pickle by name (`pickle.loads(pickle.dumps(kivo.levenshtein_distance))` is
 
 Run: python examples/dask_dedupe.py [--scheduler processes|threads|sync] [--partitions N]
 
-kivo holds the interpreter lock while it computes, so the "threads"
-scheduler runs one task at a time; "processes" or a `dask.distributed`
-cluster run in parallel. On a cluster, install kivo on every worker and ship
+`kivo.batch` releases the interpreter lock while it scores a block, but the
+field-by-field scoring in Python holds it, so the "threads" scheduler
+overlaps tasks only in part; "processes" or a `dask.distributed` cluster
+run in parallel. On a cluster, install kivo on every worker and ship
 the helpers with `client.upload_file("examples/linkage.py")`. On the
 5,000 bundled records one process is faster than Dask, whose start-up and
 shuffle cost more than the matching itself; the split pays off on millions.
@@ -32,7 +35,6 @@ shuffle cost more than the matching itself; the split pays off on millions.
 from __future__ import annotations
 
 import argparse
-import itertools
 import sys
 import time
 from collections.abc import Iterable, Sequence
@@ -41,8 +43,21 @@ from pathlib import Path
 import dask
 import dask.bag as db
 
+import kivo.batch
+
 sys.path.insert(0, str(Path(__file__).resolve().parent))
-from linkage import Matcher, Record, blocking_keys, candidate_pairs, is_match, load_records, true_pairs
+from linkage import (
+    FIELD_THRESHOLD,
+    TIER1,
+    TIER2,
+    Matcher,
+    Record,
+    blocking_keys,
+    candidate_pairs,
+    is_match,
+    load_records,
+    true_pairs,
+)
 
 # A record on its way through Dask: its position in the input (which orders
 # every pair the same way as a single-process run) and the record itself.
@@ -57,17 +72,38 @@ def _block_key(entry: tuple[str, Indexed]) -> str:
     return entry[0]
 
 
+# The flow's score tells its decisions apart: above tier 1's match threshold a
+# match of either tier (tier 2 matches only above its higher threshold), below
+# the mismatch threshold a reject, in between the tier 1 score of a pair
+# neither tier settled.
+_, _MATCH, _MISMATCH = TIER1
+assert TIER2[1] > _MATCH
+
+
+def _match_block(matcher: Matcher, key: str, members: Sequence[Indexed]) -> list[tuple[int, int]]:
+    """The matching pairs (i < j) of one block whose smallest shared key is `key`."""
+    # The cutoff drops the tier 1 rejects inside kivo.
+    left, right, scores = kivo.batch.pairs(
+        [r.text for _, r in members], scorer=matcher.flow, score_cutoff=_MISMATCH
+    )
+    found = []
+    for x, y, score in zip(left.tolist(), right.tolist(), scores.tolist()):
+        (i, a), (j, b) = members[x], members[y]
+        if min(set(blocking_keys(a)) & set(blocking_keys(b))) != key:
+            continue  # this pair is reported from the block of its smallest shared key
+        if score > _MATCH or matcher.fields.score(a, b) >= FIELD_THRESHOLD:
+            found.append((i, j))
+    return found
+
+
 def _match_blocks(blocks: Iterable[tuple[str, list[tuple[str, Indexed]]]]) -> list[tuple[int, int]]:
     """One task: the matching pairs (i < j) of every block in a partition."""
     matcher = Matcher()  # built here: kivo objects cannot be shipped to a worker
     found = []
     for key, entries in blocks:
         members = sorted((item for _, item in entries), key=lambda item: item[0])
-        for (i, a), (j, b) in itertools.combinations(members, 2):
-            if min(set(blocking_keys(a)) & set(blocking_keys(b))) != key:
-                continue  # this pair is scored in the block of its smallest shared key
-            if is_match(matcher.decide(a, b)):
-                found.append((i, j))
+        if len(members) > 1:
+            found += _match_block(matcher, key, members)
     return found
 
 

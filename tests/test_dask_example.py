@@ -16,6 +16,7 @@ EXAMPLES = Path(__file__).resolve().parent.parent / "examples"
 @pytest.fixture(scope="module")
 def example():
     pytest.importorskip("dask")
+    pytest.importorskip("numpy")  # kivo.batch returns NumPy arrays
     sys.path.insert(0, str(EXAMPLES))
     try:
         module = importlib.import_module("dask_dedupe")
