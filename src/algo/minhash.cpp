@@ -208,6 +208,16 @@ Result<std::vector<std::uint64_t>> minhash_signature(std::string_view text,
   }
 }
 
+std::optional<ExceptionDesc> signature_rows_too_large(std::uint64_t num_hashes,
+                                                      std::uint64_t rows) {
+  if (rows == 0) return std::nullopt;
+  bool fits =
+      fits_in_memory(num_hashes, kNativeEntryBytes + kPythonEntryBytes) &&
+      fits_in_memory(num_hashes, kNativeEntryBytes * std::min<std::uint64_t>(rows, 1 << 20));
+  if (fits) return std::nullopt;
+  return too_large(num_hashes);
+}
+
 Result<double> minhash_similarity(std::string_view a, std::string_view b,
                                   std::uint64_t shingle_size, std::uint64_t num_hashes) {
   std::vector<std::uint64_t> hashes_a = shingle_hashes(a, shingle_size);

@@ -5,6 +5,7 @@
 #include <algorithm>
 #include <cstddef>
 #include <cstdint>
+#include <optional>
 #include <span>
 #include <string_view>
 #include <vector>
@@ -26,6 +27,10 @@ inline double minhash_signature_similarity(std::span<const std::uint64_t> a,
   // No hash functions: 0 / 0, which is NaN.
   return double(equal) / double(length);
 }
+
+// The MemoryError minhash_signature gives for num_hashes, when `rows`
+// signatures of that length could never be held; none otherwise.
+std::optional<ExceptionDesc> signature_rows_too_large(std::uint64_t num_hashes, std::uint64_t rows);
 
 Result<double> minhash_similarity(std::string_view a, std::string_view b,
                                   std::uint64_t shingle_size, std::uint64_t num_hashes);

@@ -9,6 +9,7 @@
 #include <string>
 #include <vector>
 
+#include "algo/minhash.hpp"
 #include "batch/lsh.hpp"
 #include "batch/operations.hpp"
 #include "py/batch/arrays.hpp"
@@ -246,8 +247,12 @@ PyObject* minhash_signatures_impl(PyObject* texts_object, PyObject* shingle_obje
   std::uint64_t shingle_size = read_count(shingle_object, "shingle_size");
   std::uint64_t num_hashes = read_count(hashes_object, "num_hashes");
   long workers = read_workers(workers_object);
-  Ref numpy = import_numpy();
   std::size_t rows = texts.sources.size();
+  // A text with no shingle size faults before any signature is sized.
+  if (shingle_size != 0) {
+    if (auto too_large = signature_rows_too_large(num_hashes, rows)) raise(Failure{*too_large});
+  }
+  Ref numpy = import_numpy();
   Array out(numpy.get(), {Py_ssize_t(rows), Py_ssize_t(num_hashes)},
             named_dtype(numpy.get(), "uint64"));
   run_released(batch::worker_count(workers, rows), [&](const batch::Pool& pool) {
