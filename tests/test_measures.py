@@ -258,3 +258,20 @@ TERMS = [
 def test_measures(measure, a, b, expected):
     got = check(measure, a, b)
     assert expected is None or got == expected
+
+
+# Characters that all fell into one slot under the old unkeyed code-point hash:
+# the tables must still map every one of them correctly.
+CROWDED = [
+    chr(c)
+    for c in range(0x80, 0x30000)
+    if not 0xD800 <= c < 0xE000 and (c * 0x9E3779B1 & 0xFFFFFFFF) >> 25 == 0
+][:400]
+
+
+@pytest.mark.parametrize("n", [40, 64, 65, 300])
+def test_characters_crowded_under_a_fixed_hash(n):
+    a = "".join(random.Random(n).choice(CROWDED) for _ in range(n))
+    b = mutate(a, CROWDED, n // 8 + 1, n)
+    for measure in (LEVENSHTEIN, JARO_WINKLER):
+        check(measure, a, b)
