@@ -38,16 +38,18 @@ prepare() {
   touch "$stamp"
 }
 
-# Runs the thread tests in-process and checks the GIL is still off after them.
+# Runs the thread tests (kivo's and kivo.batch's) in-process and checks the GIL is still off after them.
 free_threaded_checks() {
   "$1" - <<'EOF'
 import sys
 
 import kivo  # noqa: F401
+import kivo.batch  # noqa: F401
 import pytest
 
 assert not sys._is_gil_enabled(), "importing kivo enabled the GIL"
-code = pytest.main(["-q", "-p", "no:cacheprovider", "tests/test_reliability.py", "-k", "thread or race"])
+code = pytest.main(["-q", "-p", "no:cacheprovider", "tests/test_reliability.py", "tests/test_batch.py",
+                    "-k", "thread or race or lock"])
 assert not sys._is_gil_enabled(), "the GIL was enabled during the thread tests"
 print("GIL stayed off with kivo imported and through the thread tests")
 sys.exit(code)
