@@ -23,6 +23,17 @@ namespace kivo::py {
 
 inline constexpr std::size_t kMaxParams = 5;
 
+// Whether a str's code units hold a surrogate, which only 2- and 4-byte forms
+// can: such a str has no UTF-8 form.
+inline bool holds_surrogates(PyObject* str) {
+  std::size_t n = std::size_t(PyUnicode_GET_LENGTH(str));
+  switch (PyUnicode_KIND(str)) {
+    case PyUnicode_2BYTE_KIND: return has_surrogates(PyUnicode_2BYTE_DATA(str), n);
+    case PyUnicode_4BYTE_KIND: return has_surrogates(PyUnicode_4BYTE_DATA(str), n);
+    default: return false;
+  }
+}
+
 class Args;
 using Impl = PyObject* (*)(PyObject* self, const Args& args);
 
@@ -144,15 +155,6 @@ class Args {
   };
   static_assert(std::is_trivially_default_constructible_v<Slot>);
 
-  // A str's code units, which may be surrogates only in 2- and 4-byte forms.
-  static bool holds_surrogates(PyObject* object) {
-    std::size_t n = std::size_t(PyUnicode_GET_LENGTH(object));
-    switch (PyUnicode_KIND(object)) {
-      case PyUnicode_2BYTE_KIND: return has_surrogates(PyUnicode_2BYTE_DATA(object), n);
-      case PyUnicode_4BYTE_KIND: return has_surrogates(PyUnicode_4BYTE_DATA(object), n);
-      default: return false;
-    }
-  }
   static void read_units(PyObject* object, Slot& slot) {
     slot.units = {PyUnicode_DATA(object), std::size_t(PyUnicode_GET_LENGTH(object)),
                   std::size_t(PyUnicode_KIND(object))};

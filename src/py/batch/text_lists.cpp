@@ -1,20 +1,12 @@
 #include "py/batch/text_lists.hpp"
 
+#include "py/binder.hpp"
 #include "py/convert.hpp"
 #include "py/guard.hpp"
 
 namespace kivo::py {
 
 namespace {
-
-bool holds_surrogates(PyObject* text) {
-  std::size_t n = std::size_t(PyUnicode_GET_LENGTH(text));
-  switch (PyUnicode_KIND(text)) {
-    case PyUnicode_2BYTE_KIND: return has_surrogates(PyUnicode_2BYTE_DATA(text), n);
-    case PyUnicode_4BYTE_KIND: return has_surrogates(PyUnicode_4BYTE_DATA(text), n);
-    default: return false;
-  }
-}
 
 batch::SourceText source_of(PyObject* item, bool utf8) {
   if (!PyUnicode_Check(item)) type_mismatch(item, "str");
