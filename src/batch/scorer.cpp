@@ -29,19 +29,9 @@ class PairwiseBlock final : public Block {
 
 }  // namespace
 
-bool is_distance(Measure measure) {
-  return measure == Measure::LevenshteinDistance || measure == Measure::HammingDistance;
-}
-
-TextNeeds text_needs(Measure measure) {
-  switch (measure) {
-    case Measure::LevenshteinDistance:
-    case Measure::LevenshteinSimilarity:
-    case Measure::HammingDistance:
-    case Measure::HammingSimilarity:
-    case Measure::JaroWinkler: return {false, true};
-    default: return {true, false};
-  }
+TextNeeds ScorerSpec::needs() const {
+  if (measure != nullptr && measure->reads == Reads::Characters) return {false, true};
+  return {true, false};
 }
 
 std::unique_ptr<Block> Scorer::block() const {
@@ -50,20 +40,17 @@ std::unique_ptr<Block> Scorer::block() const {
 
 std::unique_ptr<Scorer> make_scorer(const ScorerSpec& spec, const Texts& queries,
                                     const Texts& choices, bool pairwise, const Pool& pool) {
-  switch (spec.measure) {
-    case Measure::LevenshteinDistance:
-    case Measure::LevenshteinSimilarity:
-    case Measure::JaroWinkler:
-    case Measure::HammingDistance:
-    case Measure::HammingSimilarity: return make_edit_scorer(spec.measure, queries, choices);
-    case Measure::JaccardBigram:
-    case Measure::JaccardTrigram:
-    case Measure::JaccardWord:
-    case Measure::MinHash:
-    case Measure::SimHash: return make_set_scorer(spec.measure, queries, choices, pairwise, pool);
-    case Measure::Bm25:
-    case Measure::Tfidf:
-    case Measure::Flow: return make_pairwise_scorer(spec, queries, choices);
+  if (spec.measure == nullptr) return make_flow_scorer(spec, queries, choices);
+  const Measure& measure = *spec.measure;
+  switch (measure.kernel) {
+    case BatchKernel::Levenshtein:
+    case BatchKernel::JaroWinkler:
+    case BatchKernel::Hamming: return make_edit_scorer(measure, queries, choices);
+    case BatchKernel::CharGrams:
+    case BatchKernel::Words:
+    case BatchKernel::MinHash:
+    case BatchKernel::SimHash: return make_set_scorer(measure, queries, choices, pairwise, pool);
+    case BatchKernel::EachPair: return make_each_pair_scorer(measure, queries, choices);
   }
   throw InternalFault("unhandled measure");
 }

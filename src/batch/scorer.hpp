@@ -10,6 +10,7 @@
 #include <span>
 #include <utility>
 
+#include "algo/measures.hpp"
 #include "base/error.hpp"
 #include "batch/executor.hpp"
 #include "batch/texts.hpp"
@@ -17,24 +18,16 @@
 
 namespace kivo::batch {
 
-enum class Measure {
-  LevenshteinDistance,
-  LevenshteinSimilarity,
-  JaroWinkler,
-  HammingDistance,
-  HammingSimilarity,
-  JaccardBigram,
-  JaccardTrigram,
-  JaccardWord,
-  MinHash,
-  SimHash,
-  Bm25,
-  Tfidf,
-  Flow,
-};
+// A flow (a KivoFlow's tiers) when `measure` is null.
+struct ScorerSpec {
+  const Measure* measure = nullptr;
+  // Flow: the tiers, with no cleaning (the texts come cleaned).
+  const Router* router = nullptr;
 
-bool is_distance(Measure measure);
-TextNeeds text_needs(Measure measure);
+  bool distance() const { return measure != nullptr && measure->distance; }
+  // Characters for the character measures; UTF-8 for the rest and for flows.
+  TextNeeds needs() const;
+};
 
 inline std::size_t length_gap(std::size_t a, std::size_t b) {
   return a > b ? a - b : b - a;
@@ -103,12 +96,6 @@ class Scorer {
 
  private:
   bool distance_;
-};
-
-struct ScorerSpec {
-  Measure measure;
-  // Flow: the tiers, with no cleaning (the texts come cleaned).
-  const Router* router = nullptr;
 };
 
 // `choices` may be `queries` itself (a self-join). With `pairwise`, each

@@ -7,12 +7,14 @@
 
 namespace kivo::batch {
 
-std::unique_ptr<Scorer> make_edit_scorer(Measure measure, const Texts& queries,
+std::unique_ptr<Scorer> make_edit_scorer(const Measure& measure, const Texts& queries,
                                          const Texts& choices);
 // `pairwise`: each text meets only the other list's text at its index.
-std::unique_ptr<Scorer> make_set_scorer(Measure measure, const Texts& queries, const Texts& choices,
-                                        bool pairwise, const Pool& pool);
-std::unique_ptr<Scorer> make_pairwise_scorer(const ScorerSpec& spec, const Texts& queries,
-                                             const Texts& choices);
+std::unique_ptr<Scorer> make_set_scorer(const Measure& measure, const Texts& queries,
+                                        const Texts& choices, bool pairwise, const Pool& pool);
+std::unique_ptr<Scorer> make_each_pair_scorer(const Measure& measure, const Texts& queries,
+                                              const Texts& choices);
+std::unique_ptr<Scorer> make_flow_scorer(const ScorerSpec& spec, const Texts& queries,
+                                         const Texts& choices);
 
 }  // namespace kivo::batch

@@ -245,16 +245,15 @@ class HammingScorer final : public Scorer {
 
 }  // namespace
 
-std::unique_ptr<Scorer> make_edit_scorer(Measure measure, const Texts& queries,
+std::unique_ptr<Scorer> make_edit_scorer(const Measure& measure, const Texts& queries,
                                          const Texts& choices) {
-  switch (measure) {
-    case Measure::LevenshteinDistance:
-      return std::make_unique<LevenshteinScorer>(true, queries, choices);
-    case Measure::LevenshteinSimilarity:
-      return std::make_unique<LevenshteinScorer>(false, queries, choices);
-    case Measure::JaroWinkler: return std::make_unique<JaroWinklerScorer>(queries, choices);
-    case Measure::HammingDistance: return std::make_unique<HammingScorer>(true, queries, choices);
-    default: return std::make_unique<HammingScorer>(false, queries, choices);
+  switch (measure.kernel) {
+    case BatchKernel::Levenshtein:
+      return std::make_unique<LevenshteinScorer>(measure.distance, queries, choices);
+    case BatchKernel::JaroWinkler: return std::make_unique<JaroWinklerScorer>(queries, choices);
+    case BatchKernel::Hamming:
+      return std::make_unique<HammingScorer>(measure.distance, queries, choices);
+    default: throw InternalFault("not an edit measure: " + std::string(measure.name));
   }
 }
 

@@ -1,25 +1,24 @@
 // Measures scored by their single call on each pair: the term weightings,
 // whose corpus is the pair itself, and the router's tiers.
-#include "algo/bm25.hpp"
-#include "algo/tfidf.hpp"
 #include "batch/scorers.hpp"
 
 namespace kivo::batch {
 
 namespace {
 
-template <class Call>
-class PairCallScorer final : public Scorer {
+class EachPairScorer final : public Scorer {
  public:
-  PairCallScorer(Call measure, const Texts& queries, const Texts& choices)
-      : Scorer(false), measure_(measure), queries_(queries), choices_(choices) {}
+  EachPairScorer(const Measure& measure, const Texts& queries, const Texts& choices)
+      : Scorer(measure.distance), measure_(measure), queries_(queries), choices_(choices) {}
 
   std::optional<double> score(std::size_t i, std::size_t j, double) const override {
-    return measure_(queries_.utf8(i), choices_.utf8(j));
+    Result<double> result = score_utf8(measure_, queries_.utf8(i), choices_.utf8(j));
+    if (!result.ok()) throw PairFailure{std::move(result.failure())};
+    return result.value();
   }
 
  private:
-  Call measure_;
+  const Measure& measure_;
   const Texts& queries_;
   const Texts& choices_;
 };
@@ -42,23 +41,20 @@ class FlowScorer final : public Scorer {
   const Texts& choices_;
 };
 
-template <class Call>
-std::unique_ptr<Scorer> pair_call(Call measure, const Texts& queries, const Texts& choices) {
-  return std::make_unique<PairCallScorer<Call>>(measure, queries, choices);
-}
-
 }  // namespace
 
-std::unique_ptr<Scorer> make_pairwise_scorer(const ScorerSpec& spec, const Texts& queries,
-                                             const Texts& choices) {
-  using Call = double (*)(std::string_view, std::string_view);
-  switch (spec.measure) {
-    case Measure::Bm25: return pair_call<Call>(&bm25_similarity, queries, choices);
-    case Measure::Tfidf: return pair_call<Call>(&tfidf_similarity, queries, choices);
-    default:
-      if (spec.router == nullptr) throw InternalFault("a flow scorer needs its router");
-      return std::make_unique<FlowScorer>(*spec.router, queries, choices);
+std::unique_ptr<Scorer> make_each_pair_scorer(const Measure& measure, const Texts& queries,
+                                              const Texts& choices) {
+  if (measure.reads != Reads::Utf8) {
+    throw InternalFault("a measure scored pair by pair reads UTF-8: " + std::string(measure.name));
   }
+  return std::make_unique<EachPairScorer>(measure, queries, choices);
+}
+
+std::unique_ptr<Scorer> make_flow_scorer(const ScorerSpec& spec, const Texts& queries,
+                                         const Texts& choices) {
+  if (spec.router == nullptr) throw InternalFault("a flow scorer needs its router");
+  return std::make_unique<FlowScorer>(*spec.router, queries, choices);
 }
 
 }  // namespace kivo::batch

@@ -17,10 +17,6 @@ namespace kivo::batch {
 
 namespace {
 
-constexpr std::uint64_t kMinHashShingle = 3;
-constexpr std::uint64_t kMinHashCount = 128;
-constexpr std::uint64_t kSimHashShingle = 4;
-
 // Something computed per text for the queries and, unless they are the same
 // list, for the choices.
 template <class T>
@@ -85,7 +81,7 @@ std::size_t shared_count(const std::vector<T>& a, const std::vector<T>& b) {
 }
 
 // The members of `text`, views of it, into `out` (cleared first).
-void members_of(Measure measure, std::string_view text, Members& out) {
+void members_of(const Measure& measure, std::string_view text, Members& out) {
   out.packed.clear();
   out.hashed.clear();
   const HashKey& hash_key = process_key();
@@ -98,10 +94,10 @@ void members_of(Measure measure, std::string_view text, Members& out) {
     std::memcpy(&key, member.data(), member.size());
     out.packed.push_back(key | std::uint64_t(member.size()) << 56);
   };
-  if (measure == Measure::JaccardWord) {
+  if (measure.kernel == BatchKernel::Words) {
     for (std::string_view word : word_set(text)) add(word);
   } else {
-    std::uint64_t n = measure == Measure::JaccardBigram ? 2 : 3;
+    std::uint64_t n = measure.params.shingle_size;
     std::size_t chars = utf8::count_chars(text);
     out.packed.reserve(shingling::count(chars, n));
     shingling::for_each(text, chars, n, add);
@@ -120,8 +116,9 @@ double jaccard_of(const Members& a, const Members& b) {
 // Each text's set built once, when texts meet many others.
 class JaccardScorer final : public Scorer {
  public:
-  JaccardScorer(Measure measure, const Texts& queries, const Texts& choices, const Pool& pool)
-      : Scorer(false), sets_(queries, choices, pool, [measure](std::string_view text) {
+  JaccardScorer(const Measure& measure, const Texts& queries, const Texts& choices,
+                const Pool& pool)
+      : Scorer(false), sets_(queries, choices, pool, [&measure](std::string_view text) {
           Members members;
           members_of(measure, text, members);
           return members;
@@ -172,15 +169,15 @@ double ascii_window_jaccard(std::string_view a, std::string_view b, std::size_t 
 // text meets one other.
 class JaccardPairScorer final : public Scorer {
  public:
-  JaccardPairScorer(Measure measure, const Texts& queries, const Texts& choices)
+  JaccardPairScorer(const Measure& measure, const Texts& queries, const Texts& choices)
       : Scorer(false), measure_(measure), queries_(queries), choices_(choices) {}
 
   std::optional<double> score(std::size_t i, std::size_t j, double) const override {
     std::string_view x = queries_.utf8(i);
     std::string_view y = choices_.utf8(j);
-    std::size_t n = measure_ == Measure::JaccardBigram ? 2 : 3;
-    if (measure_ != Measure::JaccardWord && x.size() >= n && y.size() >= n && utf8::is_ascii(x) &&
-        utf8::is_ascii(y)) {
+    std::size_t n = measure_.params.shingle_size;
+    if (measure_.kernel != BatchKernel::Words && x.size() >= n && y.size() >= n &&
+        utf8::is_ascii(x) && utf8::is_ascii(y)) {
       return ascii_window_jaccard(x, y, n);
     }
     thread_local Members a;
@@ -191,17 +188,17 @@ class JaccardPairScorer final : public Scorer {
   }
 
  private:
-  Measure measure_;
+  const Measure& measure_;
   const Texts& queries_;
   const Texts& choices_;
 };
 
 class MinHashScorer final : public Scorer {
  public:
-  MinHashScorer(const Texts& queries, const Texts& choices, const Pool& pool)
-      : Scorer(false), signatures_(queries, choices, pool, [](std::string_view text) {
+  MinHashScorer(MeasureParams params, const Texts& queries, const Texts& choices, const Pool& pool)
+      : Scorer(false), signatures_(queries, choices, pool, [params](std::string_view text) {
           Result<std::vector<std::uint64_t>> signature =
-              minhash_signature(text, kMinHashShingle, kMinHashCount);
+              minhash_signature(text, params.shingle_size, params.num_hashes);
           if (!signature.ok()) throw PairFailure{std::move(signature.failure())};
           return std::move(signature.value());
         }) {}
@@ -216,9 +213,9 @@ class MinHashScorer final : public Scorer {
 
 class SimHashScorer final : public Scorer {
  public:
-  SimHashScorer(const Texts& queries, const Texts& choices, const Pool& pool)
-      : Scorer(false), fingerprints_(queries, choices, pool, [](std::string_view text) {
-          return simhash_fingerprint(text, kSimHashShingle);
+  SimHashScorer(MeasureParams params, const Texts& queries, const Texts& choices, const Pool& pool)
+      : Scorer(false), fingerprints_(queries, choices, pool, [params](std::string_view text) {
+          return simhash_fingerprint(text, params.shingle_size);
         }) {}
 
   std::optional<double> score(std::size_t i, std::size_t j, double) const override {
@@ -231,14 +228,18 @@ class SimHashScorer final : public Scorer {
 
 }  // namespace
 
-std::unique_ptr<Scorer> make_set_scorer(Measure measure, const Texts& queries, const Texts& choices,
-                                        bool pairwise, const Pool& pool) {
-  switch (measure) {
-    case Measure::MinHash: return std::make_unique<MinHashScorer>(queries, choices, pool);
-    case Measure::SimHash: return std::make_unique<SimHashScorer>(queries, choices, pool);
-    default:
+std::unique_ptr<Scorer> make_set_scorer(const Measure& measure, const Texts& queries,
+                                        const Texts& choices, bool pairwise, const Pool& pool) {
+  switch (measure.kernel) {
+    case BatchKernel::MinHash:
+      return std::make_unique<MinHashScorer>(measure.params, queries, choices, pool);
+    case BatchKernel::SimHash:
+      return std::make_unique<SimHashScorer>(measure.params, queries, choices, pool);
+    case BatchKernel::CharGrams:
+    case BatchKernel::Words:
       if (pairwise) return std::make_unique<JaccardPairScorer>(measure, queries, choices);
       return std::make_unique<JaccardScorer>(measure, queries, choices, pool);
+    default: throw InternalFault("not a set measure: " + std::string(measure.name));
   }
 }
 

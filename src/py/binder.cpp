@@ -2,6 +2,9 @@
 
 #include <cstring>
 
+#include "py/convert.hpp"
+#include "py/text_lists.hpp"
+
 namespace kivo::py {
 
 std::string Callable::full_name() const {
@@ -24,9 +27,15 @@ std::string Callable::docstring() const {
   }
   for (std::size_t i = 0; i < param_count; ++i) {
     if (i > 0) out += ", ";
+    if (i == positional_count && i < param_count) out += "*, ";
     out += params[i].name;
+    if (!params[i].required()) {
+      out += '=';
+      out += params[i].default_text;
+    }
   }
   out += ")\n--\n\n";
+  if (doc != nullptr) out += doc;
   return out;
 }
 
@@ -37,15 +46,30 @@ namespace {
 }
 
 [[noreturn]] void too_many(const Callable& callable, Py_ssize_t given) {
-  type_error(callable.full_name() + " takes " + std::to_string(callable.param_count) +
-             " positional arguments but " + std::to_string(given) +
-             (given == 1 ? " was" : " were") + " given");
+  std::size_t most = callable.positional_count;
+  std::size_t least = 0;
+  while (least < most && callable.params[least].required()) ++least;
+  std::string takes = least == most
+                          ? std::to_string(most)
+                          : "from " + std::to_string(least) + " to " + std::to_string(most);
+  type_error(callable.full_name() + " takes " + takes + " positional arguments but " +
+             std::to_string(given) + (given == 1 ? " was" : " were") + " given");
 }
 
 [[noreturn]] void missing(const Callable& callable, PyObject* const* bound) {
   std::vector<std::string> names;
-  for (std::size_t i = 0; i < callable.param_count; ++i) {
-    if (bound[i] == nullptr) names.push_back(std::string("'") + callable.params[i].name + "'");
+  for (std::size_t i = 0; i < callable.positional_count; ++i) {
+    const Param& param = callable.params[i];
+    if (bound[i] == nullptr && param.required())
+      names.push_back(std::string("'") + param.name + "'");
+  }
+  if (names.empty()) {
+    for (std::size_t i = callable.positional_count; i < callable.param_count; ++i) {
+      if (bound[i] == nullptr && callable.params[i].required()) {
+        type_error(callable.full_name() + " missing required keyword-only argument: '" +
+                   callable.params[i].name + "'");
+      }
+    }
   }
   std::string list;
   for (std::size_t i = 0; i < names.size(); ++i) {
@@ -94,7 +118,7 @@ void bind_keyword(const Callable& callable, PyObject* keyword, PyObject* value, 
 
 void bind(const Callable& callable, PyObject* const* args, Py_ssize_t nargs, PyObject* kwnames,
           PyObject** out) {
-  if (nargs > Py_ssize_t(callable.param_count)) too_many(callable, nargs);
+  if (nargs > Py_ssize_t(callable.positional_count)) too_many(callable, nargs);
   for (Py_ssize_t i = 0; i < nargs; ++i) out[i] = args[i];
   if (kwnames != nullptr) {
     Py_ssize_t nkw = PyTuple_GET_SIZE(kwnames);
@@ -103,7 +127,7 @@ void bind(const Callable& callable, PyObject* const* args, Py_ssize_t nargs, PyO
     }
   }
   for (std::size_t i = 0; i < callable.param_count; ++i) {
-    if (out[i] == nullptr) missing(callable, out);
+    if (out[i] == nullptr && callable.params[i].required()) missing(callable, out);
   }
 }
 
@@ -117,6 +141,59 @@ void bind_no_arguments(const Callable& callable, PyObject* args, PyObject* kwarg
     PyDict_Next(kwargs, &pos, &key, &value);
     PyObject* none[kMaxParams] = {};
     bind_keyword(callable, key, value, none);
+  }
+}
+
+namespace {
+
+// Stopword lists: the same reader as every other list of texts.
+std::vector<std::string> to_texts(PyObject* object) {
+  TextList list = read_texts(object, true);
+  std::vector<std::string> out;
+  out.reserve(list.sources.size());
+  for (const batch::SourceText& source : list.sources) out.emplace_back(source.utf8);
+  return out;
+}
+
+}  // namespace
+
+void Args::wrong_kind(std::size_t i) const {
+  throw InternalFault(callable_.full_name() + " read argument " + std::to_string(i) +
+                      " as another kind than its parameter's");
+}
+
+void Args::fail(std::size_t i) const {
+  raise_with_note(callable_.params[i].name);
+}
+
+void Args::convert(std::size_t i) {
+  PyObject* object = objects_[i];
+  Slot& slot = slots_[i];
+  try {
+    switch (callable_.params[i].kind) {
+      case Param::Kind::Text: {
+        std::string_view text = to_text(object);
+        slot.data = text.data();
+        slot.size = text.size();
+        break;
+      }
+      case Param::Kind::Chars:
+        // A lone surrogate has no UTF-8 form: the Text conversion raises for
+        // it, and for anything but a str, with the usual message.
+        if (!PyUnicode_Check(object) || holds_surrogates(object)) to_text(object);
+        read_units(object, slot);
+        break;
+      case Param::Kind::Uint: slot.uint = to_uint(object); break;
+      case Param::Kind::Real: slot.real = to_real(object); break;
+      case Param::Kind::Flag: slot.flag = to_flag(object); break;
+      case Param::Kind::Texts:
+        slot.list = lists_.size();
+        lists_.push_back(to_texts(object));
+        break;
+      case Param::Kind::Object: slot.object = object; break;
+    }
+  } catch (const ErrorAlreadySet&) {
+    fail(i);
   }
 }
 

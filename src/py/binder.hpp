@@ -21,7 +21,7 @@
 
 namespace kivo::py {
 
-inline constexpr std::size_t kMaxParams = 5;
+inline constexpr std::size_t kMaxParams = 8;
 
 // Whether a str's code units hold a surrogate, which only 2- and 4-byte forms
 // can: such a str has no UTF-8 form.
@@ -42,10 +42,18 @@ using Impl = PyObject* (*)(PyObject* self, const Args& args);
 // failing argument is the one reported.
 struct Param {
   // Text: a UTF-8 view. Chars: the str's own fixed-width code units, for the
-  // character-level measures, which then need no decoding.
-  enum class Kind { Text, Chars, Uint, Real, Flag, Texts };
+  // character-level measures, which then need no decoding. Object: the
+  // argument itself (null when an optional one is not given), which the
+  // implementation reads.
+  enum class Kind { Text, Chars, Uint, Real, Flag, Texts, Object };
   const char* name = nullptr;
   Kind kind = Kind::Text;
+  bool keyword_only = false;
+  // What the signature shows as the default of an optional parameter; null
+  // for a required one. Only Object parameters may be optional.
+  const char* default_text = nullptr;
+
+  constexpr bool required() const { return default_text == nullptr; }
 };
 constexpr Param text(const char* name) {
   return {name, Param::Kind::Text};
@@ -65,24 +73,47 @@ constexpr Param flag(const char* name) {
 constexpr Param texts(const char* name) {
   return {name, Param::Kind::Texts};
 }
+// Object parameters: positional-or-keyword, or keyword-only, each required
+// or with the default its signature shows.
+constexpr Param object(const char* name, const char* default_text = nullptr) {
+  return {name, Param::Kind::Object, false, default_text};
+}
+constexpr Param keyword(const char* name, const char* default_text = nullptr) {
+  return {name, Param::Kind::Object, true, default_text};
+}
 
 struct Callable {
   const char* name;
   std::array<Param, kMaxParams> params{};
   std::size_t param_count = 0;
+  std::size_t positional_count = 0;  // the leading parameters that are not keyword-only
   Impl impl = nullptr;
   const char* owner = nullptr;  // class name for methods
+  const char* doc = nullptr;    // what help() shows below the signature
 
   constexpr Callable(const char* name_, std::initializer_list<Param> params_, Impl impl_,
-                     const char* owner_ = nullptr)
-      : name(name_), param_count(params_.size()), impl(impl_), owner(owner_) {
+                     const char* owner_ = nullptr, const char* doc_ = nullptr)
+      : name(name_), param_count(params_.size()), impl(impl_), owner(owner_), doc(doc_) {
     std::size_t i = 0;
-    for (Param p : params_) params[i++] = p;
+    for (Param p : params_) {
+      if (!p.keyword_only) positional_count = i + 1;
+      params[i++] = p;
+    }
+  }
+
+  // Whether every parameter is required and positional-or-keyword, so that
+  // a call with exactly that many positional arguments needs no binding.
+  constexpr bool plain() const {
+    for (std::size_t i = 0; i < param_count; ++i) {
+      if (params[i].keyword_only || !params[i].required()) return false;
+    }
+    return true;
   }
 
   // "name()" for functions, "Class.name()" for methods.
   std::string full_name() const;
-  // The text signature, e.g. "f(a, b)\n--\n\n" or "m($self, a)\n--\n\n".
+  // The text signature, e.g. "f(a, b)\n--\n\n" or "m($self, a)\n--\n\n",
+  // followed by `doc`.
   std::string docstring() const;
 };
 
@@ -98,8 +129,10 @@ class Args {
     for (std::size_t i = 0; i < callable.param_count; ++i) {
       PyObject* object = values[i];
       Param::Kind kind = callable.params[i].kind;
-      if (kind == Param::Kind::Text && PyUnicode_CheckExact(object) &&
-          PyUnicode_IS_COMPACT_ASCII(object)) {
+      if (kind == Param::Kind::Object) {
+        slots_[i].object = object;
+      } else if (kind == Param::Kind::Text && PyUnicode_CheckExact(object) &&
+                 PyUnicode_IS_COMPACT_ASCII(object)) {
         slots_[i].data = static_cast<const char*>(PyUnicode_DATA(object));
         slots_[i].size = std::size_t(PyUnicode_GET_LENGTH(object));
       } else if (kind == Param::Kind::Chars && PyUnicode_CheckExact(object) &&
@@ -139,6 +172,11 @@ class Args {
     expect(i, Param::Kind::Texts);
     return lists_[slots_[i].list];
   }
+  // Borrowed; null for an optional parameter not given.
+  PyObject* object(std::size_t i) const {
+    expect(i, Param::Kind::Object);
+    return slots_[i].object;
+  }
 
  private:
   // Left uninitialised: each slot is written by the conversion of its
@@ -152,6 +190,7 @@ class Args {
     double real;
     bool flag;
     std::size_t list;  // Texts: the index in lists_
+    PyObject* object;  // Object
   };
   static_assert(std::is_trivially_default_constructible_v<Slot>);
 
@@ -193,7 +232,8 @@ PyObject* fastcall(PyObject* self, PyObject* const* args, Py_ssize_t nargsf, PyO
   const Callable& callable = Table[I];
   return guarded([&]() -> PyObject* {
     Py_ssize_t nargs = PyVectorcall_NARGS(nargsf);
-    if (kwnames == nullptr && nargs == Py_ssize_t(callable.param_count)) {
+    constexpr bool plain = Table[I].plain();
+    if (plain && kwnames == nullptr && nargs == Py_ssize_t(callable.param_count)) {
       return callable.impl(self, Args(callable, args));  // the common, exact case
     }
     PyObject* bound[kMaxParams] = {};

@@ -22,6 +22,8 @@ std::string_view to_text(PyObject* object);
 // An unsigned 64-bit integer, through __index__.
 std::uint64_t to_uint(PyObject* object);
 double to_real(PyObject* object);
+// True or False, or a NumPy bool.
+bool to_flag(PyObject* object);
 
 // Adds the note "while processing '<param>'" to the pending exception and
 // throws ErrorAlreadySet.

@@ -53,12 +53,12 @@ struct ResultShapes {
   PyObject* fallback_data = interned("fallback_data");
   PyObject* empty = interned("");
   // Reported names are static texts, so a result's name is found by address.
-  std::array<const char*, kAlgorithmCount> names{};
-  std::array<std::array<PyObject*, kAlgorithmCount>, kTiers> templates{};
+  std::array<const char*, kMeasureCount> names{};
+  std::array<std::array<PyObject*, kMeasureCount>, kTiers> templates{};
 
   ResultShapes() {
-    for (std::size_t i = 0; i < kAlgorithmCount; ++i) {
-      std::string_view name = reported_name(Algorithm(i));
+    for (std::size_t i = 0; i < kMeasureCount; ++i) {
+      std::string_view name = kMeasures[i].reported;
       names[i] = name.data();
       PyObject* name_object = interned(name);
       for (std::uint64_t t = 0; t < kTiers; ++t) {
@@ -81,7 +81,7 @@ struct ResultShapes {
 
   PyObject* template_for(std::string_view name, std::uint64_t tier_number) const {
     if (tier_number >= kTiers) return nullptr;
-    for (std::size_t i = 0; i < kAlgorithmCount; ++i) {
+    for (std::size_t i = 0; i < kMeasureCount; ++i) {
       if (names[i] == name.data()) return templates[tier_number][i];
     }
     return nullptr;

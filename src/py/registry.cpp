@@ -1,15 +1,14 @@
 // The registration table: every module function, its parameters and its
 // binding, and the places of the two classes, in the module's fixed order.
+// The measures' functions are made from their rows in the measure table.
 #include "py/registry.hpp"
 
-#include "algo/bm25.hpp"
-#include "algo/hamming.hpp"
-#include "algo/jaccard.hpp"
-#include "algo/jaro_winkler.hpp"
-#include "algo/levenshtein.hpp"
-#include "algo/minhash.hpp"
-#include "algo/simhash.hpp"
-#include "algo/tfidf.hpp"
+#include <array>
+#include <string>
+#include <string_view>
+#include <utility>
+
+#include "algo/measures.hpp"
 #include "py/binder.hpp"
 #include "py/classes.hpp"
 #include "py/results.hpp"
@@ -19,45 +18,54 @@ namespace kivo::py {
 
 namespace {
 
-// Hamming's own wording for texts of different character counts.
-template <class T>
-T equal_length(std::optional<T> value) {
-  if (!value) raise(PyExc_ValueError, "Strings must have equal length");
-  return *value;
-}
-
 using A = const Args&;
 
+// The module function of the measure table's row I: distances as int,
+// similarities as float, a refused pair as its error.
+template <std::size_t I>
+PyObject* call_measure(PyObject*, A x) {
+  constexpr const Measure& measure = kMeasures[I];
+  Result<double> score = measure.reads == Reads::Characters
+                             ? score_characters(measure, x.chars(0), x.chars(1))
+                             : score_utf8(measure, x.str(0), x.str(1));
+  double value = take(std::move(score));
+  return measure.distance ? to_py(std::uint64_t(value)) : to_py(value);
+}
+
+template <std::size_t I>
+constexpr Callable measure_function() {
+  constexpr const Measure& measure = kMeasures[I];
+  constexpr bool characters = measure.reads == Reads::Characters;
+  return {measure.name.data(),
+          {characters ? chars("a") : text("a"), characters ? chars("b") : text("b")},
+          &call_measure<I>};
+}
+
+template <std::size_t... I>
+constexpr std::array<Callable, sizeof...(I)> measure_functions(std::index_sequence<I...>) {
+  return {measure_function<I>()...};
+}
+
+constexpr auto kMeasureFunctions = measure_functions(std::make_index_sequence<kMeasureCount>{});
+
+// A measure's function, by its name in the measure table.
+consteval Callable measure(std::string_view name) {
+  return kMeasureFunctions[index_of(measure_named(name))];
+}
+
+// The module's functions in their fixed order.
 constexpr Callable kFunctions[] = {
-    {"levenshtein_distance",
-     {chars("a"), chars("b")},
-     [](PyObject*, A x) { return to_py(levenshtein_distance(x.chars(0), x.chars(1))); }},
-    {"levenshtein_similarity",
-     {chars("a"), chars("b")},
-     [](PyObject*, A x) { return to_py(levenshtein_similarity(x.chars(0), x.chars(1))); }},
-    {"jaro_winkler_similarity",
-     {chars("a"), chars("b")},
-     [](PyObject*, A x) { return to_py(jaro_winkler_similarity(x.chars(0), x.chars(1))); }},
-    {"hamming_similarity",
-     {chars("a"), chars("b")},
-     [](PyObject*, A x) {
-       return to_py(equal_length(hamming_similarity(x.chars(0), x.chars(1))));
-     }},
-    {"hamming_distance",
-     {chars("a"), chars("b")},
-     [](PyObject*, A x) { return to_py(equal_length(hamming_distance(x.chars(0), x.chars(1)))); }},
+    measure("levenshtein_distance"),
+    measure("levenshtein_similarity"),
+    measure("jaro_winkler_similarity"),
+    measure("hamming_similarity"),
+    measure("hamming_distance"),
     {"jaccard_similarity",
      {text("a"), text("b"), uint("n")},
      [](PyObject*, A x) { return to_py(jaccard_similarity(x.str(0), x.str(1), x.u64(2))); }},
-    {"jaccard_bigram_similarity",
-     {text("a"), text("b")},
-     [](PyObject*, A x) { return to_py(jaccard_similarity(x.str(0), x.str(1), 2)); }},
-    {"jaccard_trigram_similarity",
-     {text("a"), text("b")},
-     [](PyObject*, A x) { return to_py(jaccard_similarity(x.str(0), x.str(1), 3)); }},
-    {"jaccard_word_similarity",
-     {text("a"), text("b")},
-     [](PyObject*, A x) { return to_py(jaccard_word_similarity(x.str(0), x.str(1))); }},
+    measure("jaccard_bigram_similarity"),
+    measure("jaccard_trigram_similarity"),
+    measure("jaccard_word_similarity"),
     {"minhash_signature",
      {text("text"), uint("shingle_size"), uint("num_hashes")},
      [](PyObject*, A x) { return to_py(take(minhash_signature(x.str(0), x.u64(1), x.u64(2)))); }},
@@ -66,35 +74,34 @@ constexpr Callable kFunctions[] = {
      [](PyObject*, A x) {
        return to_py(take(minhash_similarity(x.str(0), x.str(1), x.u64(2), x.u64(3))));
      }},
-    {"minhash_similarity_default",
-     {text("a"), text("b")},
-     [](PyObject*, A x) { return to_py(take(minhash_similarity(x.str(0), x.str(1), 3, 128))); }},
+    measure("minhash_similarity_default"),
     {"simhash_fingerprint",
      {text("text"), uint("shingle_size")},
      [](PyObject*, A x) { return to_py(simhash_fingerprint(x.str(0), x.u64(1))); }},
     {"simhash_fingerprint_default",
      {text("text")},
-     [](PyObject*, A x) { return to_py(simhash_fingerprint(x.str(0), 4)); }},
+     [](PyObject*, A x) {
+       constexpr MeasureParams defaults = measure_named("simhash_similarity_default").params;
+       return to_py(simhash_fingerprint(x.str(0), defaults.shingle_size));
+     }},
     {"simhash_similarity",
      {text("a"), text("b"), uint("shingle_size")},
      [](PyObject*, A x) { return to_py(simhash_similarity(x.str(0), x.str(1), x.u64(2))); }},
-    {"simhash_similarity_default",
-     {text("a"), text("b")},
-     [](PyObject*, A x) { return to_py(simhash_similarity(x.str(0), x.str(1), 4)); }},
-    {"bm25_similarity",
-     {text("a"), text("b")},
-     [](PyObject*, A x) { return to_py(bm25_similarity(x.str(0), x.str(1))); }},
-    {"tfidf_similarity",
-     {text("a"), text("b")},
-     [](PyObject*, A x) { return to_py(tfidf_similarity(x.str(0), x.str(1))); }},
+    measure("simhash_similarity_default"),
+    measure("bm25_similarity"),
+    measure("tfidf_similarity"),
     {"clean_text", {text("text")}, [](PyObject*, A x) { return to_py(clean_text(x.str(0))); }},
     {"clean_text_stopwords",
      {text("text")},
      [](PyObject*, A x) { return to_py(clean_text_stopwords(x.str(0))); }},
 };
 
-PyMethodDef* function_def(std::size_t index) {
-  return &method_defs<kFunctions>()[index];
+// The function whose Callable is `name`.
+std::size_t function_index(std::string_view name) {
+  for (std::size_t i = 0; i < std::size(kFunctions); ++i) {
+    if (kFunctions[i].name == name) return i;
+  }
+  throw InternalFault("no module function is called " + std::string(name));
 }
 
 }  // namespace
@@ -102,16 +109,38 @@ PyMethodDef* function_def(std::size_t index) {
 const std::vector<Member>& members() {
   static const std::vector<Member> table = [] {
     // Preprocessor stands between the measures and the cleaners; KivoFlow last.
-    constexpr std::size_t kPreprocessorAt = 18;
     std::vector<Member> out;
     for (std::size_t i = 0; i < std::size(kFunctions); ++i) {
-      if (i == kPreprocessorAt) out.push_back({nullptr, &preprocessor_type});
-      out.push_back({function_def(i), nullptr});
+      if (kFunctions[i].name == std::string_view("clean_text")) {
+        out.push_back({nullptr, &preprocessor_type});
+      }
+      out.push_back({&method_defs<kFunctions>()[i], nullptr});
     }
     out.push_back({nullptr, &kivoflow_type});
     return out;
   }();
   return table;
+}
+
+const Measure* measure_of(PyObject* function) {
+  if (!PyCFunction_Check(function)) return nullptr;
+  PyCFunction entry = PyCFunction_GET_FUNCTION(function);
+  static const std::array<PyCFunction, kMeasureCount> entries = [] {
+    std::array<PyCFunction, kMeasureCount> out{};
+    for (std::size_t m = 0; m < kMeasureCount; ++m) {
+      out[m] = method_defs<kFunctions>()[function_index(kMeasures[m].name)].ml_meth;
+    }
+    return out;
+  }();
+  for (std::size_t m = 0; m < kMeasureCount; ++m) {
+    if (entries[m] == entry) return &kMeasures[m];
+  }
+  return nullptr;
+}
+
+bool is_function(PyObject* object, std::string_view name) {
+  return PyCFunction_Check(object) && PyCFunction_GET_FUNCTION(object) ==
+                                          method_defs<kFunctions>()[function_index(name)].ml_meth;
 }
 
 }  // namespace kivo::py

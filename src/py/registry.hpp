@@ -3,7 +3,10 @@
 
 #include <Python.h>
 
+#include <string_view>
 #include <vector>
+
+#include "algo/measures.hpp"
 
 namespace kivo::py {
 
@@ -13,5 +16,11 @@ struct Member {
 };
 
 const std::vector<Member>& members();
+
+// The measure behind one of the module's measure functions, else null. A
+// function is known by its native entry, whichever module object holds it.
+const Measure* measure_of(PyObject* function);
+// Whether `object` is the module function called `name`.
+bool is_function(PyObject* object, std::string_view name);
 
 }  // namespace kivo::py

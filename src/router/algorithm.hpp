@@ -1,31 +1,20 @@
-// The router's algorithms: each is chosen by one exact name and runs one
-// measure with fixed parameters, yielding a score and the name it reports.
+// The router's algorithms: the rows of the measure table the router offers,
+// each chosen by one exact name, yielding a similarity and the name it
+// reports.
 #pragma once
 
-#include <cstddef>
-#include <string>
 #include <string_view>
 
+#include "algo/measures.hpp"
 #include "base/error.hpp"
 
 namespace kivo {
 
-enum class Algorithm {
-  Levenshtein,
-  JaroWinkler,
-  Hamming,
-  JaccardBigram,
-  JaccardTrigram,
-  JaccardWord,
-  MinHashDefault,
-  SimHashDefault,
-  Bm25,
-  Tfidf,  // stays last
-};
-inline constexpr std::size_t kAlgorithmCount = std::size_t(Algorithm::Tfidf) + 1;
+// A row of the measure table that has a router name.
+using Algorithm = const Measure*;
 
 // A score (larger means more alike) and the name it is reported under.
-// The name is one of the static reported names, so a view of it stays valid.
+// The name is one of the table's static names, so a view of it stays valid.
 struct AlgorithmScore {
   double score;
   std::string_view algorithm;
@@ -34,11 +23,16 @@ struct AlgorithmScore {
 // Exact, case-sensitive match; anything else is "unknown algorithm: {name}".
 Result<Algorithm> parse_algorithm(std::string_view name);
 
-// The name a result reports; "minhash_default" and "simhash_default" report
-// "minhash" and "simhash".
-std::string_view reported_name(Algorithm algorithm);
+// The algorithm called `name`, where the name is a constant.
+consteval Algorithm algorithm_named(std::string_view name) {
+  for (const Measure& measure : kMeasures) {
+    if (measure.algorithm == name) return &measure;
+  }
+  throw "no algorithm has this name";
+}
 
-// Fails only for Hamming on texts of different character counts.
+// Fails only where the measure refuses the pair (Hamming on texts of
+// different character counts), in the router's own words.
 Result<AlgorithmScore> run_algorithm(Algorithm algorithm, std::string_view a, std::string_view b);
 
 }  // namespace kivo

@@ -24,22 +24,22 @@ Algorithm auto_algorithm(std::string_view a, std::string_view b) {
   // short pairs must agree on both before Hamming is chosen.
   std::size_t longest = std::max(a.size(), b.size());
   if (a.size() == b.size() && longest < 21 && utf8::count_chars(a) == utf8::count_chars(b)) {
-    return Algorithm::Hamming;
+    return algorithm_named("hamming");
   }
-  if (longest < 51) return Algorithm::JaroWinkler;
-  if (longest < 501) return Algorithm::Bm25;
-  return Algorithm::SimHashDefault;
+  if (longest < 51) return algorithm_named("jaro_winkler");
+  if (longest < 501) return algorithm_named("bm25");
+  return algorithm_named("simhash_default");
 }
 
 namespace {
 
 Algorithm algorithm_for(Intent intent, std::string_view a, std::string_view b) {
   switch (intent) {
-    case Intent::Names: return Algorithm::JaroWinkler;
-    case Intent::Typos: return Algorithm::Levenshtein;
-    case Intent::Codes: return Algorithm::Hamming;
-    case Intent::Documents: return Algorithm::Bm25;
-    case Intent::Dedup: return Algorithm::SimHashDefault;
+    case Intent::Names: return algorithm_named("jaro_winkler");
+    case Intent::Typos: return algorithm_named("levenshtein");
+    case Intent::Codes: return algorithm_named("hamming");
+    case Intent::Documents: return algorithm_named("bm25");
+    case Intent::Dedup: return algorithm_named("simhash_default");
     case Intent::Auto: return auto_algorithm(a, b);
   }
   throw InternalFault("unhandled intent");

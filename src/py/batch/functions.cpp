@@ -15,20 +15,15 @@
 #include "py/batch/arrays.hpp"
 #include "py/batch/kivo_objects.hpp"
 #include "py/batch/run.hpp"
-#include "py/batch/text_lists.hpp"
 #include "py/convert.hpp"
 #include "py/guard.hpp"
+#include "py/text_lists.hpp"
 
 namespace kivo::py {
 
 namespace {
 
 constexpr double kInfinity = std::numeric_limits<double>::infinity();
-
-[[noreturn]] void missing(const char* function, const char* param) {
-  raise(PyExc_TypeError,
-        std::string(function) + "() missing required keyword-only argument: '" + param + "'");
-}
 
 template <class F>
 auto with_note(const char* param, F&& f) {
@@ -70,33 +65,26 @@ double read_cutoff(PyObject* object, bool distance) {
 // What every scoring function reads before it computes.
 struct Scoring {
   ScorerChoice scorer;
-  Ref processor_in_python;
   batch::Processor processor;
   batch::TextNeeds needs;
   bool distance;
 
-  Scoring(const char* function, PyObject* scorer_object, PyObject* processor_object)
-      : scorer(resolve(function, scorer_object)) {
-    processor = resolve_processor(processor_object, scorer, processor_in_python);
-    needs = batch::text_needs(scorer.measure);
-    distance = batch::is_distance(scorer.measure);
+  Scoring(PyObject* scorer_object, PyObject* processor_object)
+      : scorer(resolve_scorer(scorer_object)) {
+    processor = resolve_processor(processor_object, scorer);
+    if (scorer.tiers) scorer.spec.router = &*scorer.tiers;
+    needs = scorer.spec.needs();
+    distance = scorer.spec.distance();
   }
   TextList read(PyObject* sequence, const char* param) const {
-    return read_texts(sequence, param, needs.utf8 || bool(processor), processor_in_python.get());
+    return with_note(param, [&] { return read_texts(sequence, needs.utf8 || bool(processor)); });
   }
   batch::Texts texts(TextList& list, const batch::Pool& pool) const {
     return batch::Texts(std::move(list.sources), processor, needs, pool);
   }
   std::unique_ptr<batch::Scorer> make(const batch::Texts& queries, const batch::Texts& choices,
                                       const batch::Pool& pool, bool pairwise = false) const {
-    batch::ScorerSpec spec{scorer.measure, scorer.tiers ? &*scorer.tiers : nullptr};
-    return batch::make_scorer(spec, queries, choices, pairwise, pool);
-  }
-
- private:
-  static ScorerChoice resolve(const char* function, PyObject* object) {
-    if (object == nullptr) missing(function, "scorer");
-    return resolve_scorer(object);
+    return batch::make_scorer(scorer.spec, queries, choices, pairwise, pool);
   }
 };
 
@@ -138,8 +126,7 @@ PyObject* tuple_of(Items... items) {
 PyObject* cdist_impl(PyObject* queries_object, PyObject* choices_object, PyObject* scorer_object,
                      PyObject* cutoff_object, PyObject* dtype_object, PyObject* workers_object,
                      PyObject* processor_object, bool pairwise) {
-  const char* name = pairwise ? "cpdist" : "cdist";
-  Scoring scoring(name, scorer_object, processor_object);
+  Scoring scoring(scorer_object, processor_object);
   TextList queries = scoring.read(queries_object, "queries");
   TextList choices = scoring.read(choices_object, "choices");
   std::size_t rows = queries.sources.size();
@@ -179,7 +166,7 @@ PyObject* cdist_impl(PyObject* queries_object, PyObject* choices_object, PyObjec
 PyObject* topk_impl(PyObject* queries_object, PyObject* choices_object, PyObject* scorer_object,
                     PyObject* k_object, PyObject* cutoff_object, PyObject* workers_object,
                     PyObject* processor_object) {
-  Scoring scoring("topk", scorer_object, processor_object);
+  Scoring scoring(scorer_object, processor_object);
   TextList queries = scoring.read(queries_object, "queries");
   TextList choices = scoring.read(choices_object, "choices");
   std::uint64_t k = k_object == nullptr ? 1 : read_count(k_object, "k");
@@ -209,8 +196,7 @@ PyObject* topk_impl(PyObject* queries_object, PyObject* choices_object, PyObject
 PyObject* pairs_impl(PyObject* queries_object, PyObject* choices_object, PyObject* scorer_object,
                      PyObject* cutoff_object, PyObject* workers_object,
                      PyObject* processor_object) {
-  Scoring scoring("pairs", scorer_object, processor_object);
-  if (cutoff_object == nullptr) missing("pairs", "score_cutoff");
+  Scoring scoring(scorer_object, processor_object);
   bool self = choices_object == nullptr || choices_object == Py_None;
   TextList queries = scoring.read(queries_object, self ? "texts" : "queries");
   TextList choices;
@@ -240,10 +226,8 @@ PyObject* pairs_impl(PyObject* queries_object, PyObject* choices_object, PyObjec
 PyObject* minhash_signatures_impl(PyObject* texts_object, PyObject* shingle_object,
                                   PyObject* hashes_object, PyObject* workers_object,
                                   PyObject* processor_object) {
-  Ref keep;
-  ScorerChoice no_scorer{batch::Measure::MinHash, std::nullopt, false};
-  batch::Processor processor = resolve_processor(processor_object, no_scorer, keep);
-  TextList texts = read_texts(texts_object, "texts", true, keep.get());
+  batch::Processor processor = resolve_processor(processor_object, ScorerChoice{});
+  TextList texts = with_note("texts", [&] { return read_texts(texts_object, true); });
   std::uint64_t shingle_size = read_count(shingle_object, "shingle_size");
   std::uint64_t num_hashes = read_count(hashes_object, "num_hashes");
   long workers = read_workers(workers_object);
@@ -265,8 +249,6 @@ PyObject* minhash_signatures_impl(PyObject* texts_object, PyObject* shingle_obje
 
 PyObject* lsh_pairs_impl(PyObject* signatures_object, PyObject* bands_object, PyObject* rows_object,
                          PyObject* workers_object) {
-  if (bands_object == nullptr) missing("lsh_pairs", "bands");
-  if (rows_object == nullptr) missing("lsh_pairs", "rows");
   std::uint64_t bands = read_count(bands_object, "bands");
   std::uint64_t rows = read_count(rows_object, "rows");
   long workers = read_workers(workers_object);

@@ -1,7 +1,7 @@
 // What kivo.batch takes from the kivo module: its two-text functions and its
-// KivoFlow as scorers, its cleaners and Preprocessor as processors, and its
-// PanicException. Objects are recognised by identity with the attributes of
-// the imported module, never by name alone.
+// KivoFlow as scorers, its cleaners and Preprocessor as processors. Functions
+// are known by their native entries and instances by their class objects,
+// which the two modules share.
 #pragma once
 
 #include <Python.h>
@@ -10,13 +10,12 @@
 
 #include "batch/scorer.hpp"
 #include "batch/texts.hpp"
-#include "py/py_ref.hpp"
 #include "router/router.hpp"
 
 namespace kivo::py {
 
 struct ScorerChoice {
-  batch::Measure measure;
+  batch::ScorerSpec spec;  // its router is set by the caller, from `tiers`
   // KivoFlow: its tiers without cleaning, and whether it cleans, which then
   // runs once per text ahead of scoring instead of once per pair.
   std::optional<Router> tiers;
@@ -27,9 +26,7 @@ struct ScorerChoice {
 ScorerChoice resolve_scorer(PyObject* scorer);
 
 // The processor to run on every text (empty for None), followed by the
-// scorer's own cleaning. A processor that must run through Python is left to
-// the caller in `in_python` (a callable taking and returning a str), ahead
-// of the native steps. The caller holds `processor` for the whole call.
-batch::Processor resolve_processor(PyObject* processor, const ScorerChoice& scorer, Ref& in_python);
+// scorer's own cleaning. The caller holds `processor` for the whole call.
+batch::Processor resolve_processor(PyObject* processor, const ScorerChoice& scorer);
 
 }  // namespace kivo::py

@@ -1,101 +1,71 @@
 // The kivo.batch module: many texts against many, computed without the
-// interpreter lock on a pool of threads, with NumPy arrays as results.
+// interpreter lock on a pool of threads, with NumPy arrays as results. It
+// lives in kivo's own shared object, beside the kivo module, and shares its
+// functions, classes and hash key.
 #include <Python.h>
 
 #include "py/batch/functions.hpp"
-#include "py/guard.hpp"
+#include "py/batch/stub_docs.hpp"
+#include "py/binder.hpp"
 
 namespace kivo::py {
 namespace {
 
-// "O" arguments; a keyword-only argument without a default is checked by
-// its implementation, since the parser only knows optional ones.
-template <class Impl>
-PyObject* parsed(PyObject* args, PyObject* kwargs, const char* format, char** names, Impl impl) {
-  PyObject* values[8] = {};
-  if (!PyArg_ParseTupleAndKeywords(args, kwargs, format, names, &values[0], &values[1], &values[2],
-                                   &values[3], &values[4], &values[5], &values[6], &values[7])) {
-    return nullptr;
-  }
-  return guarded([&] { return impl(values); });
-}
+using A = const Args&;
 
-char kQueries[] = "queries", kChoices[] = "choices", kScorer[] = "scorer",
-     kCutoff[] = "score_cutoff", kDtype[] = "dtype", kWorkers[] = "workers",
-     kProcessor[] = "processor", kK[] = "k", kTexts[] = "texts", kShingle[] = "shingle_size",
-     kHashes[] = "num_hashes", kSignatures[] = "signatures", kBands[] = "bands", kRows[] = "rows";
-
-PyObject* cdist(PyObject*, PyObject* args, PyObject* kwargs) {
-  static char* names[] = {kQueries, kChoices, kScorer,    kCutoff,
-                          kDtype,   kWorkers, kProcessor, nullptr};
-  return parsed(args, kwargs, "OO|$OOOOO:cdist", names, [](PyObject** v) {
-    return cdist_impl(v[0], v[1], v[2], v[3], v[4], v[5], v[6], false);
-  });
-}
-
-PyObject* cpdist(PyObject*, PyObject* args, PyObject* kwargs) {
-  static char* names[] = {kQueries, kChoices, kScorer,    kCutoff,
-                          kDtype,   kWorkers, kProcessor, nullptr};
-  return parsed(args, kwargs, "OO|$OOOOO:cpdist", names, [](PyObject** v) {
-    return cdist_impl(v[0], v[1], v[2], v[3], v[4], v[5], v[6], true);
-  });
-}
-
-PyObject* topk(PyObject*, PyObject* args, PyObject* kwargs) {
-  static char* names[] = {kQueries, kChoices, kScorer, kK, kCutoff, kWorkers, kProcessor, nullptr};
-  return parsed(args, kwargs, "OO|$OOOOO:topk", names,
-                [](PyObject** v) { return topk_impl(v[0], v[1], v[2], v[3], v[4], v[5], v[6]); });
-}
-
-PyObject* pairs(PyObject*, PyObject* args, PyObject* kwargs) {
-  static char* names[] = {kQueries, kChoices, kScorer, kCutoff, kWorkers, kProcessor, nullptr};
-  return parsed(args, kwargs, "O|O$OOOO:pairs", names,
-                [](PyObject** v) { return pairs_impl(v[0], v[1], v[2], v[3], v[4], v[5]); });
-}
-
-PyObject* minhash_signatures(PyObject*, PyObject* args, PyObject* kwargs) {
-  static char* names[] = {kTexts, kShingle, kHashes, kWorkers, kProcessor, nullptr};
-  return parsed(args, kwargs, "OOO|$OO:minhash_signatures", names,
-                [](PyObject** v) { return minhash_signatures_impl(v[0], v[1], v[2], v[3], v[4]); });
-}
-
-PyObject* lsh_pairs(PyObject*, PyObject* args, PyObject* kwargs) {
-  static char* names[] = {kSignatures, kBands, kRows, kWorkers, nullptr};
-  return parsed(args, kwargs, "O|$OOO:lsh_pairs", names,
-                [](PyObject** v) { return lsh_pairs_impl(v[0], v[1], v[2], v[3]); });
-}
-
-#define KIVO_BATCH_FUNCTION(name, doc)                                            \
-  {                                                                               \
-#name, reinterpret_cast < PyCFunction>(reinterpret_cast <void (*)()>(&name)), \
-        METH_VARARGS | METH_KEYWORDS, doc                                         \
-  }
-
-PyMethodDef kFunctions[] = {
-    KIVO_BATCH_FUNCTION(cdist,
-                        "cdist(queries, choices, *, scorer, score_cutoff=None, dtype=None, "
-                        "workers=1, processor=None)\n--\n\n"
-                        "The score of every query against every choice."),
-    KIVO_BATCH_FUNCTION(cpdist,
-                        "cpdist(queries, choices, *, scorer, score_cutoff=None, dtype=None, "
-                        "workers=1, processor=None)\n--\n\n"
-                        "The score of each query against the choice at its index."),
-    KIVO_BATCH_FUNCTION(topk,
-                        "topk(queries, choices, *, scorer, k=1, score_cutoff=None, workers=1, "
-                        "processor=None)\n--\n\n"
-                        "The k best choices of each query: (indices, scores)."),
-    KIVO_BATCH_FUNCTION(pairs,
-                        "pairs(queries, choices=None, *, scorer, score_cutoff, workers=1, "
-                        "processor=None)\n--\n\n"
-                        "The pairs whose score passes the cutoff: (i, j, scores)."),
-    KIVO_BATCH_FUNCTION(minhash_signatures,
-                        "minhash_signatures(texts, shingle_size, num_hashes, *, workers=1, "
-                        "processor=None)\n--\n\n"
-                        "The MinHash signature of every text, one per row."),
-    KIVO_BATCH_FUNCTION(lsh_pairs,
-                        "lsh_pairs(signatures, *, bands, rows, workers=1)\n--\n\n"
-                        "The pairs (i, j), i < j, whose signatures share a band."),
-    {nullptr, nullptr, 0, nullptr},
+constexpr Callable kFunctions[] = {
+    {"cdist",
+     {object("queries"), object("choices"), keyword("scorer"), keyword("score_cutoff", "None"),
+      keyword("dtype", "None"), keyword("workers", "1"), keyword("processor", "None")},
+     [](PyObject*, A x) {
+       return cdist_impl(x.object(0), x.object(1), x.object(2), x.object(3), x.object(4),
+                         x.object(5), x.object(6), false);
+     },
+     nullptr,
+     stub_docs::cdist},
+    {"cpdist",
+     {object("queries"), object("choices"), keyword("scorer"), keyword("score_cutoff", "None"),
+      keyword("dtype", "None"), keyword("workers", "1"), keyword("processor", "None")},
+     [](PyObject*, A x) {
+       return cdist_impl(x.object(0), x.object(1), x.object(2), x.object(3), x.object(4),
+                         x.object(5), x.object(6), true);
+     },
+     nullptr,
+     stub_docs::cpdist},
+    {"topk",
+     {object("queries"), object("choices"), keyword("scorer"), keyword("k", "1"),
+      keyword("score_cutoff", "None"), keyword("workers", "1"), keyword("processor", "None")},
+     [](PyObject*, A x) {
+       return topk_impl(x.object(0), x.object(1), x.object(2), x.object(3), x.object(4),
+                        x.object(5), x.object(6));
+     },
+     nullptr,
+     stub_docs::topk},
+    {"pairs",
+     {object("queries"), object("choices", "None"), keyword("scorer"), keyword("score_cutoff"),
+      keyword("workers", "1"), keyword("processor", "None")},
+     [](PyObject*, A x) {
+       return pairs_impl(x.object(0), x.object(1), x.object(2), x.object(3), x.object(4),
+                         x.object(5));
+     },
+     nullptr,
+     stub_docs::pairs},
+    {"minhash_signatures",
+     {object("texts"), object("shingle_size"), object("num_hashes"), keyword("workers", "1"),
+      keyword("processor", "None")},
+     [](PyObject*, A x) {
+       return minhash_signatures_impl(x.object(0), x.object(1), x.object(2), x.object(3),
+                                      x.object(4));
+     },
+     nullptr,
+     stub_docs::minhash_signatures},
+    {"lsh_pairs",
+     {object("signatures"), keyword("bands"), keyword("rows"), keyword("workers", "1")},
+     [](PyObject*, A x) {
+       return lsh_pairs_impl(x.object(0), x.object(1), x.object(2), x.object(3));
+     },
+     nullptr,
+     stub_docs::lsh_pairs},
 };
 
 PyModuleDef_Slot kSlots[] = {
@@ -108,11 +78,10 @@ PyModuleDef_Slot kSlots[] = {
 
 PyModuleDef kModule = {
     PyModuleDef_HEAD_INIT,
-    KIVO_BATCH_NAME,
-    "Many-to-many scoring: every function reads each text once, computes without the "
-    "interpreter lock on `workers` threads and returns NumPy arrays.",
+    "kivo.batch",
+    stub_docs::module,
     0,
-    kFunctions,
+    nullptr,
     kSlots,
     nullptr,
     nullptr,
@@ -122,6 +91,8 @@ PyModuleDef kModule = {
 }  // namespace
 }  // namespace kivo::py
 
-PyMODINIT_FUNC KIVO_BATCH_INIT() {
+// Found by the loader of kivo.batch (kivo/batch.py) in kivo's shared object.
+PyMODINIT_FUNC PyInit_batch() {
+  kivo::py::kModule.m_methods = kivo::py::method_defs<kivo::py::kFunctions>();
   return PyModuleDef_Init(&kivo::py::kModule);
 }

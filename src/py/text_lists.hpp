@@ -1,5 +1,5 @@
-// A list argument of texts, read once: a snapshot of the sequence (which
-// keeps every str alive for the call) and a native view of each.
+// A list argument of texts, read once: a snapshot of its items (which keeps
+// every str alive for the call) and a native view of each.
 #pragma once
 
 #include <Python.h>
@@ -28,9 +28,9 @@ inline bool small_work(std::size_t pairs, std::size_t characters) {
 }
 
 // Rejects a str, a non-sequence and any item that is not a str, with the
-// module's messages and the note "while processing '<param>'". The UTF-8
-// form is read only when `utf8` is set; lone surrogates fail either way.
-// With `process`, each item is replaced by what process(item) returns.
-TextList read_texts(PyObject* sequence, const char* param, bool utf8, PyObject* process = nullptr);
+// module's messages; throws ErrorAlreadySet. Items come from iteration: a
+// sequence's length, even a failing one, is never trusted. The UTF-8 form is
+// read only when `utf8` is set; lone surrogates fail either way.
+TextList read_texts(PyObject* sequence, bool utf8);
 
 }  // namespace kivo::py
