@@ -12,7 +12,7 @@ namespace kivo {
 
 // The library's own error: a kind and a message, shown as "<Kind> error: msg".
 struct EngineError {
-  enum class Kind { Algorithm, Preprocessing, RouterConfiguration, BatchProcessing };
+  enum class Kind { Algorithm, RouterConfiguration };
   Kind kind;
   std::string message;
 
@@ -22,7 +22,7 @@ struct EngineError {
 // A Python exception described by class and message; the exception object is
 // made only when the binding layer raises it.
 struct ExceptionDesc {
-  enum class Class { TypeError, ValueError, MemoryError };
+  enum class Class { ValueError, MemoryError };
   Class cls;
   std::string message;
 };

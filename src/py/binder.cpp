@@ -45,15 +45,33 @@ namespace {
   raise(PyExc_TypeError, message);
 }
 
-[[noreturn]] void too_many(const Callable& callable, Py_ssize_t given) {
+std::string plural(std::size_t count, const char* noun) {
+  return std::string(noun) + (count == 1 ? "" : "s");
+}
+
+// kivo's own functions keep their fixed wording; a callable with optional or
+// keyword-only parameters words it as Python does for such a def.
+[[noreturn]] void too_many(const Callable& callable, Py_ssize_t given, std::size_t keywords_given) {
   std::size_t most = callable.positional_count;
+  if (callable.plain()) {
+    type_error(callable.full_name() + " takes " + std::to_string(most) +
+               " positional arguments but " + std::to_string(given) +
+               (given == 1 ? " was" : " were") + " given");
+  }
   std::size_t least = 0;
   while (least < most && callable.params[least].required()) ++least;
   std::string takes = least == most
-                          ? std::to_string(most)
-                          : "from " + std::to_string(least) + " to " + std::to_string(most);
-  type_error(callable.full_name() + " takes " + takes + " positional arguments but " +
-             std::to_string(given) + (given == 1 ? " was" : " were") + " given");
+                          ? std::to_string(most) + " " + plural(most, "positional argument")
+                          : "from " + std::to_string(least) + " to " + std::to_string(most) +
+                                " positional arguments";
+  std::string also;
+  if (keywords_given > 0) {
+    also = " " + plural(std::size_t(given), "positional argument") + " (and " +
+           std::to_string(keywords_given) + " " + plural(keywords_given, "keyword-only argument") +
+           ")";
+  }
+  type_error(callable.full_name() + " takes " + takes + " but " + std::to_string(given) + also +
+             (given == 1 && keywords_given == 0 ? " was" : " were") + " given");
 }
 
 [[noreturn]] void missing(const Callable& callable, PyObject* const* bound) {
@@ -118,7 +136,14 @@ void bind_keyword(const Callable& callable, PyObject* keyword, PyObject* value, 
 
 void bind(const Callable& callable, PyObject* const* args, Py_ssize_t nargs, PyObject* kwnames,
           PyObject** out) {
-  if (nargs > Py_ssize_t(callable.positional_count)) too_many(callable, nargs);
+  if (nargs > Py_ssize_t(callable.positional_count)) {
+    std::size_t keywords_given = 0;
+    for (Py_ssize_t k = 0; kwnames != nullptr && k < PyTuple_GET_SIZE(kwnames); ++k) {
+      Py_ssize_t index = find_param(callable, PyTuple_GET_ITEM(kwnames, k));
+      keywords_given += index >= Py_ssize_t(callable.positional_count);
+    }
+    too_many(callable, nargs, keywords_given);
+  }
   for (Py_ssize_t i = 0; i < nargs; ++i) out[i] = args[i];
   if (kwnames != nullptr) {
     Py_ssize_t nkw = PyTuple_GET_SIZE(kwnames);
@@ -133,7 +158,7 @@ void bind(const Callable& callable, PyObject* const* args, Py_ssize_t nargs, PyO
 
 void bind_no_arguments(const Callable& callable, PyObject* args, PyObject* kwargs) {
   Py_ssize_t nargs = args != nullptr ? PyTuple_GET_SIZE(args) : 0;
-  if (nargs > 0) too_many(callable, nargs);
+  if (nargs > 0) too_many(callable, nargs, 0);
   if (kwargs != nullptr && PyDict_GET_SIZE(kwargs) > 0) {
     PyObject* key = nullptr;
     PyObject* value = nullptr;

@@ -18,7 +18,6 @@ void raise_panic(const char* message) noexcept {
 
 static PyObject* exception_class(ExceptionDesc::Class cls) {
   switch (cls) {
-    case ExceptionDesc::Class::TypeError: return PyExc_TypeError;
     case ExceptionDesc::Class::ValueError: return PyExc_ValueError;
     case ExceptionDesc::Class::MemoryError: return PyExc_MemoryError;
   }

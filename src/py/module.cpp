@@ -4,27 +4,25 @@
 #include <Python.h>
 
 #include "py/binder.hpp"
+#include "py/convert.hpp"
 #include "py/registry.hpp"
 
 namespace kivo::py {
 namespace {
 
-// The module's __all__ list, created when the module has none.
+// The module's __all__ list, created when the module has none; a module
+// made from kivo's spec by hand may already hold one, or something else.
 Ref all_list(PyObject* module) {
   Ref all = Ref::steal(PyObject_GetAttrString(module, "__all__"));
-  if (!all) {
-    if (!PyErr_ExceptionMatches(PyExc_AttributeError)) throw ErrorAlreadySet{};
-    PyErr_Clear();
-    all = check(PyList_New(0));
-    if (PyObject_SetAttrString(module, "__all__", all.get()) < 0) throw ErrorAlreadySet{};
-  } else if (!PyList_Check(all.get())) {
-    Ref name = Ref::steal(PyType_GetQualName(Py_TYPE(all.get())));
-    const char* type_name = name ? PyUnicode_AsUTF8(name.get()) : nullptr;
-    if (type_name == nullptr) PyErr_Clear();
-    raise(PyExc_TypeError, std::string("'") +
-                               (type_name ? type_name : "<failed to extract type name>") +
-                               "' object is not an instance of 'list'");
+  if (all && PyList_Check(all.get())) return all;
+  if (all) {
+    raise(PyExc_TypeError,
+          "'" + qualified_type_name(all.get()) + "' object is not an instance of 'list'");
   }
+  if (!PyErr_ExceptionMatches(PyExc_AttributeError)) throw ErrorAlreadySet{};
+  PyErr_Clear();
+  all = check(PyList_New(0));
+  if (PyObject_SetAttrString(module, "__all__", all.get()) < 0) throw ErrorAlreadySet{};
   return all;
 }
 
@@ -37,14 +35,6 @@ void add_member(PyObject* module, PyObject* all, PyObject* name, PyObject* value
 
 int exec_module(PyObject* module) {
   PyObject* outcome = guarded([&]() -> PyObject* {
-    if (!PyModule_Check(module)) {
-      Ref name = Ref::steal(PyType_GetQualName(Py_TYPE(module)));
-      const char* type_name = name ? PyUnicode_AsUTF8(name.get()) : nullptr;
-      if (type_name == nullptr) PyErr_Clear();
-      raise(PyExc_TypeError, std::string("'") +
-                                 (type_name ? type_name : "<failed to extract type name>") +
-                                 "' object is not an instance of 'module'");
-    }
     Ref module_name = check(PyModule_GetNameObject(module));
     Ref all = all_list(module);
     for (const Member& member : members()) {
