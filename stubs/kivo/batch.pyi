@@ -43,7 +43,11 @@ def cdist(
 
     A pair that misses the cutoff holds score_cutoff + 1 (a distance) or 0.0 (a similarity).
     An integer dtype that cannot hold the distances raises ValueError; similarities need a
-    float dtype.
+    float dtype (TypeError otherwise).
+
+    Raises TypeError for a scorer, processor or text of another kind (with a note naming the
+    argument), ValueError for workers other than -1 or a positive count, the first failing
+    pair's own error in row-major order, and KeyboardInterrupt on Ctrl-C.
 
     >>> import kivo
     >>> cdist(["kitten"], ["sitting", "kitten"], scorer=kivo.levenshtein_distance).tolist()
@@ -62,7 +66,12 @@ def cpdist(
 ) -> NDArray[Any]:
     """Return the score of each query against the choice at the same index.
 
-    The two lists must have equal lengths (ValueError otherwise); cutoffs as in cdist.
+    The two lists must have equal lengths (ValueError otherwise); cutoffs and dtypes as in
+    cdist.
+
+    Raises TypeError for a scorer, processor or text of another kind (with a note naming the
+    argument), ValueError for workers other than -1 or a positive count, the first failing
+    pair's own error in row-major order, and KeyboardInterrupt on Ctrl-C.
 
     >>> import kivo
     >>> cpdist(["flaw", "abc"], ["lawn", "abc"], scorer=kivo.levenshtein_similarity).tolist()
@@ -82,7 +91,12 @@ def topk(
     """Return (indices, scores) of each query's k best choices, both (len(queries), k).
 
     Best first, ties to the lower choice index; -1 in both where fewer than k choices pass
-    the cutoff. Memory grows with len(queries) * k, never with a full matrix.
+    the cutoff. Memory grows with len(queries) * k, never with a full matrix. Indices are
+    int64; scores int64 for distances, float64 for similarities.
+
+    Raises TypeError for a scorer, processor or text of another kind (with a note naming the
+    argument), ValueError for workers other than -1 or a positive count, the first failing
+    pair's own error in row-major order, and KeyboardInterrupt on Ctrl-C.
 
     >>> import kivo
     >>> i, s = topk(["abc"], ["abd", "abc", "abc"], scorer=kivo.levenshtein_distance, k=2)
@@ -102,7 +116,12 @@ def pairs(
     """Return (i, j, scores) of the pairs that pass the cutoff, ordered by (i, j).
 
     With one list, every i < j of it (a self-join, as deduplication needs); with two, every
-    (i, j) of queries and choices.
+    (i, j) of queries and choices. i and j are int64; scores int64 for distances, float64 for
+    similarities.
+
+    Raises TypeError for a scorer, processor or text of another kind (with a note naming the
+    argument), ValueError for workers other than -1 or a positive count, the first failing
+    pair's own error in row-major order, and KeyboardInterrupt on Ctrl-C.
 
     >>> import kivo
     >>> i, j, s = pairs(["jon", "john", "joan"], scorer=kivo.levenshtein_distance, score_cutoff=1)
@@ -120,6 +139,9 @@ def minhash_signatures(
 ) -> NDArray[numpy.uint64]:
     """Return a uint64 array (len(texts), num_hashes) whose rows are kivo.minhash_signature.
 
+    Raises what kivo.minhash_signature raises (the first failing text's error), MemoryError
+    for signatures no machine could hold, and otherwise as cdist.
+
     >>> import kivo
     >>> minhash_signatures(["abcd"], 3, 4)[0].tolist() == kivo.minhash_signature("abcd", 3, 4)
     True
@@ -135,7 +157,8 @@ def lsh_pairs(
     """Return (i, j), i < j, of the signatures equal on all rows of at least one band.
 
     Band b covers entries b * rows ... (b + 1) * rows - 1; bands * rows must not exceed the
-    signature length. Each pair appears once, ordered.
+    signature length, and signatures must be 2-dimensional (ValueError otherwise). Each pair
+    appears once, ordered by (i, j).
 
     >>> sig = minhash_signatures(["the cat sat", "the cat sat!", "dog"], 2, 8)
     >>> [a.tolist() for a in lsh_pairs(sig, bands=4, rows=2)]
