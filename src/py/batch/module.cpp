@@ -3,6 +3,7 @@
 #include <Python.h>
 
 #include "py/batch/functions.hpp"
+#include "py/batch/simd_switch.hpp"
 #include "py/guard.hpp"
 
 namespace kivo::py {
@@ -95,6 +96,8 @@ PyMethodDef kFunctions[] = {
     KIVO_BATCH_FUNCTION(lsh_pairs,
                         "lsh_pairs(signatures, *, bands, rows, workers=1)\n--\n\n"
                         "The pairs (i, j), i < j, whose signatures share a band."),
+    kSimdPathMethod,
+    kLimitSimdMethod,
     {nullptr, nullptr, 0, nullptr},
 };
 
