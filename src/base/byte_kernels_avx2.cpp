@@ -32,9 +32,7 @@ struct Continuation {
 struct Equal {
   const unsigned char* a;
   const unsigned char* b;
-  __m256i operator()(std::size_t at) const {
-    return _mm256_cmpeq_epi8(load(a + at), load(b + at));
-  }
+  __m256i operator()(std::size_t at) const { return _mm256_cmpeq_epi8(load(a + at), load(b + at)); }
 };
 
 // As in the portable form: set lanes counted by eight-bit counters, summed

@@ -31,9 +31,7 @@ struct Avx2Lanes {
   static V load_lanes(const Signed* in) {
     return _mm256_loadu_si256(reinterpret_cast<const __m256i*>(in));
   }
-  static void store(Signed* out, V v) {
-    _mm256_storeu_si256(reinterpret_cast<__m256i*>(out), v);
-  }
+  static void store(Signed* out, V v) { _mm256_storeu_si256(reinterpret_cast<__m256i*>(out), v); }
   static V splat(std::uint64_t value) {
     if constexpr (Bits == 16) return _mm256_set1_epi16(short(value));
     if constexpr (Bits == 32) return _mm256_set1_epi32(int(value));
