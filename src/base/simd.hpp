@@ -1,7 +1,9 @@
 // The vector instruction sets the kernels are built for, and the one they
-// run: the widest this processor has, narrowed by a process-wide limit that
-// tests and benchmarks lower to hold every path to the same answers. Every
-// path gives the same results, to the bit; only the speed differs.
+// run: the widest this processor has, narrowed by a limit that tests and
+// benchmarks lower to hold every path to the same answers. Every path gives
+// the same results, to the bit; only the speed differs. The limit holds for
+// every thread of the binary that links this copy of the library (each
+// extension module links its own).
 #pragma once
 
 #include <atomic>
