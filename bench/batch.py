@@ -1,6 +1,8 @@
 """kivo.batch against RapidFuzz's process module and datasketch, with
 interleaved medians (the machine may be shared). Run from the repository:
-    .venv/bin/python bench/batch.py [--quick]
+    .venv/bin/python bench/batch.py [--quick] [--simd=portable|avx2|avx512]
+--simd limits kivo.batch's kernels to that vector path (through the private
+kivo.batch._limit_simd); the path that ran is printed first.
 RapidFuzz and datasketch are installed into the venv for this comparison only.
 """
 
@@ -183,6 +185,10 @@ def workers_case():
 
 
 if __name__ == "__main__":
+    for arg in sys.argv[1:]:
+        if arg.startswith("--simd="):
+            batch._limit_simd(arg.split("=", 1)[1])
+    print(f"kivo.batch vector path: {batch._simd_path()}")
     cdist_cases()
     topk_case()
     dedup_case()

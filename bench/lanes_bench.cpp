@@ -90,10 +90,6 @@ struct Blocks {
   }
 };
 
-const char* isa_name(Isa isa) {
-  return isa == Isa::Avx512 ? "avx512" : isa == Isa::Avx2 ? "avx2" : "portable";
-}
-
 void report(const char* what, double ms, double pairs) {
   std::printf("  %-44s %8.2f ms  %6.2f ns/pair\n", what, ms, ms * 1e6 / pairs);
 }
@@ -113,9 +109,9 @@ int main(int argc, char** argv) {
   std::vector<double> scores(nq * nc);
 
   for (Isa isa : {Isa::Avx512, Isa::Avx2, Isa::Portable}) {
-    if (!supported(isa)) continue;
+    if (!simd::supported(isa)) continue;
     char label[96];
-    std::snprintf(label, sizeof label, "cdist Levenshtein distance [%s]", isa_name(isa));
+    std::snprintf(label, sizeof label, "cdist Levenshtein distance [%s]", simd::name(isa).data());
     report(label,
            best_ms(5,
                    [&] {
@@ -132,7 +128,8 @@ int main(int argc, char** argv) {
                      }
                    }),
            pairs);
-    std::snprintf(label, sizeof label, "cdist Jaro-Winkler similarity [%s]", isa_name(isa));
+    std::snprintf(label, sizeof label, "cdist Jaro-Winkler similarity [%s]",
+                  simd::name(isa).data());
     report(label,
            best_ms(5,
                    [&] {
@@ -177,7 +174,7 @@ int main(int argc, char** argv) {
   std::size_t tq = top_queries.wide.size(), tc = top_choices.wide.size();
   std::vector<std::int64_t> best_choice(tq);
   double top_ms = best_ms(3, [&] {
-    Blocks<LevenshteinBlock> b(top_choices.wide, best_isa());
+    Blocks<LevenshteinBlock> b(top_choices.wide, simd::best());
     std::vector<double> best_score(tq, kCutoff);
     constexpr std::int64_t kUnknown = -2;
     std::vector<std::int64_t> bound_by_length(tq * kLengths, kUnknown);
@@ -226,7 +223,7 @@ int main(int argc, char** argv) {
   report("top-1 normalized Levenshtein >= 0.8, 1000 x 50000", top_ms, double(tq) * double(tc));
   std::vector<std::int64_t> cdist_choice(tq);
   double cdist_ms = best_ms(1, [&] {
-    Blocks<LevenshteinBlock> b(top_choices.wide, best_isa());
+    Blocks<LevenshteinBlock> b(top_choices.wide, simd::best());
     std::vector<std::uint32_t> sorted(tc);
     std::vector<double> row(tc);
     for (std::size_t q = 0; q < tq; ++q) {

@@ -20,6 +20,17 @@ def _cpu() -> str:
     return platform.processor() or "unknown"
 
 
+def simd_path() -> str:
+    """The vector path of kivo's kernels: the processor's widest, as kivo.batch's private
+    _simd_path() reports it while nothing limits it."""
+    try:
+        import kivo.batch
+
+        return kivo.batch._simd_path()
+    except (ImportError, AttributeError):
+        return "unknown"
+
+
 def _version(dist: str) -> str:
     try:
         return metadata.version(dist)
@@ -43,6 +54,7 @@ def machine_lines(rounds: int, quick: bool) -> list[str]:
         f"{load[0]:.2f} / {load[1]:.2f} / {load[2]:.2f}",
         f"- OS: {platform.system()} {platform.release()} ({platform.machine()})",
         f"- Python: {platform.python_implementation()} {platform.python_version()}",
+        f"- kivo vector path: {simd_path()}",
         f"- Rounds per case: {rounds} (median reported){' — quick smoke run' if quick else ''}",
     ]
 

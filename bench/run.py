@@ -121,6 +121,7 @@ def main():
     import report
     import sweep
 
+    print(f"kivo vector path: {report.simd_path()}", flush=True)
     rounds, target = (3, 0.004) if args.quick else (9, 0.02)
     cases = [c for c in case_table.all_cases(args.quick) if args.only.lower() in c.group.lower()]
     results = run_cases(cases, rounds, target)

@@ -5,7 +5,8 @@
 #   scripts/smoke-wheel.sh PYTHON dist/kivo-*.whl
 #
 # The wheel is installed by the pip of TOOLS_PYTHON (default: PYTHON), so
-# PYTHON itself needs no pip.
+# PYTHON itself needs no pip. On a processor whose /proc/cpuinfo lists avx2,
+# the wheel must run an AVX2 or AVX-512 path, not the portable one.
 set -euo pipefail
 
 py="$1"
@@ -18,6 +19,7 @@ cd "$venv"
 env -i PATH="$venv/bin" "$venv/bin/python" -I - <<'PYTHON'
 import os, shutil, sys, sysconfig
 import kivo
+import kivo.batch
 
 assert not any(shutil.which(cc) for cc in ("c++", "g++", "cc", "gcc", "clang")), "compiler on PATH"
 assert kivo.__file__.startswith(sysconfig.get_paths()["platlib"]), kivo.__file__
@@ -32,6 +34,14 @@ assert kivo.clean_text("  Hello,\tWORLD!\n") == "hello, world!"
 assert kivo.clean_text("\U000105D2\u0307") == "\U000105C9"
 flow = kivo.KivoFlow().preprocess(True).tier_1("jaccard_word", "gt", 0.8, "lt", 0.2)
 assert flow.compare("Hello  World", "hello world")["score"] == 1.0
+path = kivo.batch._simd_path()
+try:
+    with open("/proc/cpuinfo") as f:
+        flags = {w for line in f if line.startswith("flags") for w in line.split(":", 1)[1].split()}
+except OSError:
+    flags = set()
+print(f"vector path: {path} ({'avx2' if 'avx2' in flags else 'no avx2'} in /proc/cpuinfo)")
+assert path != "portable" or "avx2" not in flags, "the portable path on a processor with AVX2"
 free_threaded = bool(sysconfig.get_config_var("Py_GIL_DISABLED"))
 assert not (free_threaded and sys._is_gil_enabled()), "importing kivo enabled the GIL"
 print(f"ok: kivo {kivo.__version__} on Python {sys.version.split()[0]}"

@@ -3,11 +3,10 @@
 #include <algorithm>
 #include <limits>
 
-#include "base/cpu.hpp"
+#include "base/simd_target.hpp"
 
-#if defined(__x86_64__) && defined(__GNUC__)
+#ifdef KIVO_SIMD_X86
 #include <immintrin.h>
-#define KIVO_X86_DISPATCH 1
 #endif
 #if defined(__GNUC__) && !defined(__clang__)
 // GCC 12 reports the deliberately undefined source operand inside the
@@ -51,15 +50,20 @@ void fold_scalar(const std::uint64_t* hashes, std::size_t hash_count, std::uint6
   }
 }
 
-#ifdef KIVO_X86_DISPATCH
+}  // namespace
+
+#ifdef KIVO_SIMD_X86
+
+KIVO_TARGET_AVX512_BEGIN
+namespace avx512 {
+namespace {
 
 // 32 functions per pass, four vectors of eight. Reduction as in reduce():
 // r = (v & P) + (v >> 61) is below 2P, and min(r, r - P) (unsigned, so a
-// negative r - P wraps high) is the canonical remainder.
-__attribute__((target("avx512f,avx512dq"))) std::size_t fold_avx512(const std::uint64_t* hashes,
-                                                                    std::size_t hash_count,
-                                                                    std::uint64_t* out,
-                                                                    std::size_t count) {
+// negative r - P wraps high) is the canonical remainder. Returns the entries
+// done: whole blocks only.
+std::size_t fold(const std::uint64_t* hashes, std::size_t hash_count, std::uint64_t* out,
+                 std::size_t count) {
   constexpr std::size_t kBlock = 32;
   const __m512i prime = _mm512_set1_epi64(std::int64_t(kPrime));
   std::size_t base = 0;
@@ -87,24 +91,32 @@ __attribute__((target("avx512f,avx512dq"))) std::size_t fold_avx512(const std::u
   return base;
 }
 
+}  // namespace
+}  // namespace avx512
+KIVO_TARGET_END
+
+KIVO_TARGET_AVX2_BEGIN
+namespace avx2 {
+namespace {
+
 // The low 64 bits of x * y per lane from 32-bit products:
 // lo(x)lo(y) + ((hi(x)lo(y) + lo(x)hi(y)) << 32).
-__attribute__((target("avx2"))) inline __m256i mul_lo64(__m256i x, __m256i y) {
+__m256i mul_lo64(__m256i x, __m256i y) {
   __m256i cross = _mm256_add_epi64(_mm256_mul_epu32(_mm256_srli_epi64(x, 32), y),
                                    _mm256_mul_epu32(x, _mm256_srli_epi64(y, 32)));
   return _mm256_add_epi64(_mm256_mul_epu32(x, y), _mm256_slli_epi64(cross, 32));
 }
 
 // Unsigned 64-bit minimum from the signed comparison with the sign bits flipped.
-__attribute__((target("avx2"))) inline __m256i min_u64(__m256i x, __m256i y) {
+__m256i min_u64(__m256i x, __m256i y) {
   const __m256i flip = _mm256_set1_epi64x(std::int64_t(1ULL << 63));
   __m256i x_greater = _mm256_cmpgt_epi64(_mm256_xor_si256(x, flip), _mm256_xor_si256(y, flip));
   return _mm256_blendv_epi8(x, y, x_greater);
 }
 
-__attribute__((target("avx2"))) std::size_t fold_avx2(const std::uint64_t* hashes,
-                                                      std::size_t hash_count, std::uint64_t* out,
-                                                      std::size_t count) {
+// As avx512::fold, 16 functions per pass.
+std::size_t fold(const std::uint64_t* hashes, std::size_t hash_count, std::uint64_t* out,
+                 std::size_t count) {
   constexpr std::size_t kBlock = 16;
   const __m256i prime = _mm256_set1_epi64x(std::int64_t(kPrime));
   std::size_t base = 0;
@@ -133,60 +145,25 @@ __attribute__((target("avx2"))) std::size_t fold_avx2(const std::uint64_t* hashe
   return base;
 }
 
-bool supports(Isa isa) {
-  const cpu::Features& has = cpu::features();
-  switch (isa) {
-    case Isa::Avx512: return has.avx512f && has.avx512dq;
-    case Isa::Avx2: return has.avx2;
-    case Isa::Scalar: return true;
-  }
-  return false;
-}
-
-Isa best_isa() {
-  static const Isa best = supports(Isa::Avx512) ? Isa::Avx512
-                          : supports(Isa::Avx2) ? Isa::Avx2
-                                                : Isa::Scalar;
-  return best;
-}
-
-#else
-
-bool supports(Isa isa) {
-  return isa == Isa::Scalar;
-}
-
-Isa best_isa() {
-  return Isa::Scalar;
-}
-
-#endif
-
-void run(Isa isa, const std::uint64_t* hashes, std::size_t hash_count, std::uint64_t* out,
-         std::size_t count) {
-  std::size_t done = 0;
-#ifdef KIVO_X86_DISPATCH
-  switch (isa) {
-    case Isa::Avx512: done = fold_avx512(hashes, hash_count, out, count); break;
-    case Isa::Avx2: done = fold_avx2(hashes, hash_count, out, count); break;
-    case Isa::Scalar: break;
-  }
-#endif
-  fold_scalar(hashes, hash_count, out, done, count);
-}
-
 }  // namespace
+}  // namespace avx2
+KIVO_TARGET_END
+
+#endif
 
 void fold_minima(const std::uint64_t* hashes, std::size_t hash_count, std::uint64_t* out,
-                 std::size_t count) {
-  run(best_isa(), hashes, hash_count, out, count);
-}
-
-bool fold_minima_with(Isa isa, const std::uint64_t* hashes, std::size_t hash_count,
-                      std::uint64_t* out, std::size_t count) {
-  if (!supports(isa)) return false;
-  run(isa, hashes, hash_count, out, count);
-  return true;
+                 std::size_t count, simd::Isa isa) {
+  std::size_t done = 0;
+#ifdef KIVO_SIMD_X86
+  switch (std::min(isa, simd::best())) {
+    case simd::Isa::Avx512: done = avx512::fold(hashes, hash_count, out, count); break;
+    case simd::Isa::Avx2: done = avx2::fold(hashes, hash_count, out, count); break;
+    case simd::Isa::Portable: break;
+  }
+#else
+  (void)isa;
+#endif
+  fold_scalar(hashes, hash_count, out, done, count);
 }
 
 }  // namespace kivo::minhash

@@ -1,11 +1,13 @@
 // The inner loop of MinHash: signature entry i is the minimum over the
 // shingle hashes h of ((A_i * h + B_i) mod 2^64) mod (2^61 - 1). Vector
-// versions for AVX-512 and AVX2 are chosen at run time when the processor has
-// them; all versions give the same entries.
+// versions for AVX-512 and AVX2 run where simd::active() allows them; all
+// versions give the same entries.
 #pragma once
 
 #include <cstddef>
 #include <cstdint>
+
+#include "base/simd.hpp"
 
 namespace kivo::minhash {
 
@@ -26,15 +28,9 @@ inline constexpr std::uint64_t kFirstSeed = 0x9e3779b97f4a8e49ULL;
 inline constexpr std::uint64_t kSeedStep = 0x9e3779b97f4a7c15ULL;
 inline constexpr std::uint64_t kMultiplierOffset = 0x9999;
 
-// Writes the `count` entries of the signature of `hashes` to `out`.
+// Writes the `count` entries of the signature of `hashes` to `out`, with the
+// instruction set `isa` (narrowed to what the processor runs).
 void fold_minima(const std::uint64_t* hashes, std::size_t hash_count, std::uint64_t* out,
-                 std::size_t count);
-
-// The same with one instruction set, so that tests can hold every version
-// against the plain one; false (and nothing written) when the processor
-// lacks it.
-enum class Isa { Scalar, Avx2, Avx512 };
-bool fold_minima_with(Isa isa, const std::uint64_t* hashes, std::size_t hash_count,
-                      std::uint64_t* out, std::size_t count);
+                 std::size_t count, simd::Isa isa = simd::active());
 
 }  // namespace kivo::minhash

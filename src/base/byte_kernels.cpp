@@ -6,17 +6,17 @@
 
 #include "base/bits.hpp"
 
-#if defined(KIVO_BYTE_KERNELS_SSE2)
-#include <emmintrin.h>
-#endif
-
 namespace kivo::bytes {
-
-namespace scalar {
 
 namespace {
 
 constexpr std::uint64_t kHighBits = 0x8080808080808080ULL;
+
+}  // namespace
+
+namespace scalar {
+
+namespace {
 
 std::uint64_t load(const unsigned char* p) {
   std::uint64_t word;
@@ -64,30 +64,44 @@ std::size_t count_mismatches(const unsigned char* a, const unsigned char* b, std
 
 }  // namespace scalar
 
-#if defined(KIVO_BYTE_KERNELS_SSE2)
-namespace sse2 {
+namespace portable {
 
 namespace {
 
-__m128i load(const unsigned char* p) {
-  return _mm_loadu_si128(reinterpret_cast<const __m128i*>(p));
+// 16 bytes in the compiler's generic vectors; a comparison sets a lane to
+// 0xFF where it holds.
+typedef unsigned char Block __attribute__((vector_size(16)));
+typedef signed char SignedBlock __attribute__((vector_size(16)));
+
+Block load(const unsigned char* p) {
+  Block v;
+  std::memcpy(&v, p, sizeof v);
+  return v;
 }
 
-// Counts the lanes that `mark(i)` sets to 0xFF in the 16-byte blocks from i
-// on, and moves i past the last whole block. A set lane is -1, subtracted
-// from an eight-bit counter, so the counters are summed every 255 blocks,
-// before they can wrap.
+// Pairs of bytes summed into four 16-bit fields per half, then the eight
+// fields (each at most 4 * 255) summed by one multiplication.
+std::size_t sum_bytes(Block v) {
+  constexpr std::uint64_t kLowBytes = 0x00FF00FF00FF00FFULL;
+  std::uint64_t half[2];
+  std::memcpy(half, &v, sizeof half);
+  std::uint64_t fields = (half[0] & kLowBytes) + ((half[0] >> 8) & kLowBytes) +
+                         (half[1] & kLowBytes) + ((half[1] >> 8) & kLowBytes);
+  return std::size_t((fields * 0x0001000100010001ULL) >> 48);
+}
+
+// Counts the lanes that `mark(i)` sets in the 16-byte blocks from i on, and
+// moves i past the last whole block. A set lane is -1, subtracted from an
+// eight-bit counter, so the counters are summed every 255 blocks, before
+// they can wrap.
 template <class Mark>
 std::size_t count_marked_lanes(std::size_t& i, std::size_t n, Mark mark) {
-  const __m128i zero = _mm_setzero_si128();
   std::size_t total = 0;
   while (i + 16 <= n) {
-    __m128i lanes = zero;
+    Block lanes = {};
     std::size_t stop = std::min(n - 15, i + 255 * 16);
-    for (; i < stop; i += 16) lanes = _mm_sub_epi8(lanes, mark(i));
-    __m128i sums = _mm_sad_epu8(lanes, zero);
-    total += std::size_t(_mm_cvtsi128_si64(sums)) +
-             std::size_t(_mm_cvtsi128_si64(_mm_unpackhi_epi64(sums, sums)));
+    for (; i < stop; i += 16) lanes -= mark(i);
+    total += sum_bytes(lanes);
   }
   return total;
 }
@@ -99,30 +113,29 @@ bool is_ascii(const unsigned char* s, std::size_t n) {
   // on a long non-ASCII text.
   std::size_t i = 0;
   for (; i + 64 <= n; i += 64) {
-    __m128i any = _mm_or_si128(_mm_or_si128(load(s + i), load(s + i + 16)),
-                               _mm_or_si128(load(s + i + 32), load(s + i + 48)));
-    if (_mm_movemask_epi8(any) != 0) return false;
+    Block any = load(s + i) | load(s + i + 16) | load(s + i + 32) | load(s + i + 48);
+    std::uint64_t half[2];
+    std::memcpy(half, &any, sizeof half);
+    if ((half[0] | half[1]) & kHighBits) return false;
   }
   return scalar::is_ascii(s + i, n - i);
 }
 
 std::size_t count_continuation(const unsigned char* s, std::size_t n) {
   // As signed bytes, continuation bytes are exactly those below -64.
-  const __m128i limit = _mm_set1_epi8(-64);
   std::size_t i = 0;
-  std::size_t count =
-      count_marked_lanes(i, n, [&](std::size_t at) { return _mm_cmplt_epi8(load(s + at), limit); });
+  std::size_t count = count_marked_lanes(
+      i, n, [&](std::size_t at) { return Block(SignedBlock(load(s + at)) < -64); });
   return count + scalar::count_continuation(s + i, n - i);
 }
 
 std::size_t count_mismatches(const unsigned char* a, const unsigned char* b, std::size_t n) {
   std::size_t i = 0;
-  std::size_t equal = count_marked_lanes(
-      i, n, [&](std::size_t at) { return _mm_cmpeq_epi8(load(a + at), load(b + at)); });
+  std::size_t equal =
+      count_marked_lanes(i, n, [&](std::size_t at) { return Block(load(a + at) == load(b + at)); });
   return (i - equal) + scalar::count_mismatches(a + i, b + i, n - i);
 }
 
-}  // namespace sse2
-#endif
+}  // namespace portable
 
 }  // namespace kivo::bytes

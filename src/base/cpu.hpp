@@ -7,10 +7,15 @@
 namespace kivo::cpu {
 
 struct Features {
+  bool popcnt = false;
+  bool bmi1 = false;
+  bool bmi2 = false;
+  // The vector sets count only when the operating system saves their registers.
   bool avx2 = false;
   bool avx512f = false;
   bool avx512dq = false;
   bool avx512bw = false;
+  bool avx512vl = false;
 };
 
 // Detected on first use.

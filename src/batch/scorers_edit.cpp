@@ -11,6 +11,7 @@
 #include "algo/lanes/levenshtein_lanes.hpp"
 #include "algo/levenshtein.hpp"
 #include "algo/score_arithmetic.hpp"
+#include "base/simd.hpp"
 #include "batch/scorers.hpp"
 
 namespace kivo::batch {
@@ -35,20 +36,20 @@ std::int64_t largest_kept(bool distance, std::size_t longest, double bound) {
 }
 
 // How many of the leading rows (sorted by length) one lane block takes: as
-// many as one lane width packs, or one row too long for lanes.
-std::size_t lane_block(const Texts& queries, std::span<const std::size_t> rows) {
+// many as one lane width of `isa` packs, or one row too long for lanes.
+std::size_t lane_block(const Texts& queries, std::span<const std::size_t> rows, simd::Isa isa) {
   std::u32string_view patterns[64];
   std::size_t count = std::min<std::size_t>(rows.size(), 64);
   for (std::size_t k = 0; k < count; ++k) patterns[k] = queries.chars(rows[k]);
-  return std::max<std::size_t>(1, lanes::lanes_to_take({patterns, count}, lanes::best_isa()));
+  return std::max<std::size_t>(1, lanes::lanes_to_take({patterns, count}, isa));
 }
 
-// A block of queries in lanes when they all fit, else one pair at a time.
+// A block of queries in lanes of `isa` when they all fit, else one pair at a time.
 template <class Kernel>
 class LaneBlock : public Block {
  public:
-  LaneBlock(const Scorer& scorer, const Texts& queries, const Texts& choices)
-      : scorer_(scorer), queries_(queries), choices_(choices) {}
+  LaneBlock(const Scorer& scorer, const Texts& queries, const Texts& choices, simd::Isa isa)
+      : scorer_(scorer), queries_(queries), choices_(choices), isa_(isa) {}
 
   void load(std::span<const std::size_t> rows) override {
     rows_ = rows;
@@ -59,7 +60,7 @@ class LaneBlock : public Block {
       fits = lanes::fits_lanes(patterns[k].size());
     }
     kernel_.reset();
-    if (fits) kernel_.emplace(std::span<const std::u32string_view>(patterns, rows.size()));
+    if (fits) kernel_.emplace(std::span<const std::u32string_view>(patterns, rows.size()), isa_);
   }
 
  protected:
@@ -73,12 +74,15 @@ class LaneBlock : public Block {
   const Scorer& scorer_;
   const Texts& queries_;
   const Texts& choices_;
+  const simd::Isa isa_;
   std::span<const std::size_t> rows_;
   std::optional<Kernel> kernel_;
 };
 
 // What Levenshtein and Jaro-Winkler share: queries in lane blocks of alike
-// lengths (Derived::Lanes), and only equal texts scoring best.
+// lengths (Derived::Lanes), and only equal texts scoring best. The blocks of
+// one scorer share the instruction set active when it was made, so that a
+// limit set meanwhile cannot size a block for one set and fill it for another.
 template <class Derived>
 class LaneScorer : public Scorer {
  public:
@@ -88,15 +92,16 @@ class LaneScorer : public Scorer {
   bool sorts_by_length() const override { return true; }
   bool best_means_equal() const override { return true; }
   std::size_t next_block(std::span<const std::size_t> rows) const override {
-    return lane_block(queries_, rows);
+    return lane_block(queries_, rows, isa_);
   }
   std::unique_ptr<Block> block() const override {
-    return std::make_unique<typename Derived::Lanes>(*this, queries_, choices_);
+    return std::make_unique<typename Derived::Lanes>(*this, queries_, choices_, isa_);
   }
 
  protected:
   const Texts& queries_;
   const Texts& choices_;
+  const simd::Isa isa_ = simd::active();
 };
 
 class LevenshteinScorer final : public LaneScorer<LevenshteinScorer> {

@@ -80,7 +80,7 @@ template <class Check>
 void for_each_block(Check check) {
   Random rng;
   for (Isa isa : {Isa::Portable, Isa::Avx2, Isa::Avx512}) {
-    if (!supported(isa)) continue;
+    if (!simd::supported(isa)) continue;
     for (std::size_t longest : {0u, 1u, 8u, 15u, 16u, 17u, 31u, 32u, 33u, 63u, 64u}) {
       std::size_t lanes = shape_for(isa, longest).lanes;
       for (std::size_t count = 1; count <= lanes; ++count) {
@@ -142,7 +142,7 @@ TEST(levenshtein_lanes_take_texts_longer_than_the_lane_counters) {
   std::vector<std::u32string> owned = {text.substr(0, 16), U"", U"cab"};
   std::vector<std::u32string_view> patterns(owned.begin(), owned.end());
   for (Isa isa : {Isa::Portable, Isa::Avx2, Isa::Avx512}) {
-    if (!supported(isa)) continue;
+    if (!simd::supported(isa)) continue;
     LevenshteinBlock block(patterns, isa);
     std::uint32_t out[3], bounded[3];
     std::uint32_t bounds[3] = {19983, 19999, 19999};  // the first two just below their distances

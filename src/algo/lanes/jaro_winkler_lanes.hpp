@@ -11,17 +11,17 @@
 #include <span>
 #include <string_view>
 
-#include "algo/lanes/lane_isa.hpp"
+#include "algo/lanes/lane_kernels.hpp"
 #include "algo/lanes/lane_masks.hpp"
+#include "algo/lanes/lane_shape.hpp"
 
 namespace kivo::lanes {
-
-struct JaroWinklerCall;
 
 class JaroWinklerBlock {
  public:
   // The same conditions on the patterns as LevenshteinBlock's.
-  explicit JaroWinklerBlock(std::span<const std::u32string_view> patterns, Isa isa = best_isa());
+  explicit JaroWinklerBlock(std::span<const std::u32string_view> patterns,
+                            Isa isa = simd::active());
 
   std::size_t size() const { return count_; }
 
@@ -36,7 +36,7 @@ class JaroWinklerBlock {
   LaneRow lengths_{};
   LaneRow halves_{};      // max(1, m / 2) - 1
   LaneRow half_masks_{};  // bits 0 .. max(1, m / 2) - 1
-  void (*entry_)(const JaroWinklerCall&);
+  JaroWinklerEntry entry_;
 };
 
 }  // namespace kivo::lanes

@@ -13,7 +13,7 @@
 #include <string_view>
 #include <vector>
 
-#include "algo/lanes/lane_isa.hpp"
+#include "algo/lanes/lane_shape.hpp"
 #include "base/hashing.hpp"
 
 namespace kivo::lanes {

@@ -14,12 +14,11 @@
 #include <span>
 #include <string_view>
 
-#include "algo/lanes/lane_isa.hpp"
+#include "algo/lanes/lane_kernels.hpp"
 #include "algo/lanes/lane_masks.hpp"
+#include "algo/lanes/lane_shape.hpp"
 
 namespace kivo::lanes {
-
-struct LevenshteinCall;
 
 class LevenshteinBlock {
  public:
@@ -27,8 +26,9 @@ class LevenshteinBlock {
   static constexpr std::uint32_t kNoBound = 0xFFFFFFFF;
 
   // Each pattern fits_lanes(); at most shape_for(isa, longest).lanes of
-  // them; `isa` supported(). Otherwise throws std::invalid_argument.
-  explicit LevenshteinBlock(std::span<const std::u32string_view> patterns, Isa isa = best_isa());
+  // them; `isa` simd::supported(). Otherwise throws std::invalid_argument.
+  explicit LevenshteinBlock(std::span<const std::u32string_view> patterns,
+                            Isa isa = simd::active());
 
   std::size_t size() const { return count_; }
 
@@ -52,7 +52,7 @@ class LevenshteinBlock {
   LaneRow lengths_{};
   LaneRow length_masks_{};  // rows 1 .. m of each lane: bits 0 .. m - 1
   LaneRow unused_{};        // all bits set in the lanes past count_
-  std::uint64_t (*entry_)(const LevenshteinCall&);
+  LevenshteinEntry entry_;
 };
 
 }  // namespace kivo::lanes

@@ -4,14 +4,32 @@
 // functions, classes and hash key.
 #include <Python.h>
 
+#include <string>
+#include <string_view>
+
+#include "base/simd.hpp"
 #include "py/batch/functions.hpp"
 #include "py/batch/stub_docs.hpp"
 #include "py/binder.hpp"
+#include "py/results.hpp"
 
 namespace kivo::py {
 namespace {
 
 using A = const Args&;
+
+// For tests and benchmarks only, kept out of every __all__ and stub: the
+// vector path the kernels now run, and the widest one they may run (for the
+// whole process; more than the processor has keeps its best).
+PyObject* limit_simd(std::string_view name) {
+  std::optional<simd::Isa> isa = simd::parse(name);
+  if (!isa) {
+    raise(PyExc_ValueError, "unknown vector path '" + std::string(name) +
+                                "': expected 'portable', 'avx2' or 'avx512'");
+  }
+  simd::limit(*isa);
+  return Py_NewRef(Py_None);
+}
 
 constexpr Callable kFunctions[] = {
     {"cdist",
@@ -66,6 +84,16 @@ constexpr Callable kFunctions[] = {
      },
      nullptr,
      stub_docs::lsh_pairs},
+    {"_simd_path",
+     {},
+     [](PyObject*, A) { return to_py(simd::name(simd::active())); },
+     nullptr,
+     "Private: the vector path the kernels now run (\"portable\", \"avx2\", \"avx512\")."},
+    {"_limit_simd",
+     {text("name")},
+     [](PyObject*, A x) { return limit_simd(x.str(0)); },
+     nullptr,
+     "Private: the widest vector path the kernels may run, for the whole process."},
 };
 
 PyModuleDef_Slot kSlots[] = {

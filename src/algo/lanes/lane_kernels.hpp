@@ -1,0 +1,77 @@
+// The lane kernels' arguments, and their entry points: one table per
+// instruction set, built by lane_kernels_<set>.cpp from the same kernel
+// source (levenshtein_kernel.hpp, jaro_winkler_kernel.hpp) over that set's
+// lane operations. A block picks its entry once, when it is made.
+#pragma once
+
+#include <cstddef>
+#include <cstdint>
+
+#include "algo/lanes/lane_masks.hpp"
+#include "algo/lanes/lane_shape.hpp"
+#include "base/simd_target.hpp"
+
+namespace kivo::lanes {
+
+struct LevenshteinCall {
+  const LaneMasks* masks;
+  const LaneRow* lengths;
+  const LaneRow* length_masks;
+  const LaneRow* unused;  // all bits set in the lanes past count
+  std::size_t count;
+  const char32_t* text;
+  std::size_t n;
+  bool bounded;
+  std::uint32_t bound;          // every lane's, when bounds is null
+  const std::uint32_t* bounds;  // one per lane
+  std::uint32_t* out;
+};
+
+struct JaroWinklerCall {
+  const LaneMasks* masks;
+  const LaneRow* lengths;
+  const LaneRow* halves;
+  const LaneRow* half_masks;
+  std::size_t count;
+  const char32_t* text;
+  std::size_t n;  // at most kMaxPatternLength
+  double* out;
+};
+
+// Levenshtein returns the lanes within their bounds.
+using LevenshteinEntry = std::uint64_t (*)(const LevenshteinCall&);
+using JaroWinklerEntry = void (*)(const JaroWinklerCall&);
+
+// One instruction set's entries, by lane width: 16, 32, 64 bits.
+struct LaneKernels {
+  LevenshteinEntry levenshtein[3];
+  JaroWinklerEntry jaro_winkler[3];
+};
+
+namespace portable {
+extern const LaneKernels kKernels;
+}
+#ifdef KIVO_SIMD_X86
+namespace avx2 {
+extern const LaneKernels kKernels;
+}
+namespace avx512 {
+extern const LaneKernels kKernels;
+}
+#endif
+
+inline const LaneKernels& kernels_for(Isa isa) {
+#ifdef KIVO_SIMD_X86
+  if (isa == Isa::Avx512) return avx512::kKernels;
+  if (isa == Isa::Avx2) return avx2::kKernels;
+#endif
+  (void)isa;
+  return portable::kKernels;
+}
+
+// The index of a shape's lane width in a LaneKernels row.
+inline std::size_t width_index(Shape shape) {
+  return shape.bits == 16 ? 0 : shape.bits == 32 ? 1 : 2;
+}
+
+}  // namespace kivo::lanes
