@@ -82,7 +82,8 @@ def topk(
     """Return (indices, scores) of each query's k best choices, both (len(queries), k).
 
     Best first, ties to the lower choice index; -1 in both where fewer than k choices pass
-    the cutoff. Memory grows with len(queries) * k, never with a full matrix.
+    the cutoff. Memory grows with len(queries) * k, never with a full matrix. With k=0 the
+    arguments are checked and nothing is scored.
 
     >>> import kivo
     >>> i, s = topk(["abc"], ["abd", "abc", "abc"], scorer=kivo.levenshtein_distance, k=2)
