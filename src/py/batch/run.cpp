@@ -7,10 +7,6 @@
 #include <optional>
 #include <thread>
 
-#ifdef __GLIBCXX__
-#include <cxxabi.h>
-#endif
-
 #include "batch/scorer.hpp"
 #include "py/guard.hpp"
 
@@ -35,33 +31,41 @@ std::exception_ptr captured(F&& f) {
   for (;;) std::this_thread::sleep_for(std::chrono::hours(1));
 }
 
+bool interpreter_exiting() {
+#if PY_VERSION_HEX >= 0x030D0000
+  return Py_IsFinalizing();
+#else
+  return _Py_IsFinalizing();
+#endif
+}
+
 // Takes the thread state back. Once the interpreter is exiting, 3.12 and
-// 3.13 end a thread that asks for it by unwinding its stack, through frames
-// of this module that cannot be left that way (they hold Python objects,
-// and their guards would swallow the unwinding and abort). Such a thread
+// 3.13 end a thread that asks for it (any but the one that ends the
+// interpreter) by unwinding its stack, through frames of this module that
+// cannot be left that way (they hold Python objects, and their guards would
+// swallow the unwinding and abort); 3.14 blocks it for good. Such a thread
 // runs `stop` (which must not touch Python) and waits for the process to
-// end instead, as 3.14 has every such thread do.
+// end instead.
 template <class Stop>
-void take_back(PyThreadState* state, Stop&& stop) {
+void take_back(PyThreadState* state, bool abandonable, Stop&& stop) {
+  if (!abandonable) {
+    PyEval_RestoreThread(state);
+    return;
+  }
+  // Asking once the exit has begun: the common case, and under 3.14 the
+  // only chance to stop.
+  if (interpreter_exiting()) {
+    stop();
+    wait_for_the_process_to_end();
+  }
 #ifdef __GLIBCXX__
   try {
     PyEval_RestoreThread(state);
-  } catch (abi::__forced_unwind&) {
+  } catch (...) {  // C code throws nothing: this is the unwinding
     stop();
     wait_for_the_process_to_end();
   }
 #else
-  // Without a way to catch the unwinding, the common case at least: a
-  // thread that asks once the exit has begun.
-#if PY_VERSION_HEX >= 0x030D0000
-  bool exiting = Py_IsFinalizing();
-#else
-  bool exiting = _Py_IsFinalizing();
-#endif
-  if (exiting) {
-    stop();
-    wait_for_the_process_to_end();
-  }
   PyEval_RestoreThread(state);
 #endif
 }
@@ -70,6 +74,8 @@ void take_back(PyThreadState* state, Stop&& stop) {
 
 void run_released(unsigned workers, const std::function<void(const batch::Pool&)>& body,
                   bool small) {
+  // A call made while the interpreter exits runs on the thread that ends it.
+  bool abandonable = !interpreter_exiting();
   PyThreadState* state = PyEval_SaveThread();
   std::exception_ptr error;
   bool interrupted = false;
@@ -81,14 +87,9 @@ void run_released(unsigned workers, const std::function<void(const batch::Pool&)
   } else {
     std::optional<batch::Job> job;
     error = captured([&] { job.emplace(workers, body); });
-    auto stop = [&] {
-      if (!job) return;
-      job->cancel();
-      while (!job->wait_for(kSlice)) {
-      }
-    };
+    auto stop = [&] { job.reset(); };  // cancels and waits
     while (job && !job->wait_for(kSlice)) {
-      take_back(state, stop);
+      take_back(state, abandonable, stop);
       interrupted = PyErr_CheckSignals() < 0;
       state = PyEval_SaveThread();
       if (interrupted) {
@@ -98,7 +99,7 @@ void run_released(unsigned workers, const std::function<void(const batch::Pool&)
     }
     if (job && !interrupted) error = captured([&] { job->finish(); });
   }
-  take_back(state, [] {});
+  take_back(state, abandonable, [] {});
   if (interrupted) throw ErrorAlreadySet{};
   if (!error) return;
   try {
