@@ -3,7 +3,9 @@ their exact boundary, ties, padding, errors, threads, the released lock and
 Ctrl-C."""
 
 import _thread
+import os
 import random
+import subprocess
 import sys
 import threading
 import time
@@ -154,6 +156,9 @@ def test_ties_go_to_the_lower_index_and_missing_places_are_minus_one():
         (lambda: batch.cpdist([], [], scorer=FLOW), [(0,)]),
         (lambda: batch.topk([], ["a"], scorer=kivo.bm25_similarity, k=3), [(0, 3), (0, 3)]),
         (lambda: batch.topk(["a"], ["a"], scorer=kivo.bm25_similarity, k=0), [(1, 0), (1, 0)]),
+        # k=0 scores nothing, so nothing fails.
+        (lambda: batch.topk(["abc", "d"], ["ab"], scorer=kivo.hamming_distance, k=0), [(2, 0)] * 2),
+        (lambda: batch.topk(["a"], ["b", "c"], scorer=kivo.KivoFlow(), k=0), [(1, 0), (1, 0)]),
         (lambda: batch.pairs([], scorer=FLOW, score_cutoff=0.5), [(0,)] * 3),
         (lambda: batch.minhash_signatures([], 3, 4), [(0, 4)]),
         (lambda: batch.lsh_pairs(np.zeros((0, 4), np.uint64), bands=2, rows=2), [(0,)] * 2),
@@ -162,6 +167,21 @@ def test_ties_go_to_the_lower_index_and_missing_places_are_minus_one():
 def test_empty_inputs(call, shapes):
     result = call()
     assert [a.shape for a in (result if isinstance(result, tuple) else [result])] == shapes
+
+
+@pytest.mark.parametrize("dtype", ["float32", "float64", "int8", "int16", "int32", "int64", "uint8",
+                                   "uint16", "uint32", "uint64"])  # fmt: skip
+@pytest.mark.parametrize("workers", [1, 2])
+def test_every_dtype_holds_what_numpy_would_convert(dtype, workers):
+    q = ["kitten", "flaw", "", "abcdefgh", "ab"] * 30
+    c = ["sitting", "lawn", "x", "hgfedcba", "ba"] * 30
+    scorers = [kivo.levenshtein_distance] + [kivo.jaro_winkler_similarity] * dtype.startswith("f")
+    for scorer in scorers:
+        matrix = model(scorer, q, c)
+        got = batch.cdist(q, c, scorer=scorer, dtype=dtype, workers=workers)
+        assert equal(got, matrix.astype(dtype))
+        got = batch.cpdist(q, c, scorer=scorer, dtype=dtype, workers=workers)
+        assert equal(got, np.diagonal(matrix).astype(dtype))
 
 
 def test_dtypes():
@@ -194,6 +214,25 @@ def test_argument_errors(call, error, message):
     with pytest.raises(error) as info:
         batch.cdist(["a" * 300], ["b", "cd"], **call)
     assert message in str(info.value)
+
+
+@pytest.mark.parametrize(
+    "change, error",
+    [
+        (dict(queries="abc"), TypeError),
+        (dict(choices=["\ud800"]), UnicodeEncodeError),
+        (dict(scorer=len), TypeError),
+        (dict(k=-1), OverflowError),
+        (dict(score_cutoff="x"), TypeError),
+        (dict(workers=0), ValueError),
+        (dict(processor=str.lower), TypeError),
+    ],
+)
+def test_topk_of_zero_still_checks_its_arguments(change, error):
+    args = dict(queries=["abc", "d"], choices=["ab"], scorer=kivo.hamming_distance, k=0) | change
+    queries, choices = args.pop("queries"), args.pop("choices")
+    with pytest.raises(error):
+        batch.topk(queries, choices, **args)
 
 
 @pytest.mark.parametrize(
@@ -318,3 +357,29 @@ def test_ctrl_c_interrupts_a_long_call():
     timer.join()
     # The module still works afterwards.
     assert batch.cdist(["a"], ["b"], scorer=kivo.levenshtein_distance).tolist() == [[1]]
+
+
+# The main thread either sleeps (the call's thread notices the exit between
+# its waits) or keeps the lock (the call's thread is waiting for it).
+@pytest.mark.parametrize("workers, main", [(1, "time.sleep(0.3)"), (2, "while time.time() < end: pass")],
+                         ids=["sleeping", "spinning"])  # fmt: skip
+def test_interpreter_exit_during_a_call_on_a_daemon_thread(workers, main):
+    code = f"""if True:
+        import random, threading, time
+        import numpy, kivo, kivo.batch as batch
+        texts = ["".join(random.Random(n).choices("abcdef", k=2000)) for n in range(300)]
+        started = threading.Event()
+        def work():
+            started.set()
+            batch.cdist(texts, texts, scorer=kivo.levenshtein_distance, workers={workers})
+        threading.Thread(target=work, daemon=True).start()
+        started.wait()
+        end = time.time() + 0.3
+        {main}
+        """
+    env = dict(os.environ)
+    if "ASAN_OPTIONS" in env:  # the abandoned thread's objects are never freed, by design
+        env["ASAN_OPTIONS"] += ":detect_leaks=0"
+    run = subprocess.run([sys.executable, "-c", code], capture_output=True, text=True, env=env,
+                         timeout=120)  # fmt: skip
+    assert (run.returncode, run.stderr) == (0, "")

@@ -1,7 +1,8 @@
 // Running one batch call: a coordinator thread runs the call's body while the
-// calling thread waits (and may cancel); the body spreads its loops over a
-// pool of workers that live for the duration of one loop. The layer knows
-// nothing of Python: the caller decides what to do between waits.
+// calling thread waits (and may cancel); the body spreads its loops over the
+// call's pool of workers, started when a loop first needs them and kept
+// until the body returns. The layer knows nothing of Python: the caller
+// decides what to do between waits.
 #pragma once
 
 #include <atomic>
@@ -10,6 +11,7 @@
 #include <cstddef>
 #include <exception>
 #include <functional>
+#include <memory>
 #include <mutex>
 #include <thread>
 
@@ -21,9 +23,13 @@ struct Cancelled {};
 // The workers of one call and its cancel flag.
 class Pool {
  public:
-  Pool(unsigned workers, const std::atomic<bool>& cancel) : workers_(workers), cancel_(cancel) {}
+  // Up to `workers` threads, the one that calls for_each() included.
+  Pool(unsigned workers, const std::atomic<bool>& cancel);
+  Pool(const Pool&) = delete;
+  Pool& operator=(const Pool&) = delete;
+  // Stops and joins the threads it started.
+  ~Pool();
 
-  unsigned workers() const { return workers_; }
   bool cancelled() const { return cancel_.load(std::memory_order_relaxed); }
   // Long loops call this between steps.
   void check() const {
@@ -31,16 +37,22 @@ class Pool {
   }
 
   // Runs task(t) for every t in [0, count), handed out one at a time to up to
-  // workers() threads (the caller's included). The first exception stops the
-  // hand-out and is rethrown once every thread has returned.
+  // `workers` threads (the caller's included). The first exception stops the
+  // hand-out and is rethrown once every thread has returned. A thread that
+  // cannot be started leaves its share to the others. Called from inside a
+  // task, the loop runs on that task's thread alone.
   void for_each(std::size_t count, const std::function<void(std::size_t)>& task) const;
 
  private:
+  class Crew;
+
   unsigned workers_;
   const std::atomic<bool>& cancel_;
+  std::unique_ptr<Crew> crew_;
 };
 
-// A body running on its own thread. The destructor cancels and joins.
+// A body running on its own thread (or, when no thread can be started, on
+// the constructing one). The destructor cancels and joins.
 class Job {
  public:
   Job(unsigned workers, std::function<void(const Pool&)> body);
@@ -48,15 +60,17 @@ class Job {
   Job& operator=(const Job&) = delete;
   ~Job();
 
-  // True once the body has returned or thrown.
+  // True once the body has returned or thrown and its pool has stopped.
   bool wait_for(std::chrono::milliseconds timeout);
   void cancel() { cancel_.store(true, std::memory_order_relaxed); }
   // Waits for the end and rethrows what the body threw.
   void finish();
 
  private:
+  void run();
+
   std::atomic<bool> cancel_{false};
-  Pool pool_;
+  unsigned workers_;
   std::function<void(const Pool&)> body_;
   std::mutex mutex_;
   std::condition_variable done_changed_;
@@ -65,7 +79,7 @@ class Job {
   std::thread thread_;
 };
 
-// Every core when asked for -1 (or 0, the same); never more than `tasks`.
+// Every core when asked for -1; never more than `tasks`.
 unsigned worker_count(long requested, std::size_t tasks);
 
 }  // namespace kivo::batch

@@ -10,19 +10,17 @@ namespace kivo::batch {
 
 namespace {
 
-// A row's k best so far, the worst on top of a heap.
+// A row's k best so far (k > 0), the worst on top of a heap.
 class Best {
  public:
   Best(const Scorer& scorer, std::size_t k, std::size_t columns) : before_{&scorer}, k_(k) {
     entries_.reserve(std::min(k, columns));
   }
 
-  // A row that keeps nothing is never full: it has no worst.
-  bool full() const { return k_ > 0 && entries_.size() == k_; }
+  bool full() const { return entries_.size() == k_; }
   double worst() const { return entries_.front().score; }
   void offer(double score, std::size_t index) {
     Entry entry{score, index};
-    if (k_ == 0) return;
     if (!full()) {
       entries_.push_back(entry);
       std::push_heap(entries_.begin(), entries_.end(), before_);
@@ -33,12 +31,13 @@ class Best {
     }
   }
   // Best first into row `row` of the outputs, -1 after the last.
-  void write(std::size_t row, Output indices, Output scores) {
+  template <class T>
+  void write(std::size_t row, std::int64_t* indices, T* scores) {
     std::sort_heap(entries_.begin(), entries_.end(), before_);
     for (std::size_t r = 0; r < k_; ++r) {
       bool set = r < entries_.size();
-      indices.store(row * k_ + r, set ? double(entries_[r].index) : -1.0);
-      scores.store(row * k_ + r, set ? entries_[r].score : -1.0);
+      indices[row * k_ + r] = set ? std::int64_t(entries_[r].index) : -1;
+      scores[row * k_ + r] = static_cast<T>(set ? entries_[r].score : -1.0);
     }
   }
 
@@ -63,10 +62,11 @@ class Best {
 // The queries whose k best are their first k equal choices, written out at
 // once, when only equal texts get the best score. The choices are looked up
 // by their code points in a table keyed against crafted input.
+template <class T>
 std::vector<bool> settle_equal_choices(const Problem& problem, std::size_t k, double cutoff,
-                                       Output indices, Output scores) {
+                                       std::int64_t* indices, T* scores) {
   const Scorer& scorer = problem.scorer;
-  if (k == 0 || !scorer.best_means_equal()) return {};
+  if (!scorer.best_means_equal()) return {};
   struct Hash {
     std::size_t operator()(std::u32string_view text) const {
       return keyed_hash({reinterpret_cast<const char*>(text.data()), text.size() * 4});
@@ -92,30 +92,28 @@ std::vector<bool> settle_equal_choices(const Problem& problem, std::size_t k, do
     std::optional<double> best = scorer.score(i, at->second.first, cutoff);
     if (!best || !scorer.passes(*best, cutoff)) continue;
     for (std::size_t r = 0, j = at->second.first; r < k; ++r, j = next[j]) {
-      indices.store(i * k + r, double(j));
-      scores.store(i * k + r, *best);
+      indices[i * k + r] = std::int64_t(j);
+      scores[i * k + r] = static_cast<T>(*best);
     }
     settled[i] = true;
   }
   return settled;
 }
 
-}  // namespace
-
-void cdist(const Problem& problem, double cutoff, double fill, Output out) {
-  check_lengths(problem.scorer, PairShape::All);
+template <class T>
+void cdist_as(const Problem& problem, double cutoff, double fill, T* out) {
   std::size_t columns = problem.choices.size();
   struct State {
     const Scorer& scorer;
     std::span<const std::size_t> rows;
     double cutoff, fill;
-    Output out;
+    T* out;
     std::size_t columns;
     void bounds(double* b) const { std::fill(b, b + rows.size(), cutoff); }
     void take(std::size_t j, const double* scores) const {
       for (std::size_t k = 0; k < rows.size(); ++k) {
         double s = scorer.passes(scores[k], cutoff) ? scores[k] : fill;
-        out.store(rows[k] * columns + j, s);
+        out[rows[k] * columns + j] = static_cast<T>(s);
       }
     }
     void finish() const {}
@@ -125,36 +123,36 @@ void cdist(const Problem& problem, double cutoff, double fill, Output out) {
   });
 }
 
-void cpdist(const Problem& problem, double cutoff, double fill, Output out) {
+template <class T>
+void cpdist_as(const Problem& problem, double cutoff, double fill, T* out) {
   const Scorer& scorer = problem.scorer;
-  check_lengths(scorer, PairShape::Diagonal);
   constexpr std::size_t kPerTask = 64;
   std::size_t count = problem.queries.size();
   FirstFailure failure;
   problem.pool.for_each((count + kPerTask - 1) / kPerTask, [&](std::size_t t) {
     for (std::size_t i = t * kPerTask; i < std::min(count, (t + 1) * kPerTask); ++i) {
-      if (failure.position() <= i) return;
       problem.pool.check();
-      try {
+      // (i, i) come in row-major order as i does.
+      bool scored = failure.attempt(i, [&] {
         std::optional<double> s = scorer.score(i, i, cutoff);
-        out.store(i, s && scorer.passes(*s, cutoff) ? *s : fill);
-      } catch (PairFailure& failed) {
-        failure.record(i, std::move(failed.failure));
-        return;
-      }
+        out[i] = static_cast<T>(s && scorer.passes(*s, cutoff) ? *s : fill);
+      });
+      if (!scored) return;
     }
   });
   failure.rethrow();
 }
 
-void topk(const Problem& problem, std::size_t k, double cutoff, Output indices, Output scores) {
+template <class T>
+void topk_as(const Problem& problem, std::size_t k, double cutoff, std::int64_t* indices,
+             T* scores) {
   const Scorer& scorer = problem.scorer;
-  check_lengths(scorer, PairShape::All);
   struct State {
     const Scorer& scorer;
     std::span<const std::size_t> rows;
     double cutoff;
-    Output indices, scores;
+    std::int64_t* indices;
+    T* scores;
     std::vector<Best> best;
     // Once a row holds k, a choice must at least tie its worst.
     void bounds(double* b) const {
@@ -182,55 +180,87 @@ void topk(const Problem& problem, std::size_t k, double cutoff, Output indices, 
         });
 }
 
+}  // namespace
+
+void cdist(const Problem& problem, double cutoff, double fill, Output out) {
+  check_lengths(problem.scorer, PairShape::All);
+  out.visit([&](auto* data) { cdist_as(problem, cutoff, fill, data); });
+}
+
+void cpdist(const Problem& problem, double cutoff, double fill, Output out) {
+  check_lengths(problem.scorer, PairShape::Diagonal);
+  out.visit([&](auto* data) { cpdist_as(problem, cutoff, fill, data); });
+}
+
+void topk(const Problem& problem, std::size_t k, double cutoff, std::int64_t* indices,
+          Output scores) {
+  if (k == 0) return;  // nothing to find, nor to fail on
+  check_lengths(problem.scorer, PairShape::All);
+  scores.visit_scores([&](auto* data) { topk_as(problem, k, cutoff, indices, data); });
+}
+
 PairList pairs(const Problem& problem, bool self, double cutoff) {
   const Scorer& scorer = problem.scorer;
   check_lengths(scorer, self ? PairShape::UpperTriangle : PairShape::All);
-  struct Found {
-    std::int64_t i, j;
-    double score;
-  };
+  using Found = PairList::Found;
   BlockPlan plan(problem);
-  std::vector<std::vector<Found>> found(plan.blocks());
+  PairList out;
+  out.blocks_.resize(plan.blocks());
+  std::vector<std::size_t> counts(problem.queries.size(), 0);
   struct State {
     const Scorer& scorer;
     std::span<const std::size_t> rows;
     double cutoff;
     bool self;
-    std::vector<Found>& out;
+    std::vector<Found>& found;
+    std::vector<std::size_t>& counts;
     void bounds(double* b) const { std::fill(b, b + rows.size(), cutoff); }
     void take(std::size_t j, const double* s) {
       for (std::size_t r = 0; r < rows.size(); ++r) {
         if ((!self || j > rows[r]) && scorer.passes(s[r], cutoff)) {
-          out.push_back({std::int64_t(rows[r]), std::int64_t(j), s[r]});
+          found.push_back({std::int64_t(rows[r]), std::int64_t(j), s[r]});
         }
       }
     }
-    void finish() const {}
+    // Each row's pairs side by side, by choice, as the outputs want them;
+    // the block's rows are its own, so their counts are too.
+    void finish() {
+      std::sort(found.begin(), found.end(),
+                [](const Found& a, const Found& b) { return a.i != b.i ? a.i < b.i : a.j < b.j; });
+      for (const Found& f : found) ++counts[std::size_t(f.i)];
+    }
   };
   auto after_first_row = [](std::span<const std::size_t> rows) {
     return *std::min_element(rows.begin(), rows.end()) + 1;
   };
   sweep(problem, plan, {true, self ? +after_first_row : nullptr},
         [&](std::size_t b, std::span<const std::size_t> rows) {
-          return State{scorer, rows, cutoff, self, found[b]};
+          return State{scorer, rows, cutoff, self, out.blocks_[b], counts};
         });
-  std::vector<Found> all;
-  for (std::vector<Found>& block : found) {
-    all.insert(all.end(), block.begin(), block.end());
-    block = {};
-  }
-  std::sort(all.begin(), all.end(),
-            [](const Found& a, const Found& b) { return a.i != b.i ? a.i < b.i : a.j < b.j; });
-  PairList out;
-  out.first.reserve(all.size());
-  out.second.reserve(all.size());
-  out.scores.reserve(all.size());
-  for (const Found& f : all) {
-    out.first.push_back(f.i);
-    out.second.push_back(f.j);
-    out.scores.push_back(f.score);
+  out.row_starts_.resize(counts.size());
+  for (std::size_t i = 0; i < counts.size(); ++i) {
+    out.row_starts_[i] = out.size_;
+    out.size_ += counts[i];
   }
   return out;
+}
+
+template <class T>
+void PairList::write_as(std::int64_t* first, std::int64_t* second, T* scores) const {
+  for (const std::vector<Found>& block : blocks_) {
+    std::size_t at = 0;
+    for (std::size_t n = 0; n < block.size(); ++n, ++at) {
+      const Found& f = block[n];
+      if (n == 0 || f.i != block[n - 1].i) at = row_starts_[std::size_t(f.i)];
+      first[at] = f.i;
+      second[at] = f.j;
+      scores[at] = static_cast<T>(f.score);
+    }
+  }
+}
+
+void PairList::write(std::int64_t* first, std::int64_t* second, Output scores) const {
+  scores.visit_scores([&](auto* data) { write_as(first, second, data); });
 }
 
 }  // namespace kivo::batch

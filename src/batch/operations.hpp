@@ -26,16 +26,35 @@ void cdist(const Problem& problem, double cutoff, double fill, Output out);
 void cpdist(const Problem& problem, double cutoff, double fill, Output out);
 
 // The k best choices of each query that pass the cutoff, best first, ties to
-// the lower index; -1 in both outputs where fewer than k pass.
-void topk(const Problem& problem, std::size_t k, double cutoff, Output indices, Output scores);
+// the lower index; -1 in both outputs where fewer than k pass. Scores are
+// int64 distances or float64 similarities.
+void topk(const Problem& problem, std::size_t k, double cutoff, std::int64_t* indices,
+          Output scores);
 
-struct PairList {
-  std::vector<std::int64_t> first;
-  std::vector<std::int64_t> second;
-  std::vector<double> scores;
+// The pairs that passed a cutoff, kept as each block found them until their
+// number is known and the outputs can be made.
+class PairList {
+ public:
+  std::size_t size() const { return size_; }
+  // Pair n into position n of each output, ordered by (i, j). Scores are
+  // int64 distances or float64 similarities.
+  void write(std::int64_t* first, std::int64_t* second, Output scores) const;
+
+ private:
+  friend PairList pairs(const Problem& problem, bool self, double cutoff);
+  struct Found {
+    std::int64_t i, j;
+    double score;
+  };
+  template <class T>
+  void write_as(std::int64_t* first, std::int64_t* second, T* scores) const;
+
+  std::vector<std::vector<Found>> blocks_;  // each ordered by (i, j)
+  std::vector<std::size_t> row_starts_;     // where each row's pairs go
+  std::size_t size_ = 0;
 };
-// The pairs that pass the cutoff, ordered by (i, j): every (i, j), or with
-// `self` (choices are the queries) every i < j.
+// The pairs that pass the cutoff: every (i, j), or with `self` (choices are
+// the queries) every i < j.
 PairList pairs(const Problem& problem, bool self, double cutoff);
 
 }  // namespace kivo::batch

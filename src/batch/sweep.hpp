@@ -16,12 +16,28 @@
 
 namespace kivo::batch {
 
-// The failing pair with the lowest row-major position.
+// The failing pair with the lowest row-major position, whatever order the
+// workers score pairs in.
 class FirstFailure {
  public:
-  static constexpr std::uint64_t kNone = std::numeric_limits<std::uint64_t>::max();
+  // Runs score(), the pair at `position`, unless a pair before it has
+  // failed. False when it did not run or failed: the row stops there.
+  template <class Score>
+  bool attempt(std::uint64_t position, Score&& score) {
+    if (position_.load(std::memory_order_relaxed) <= position) return false;
+    try {
+      score();
+    } catch (PairFailure& failed) {
+      record(position, std::move(failed.failure));
+      return false;
+    }
+    return true;
+  }
+  void rethrow() {
+    if (failure_) throw PairFailure{std::move(*failure_)};
+  }
 
-  std::uint64_t position() const { return position_.load(std::memory_order_relaxed); }
+ private:
   void record(std::uint64_t position, Failure failure) {
     std::lock_guard lock(mutex_);
     if (position < position_.load(std::memory_order_relaxed)) {
@@ -29,12 +45,8 @@ class FirstFailure {
       failure_ = std::move(failure);
     }
   }
-  void rethrow() {
-    if (failure_) throw PairFailure{std::move(*failure_)};
-  }
 
- private:
-  std::atomic<std::uint64_t> position_{kNone};
+  std::atomic<std::uint64_t> position_{std::numeric_limits<std::uint64_t>::max()};
   std::mutex mutex_;
   std::optional<Failure> failure_;
 };
@@ -133,7 +145,6 @@ void sweep(const Problem& problem, const BlockPlan& plan, Columns columns, Start
   const Scorer& scorer = problem.scorer;
   const Texts& queries = problem.queries;
   std::size_t width = problem.choices.size();
-  bool may_fail = scorer.may_fail();
   bool by_length = scorer.sorts_by_length();
   FirstFailure failure;
   problem.pool.for_each(plan.blocks(), [&](std::size_t b) {
@@ -164,15 +175,11 @@ void sweep(const Problem& problem, const BlockPlan& plan, Columns columns, Start
       for (std::size_t p = run.begin; p < run.end; ++p) {
         problem.pool.check();
         std::size_t j = order[p];
-        std::uint64_t position = std::uint64_t(rows[0]) * width + j;
-        if (may_fail && failure.position() <= position) return;
         state.bounds(bounds.data());
-        try {
-          block->score(j, bounds.data(), scores.data());
-        } catch (PairFailure& failed) {
-          failure.record(position, std::move(failed.failure));
+        // A scorer that may fail has blocks of one row.
+        std::uint64_t position = std::uint64_t(rows[0]) * width + j;
+        if (!failure.attempt(position, [&] { block->score(j, bounds.data(), scores.data()); }))
           return;
-        }
         state.take(j, scores.data());
       }
     }

@@ -91,8 +91,9 @@ def topk(
     """Return (indices, scores) of each query's k best choices, both (len(queries), k).
 
     Best first, ties to the lower choice index; -1 in both where fewer than k choices pass
-    the cutoff. Memory grows with len(queries) * k, never with a full matrix. Indices are
-    int64; scores int64 for distances, float64 for similarities.
+    the cutoff. Memory grows with len(queries) * k, never with a full matrix. With k=0 the
+    arguments are checked and nothing is scored. Indices are int64; scores int64 for
+    distances, float64 for similarities.
 
     Raises TypeError for a scorer, processor or text of another kind (with a note naming the
     argument), ValueError for workers other than -1 or a positive count, the first failing

@@ -38,6 +38,12 @@ class Array {
   ~Array();
 
   batch::Output output() const { return {view_.buf, element_}; }
+  // The buffer as the T its dtype holds.
+  template <class T>
+  T* data_as() const {
+    if (element_ != batch::element_of<T>()) throw InternalFault("an array of another dtype");
+    return static_cast<T*>(view_.buf);
+  }
   // Lets go of the buffer and hands over the array.
   PyObject* release();
 

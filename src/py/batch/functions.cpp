@@ -178,6 +178,7 @@ PyObject* topk_impl(PyObject* queries_object, PyObject* choices_object, PyObject
   Dtype score_type = named_dtype(numpy.get(), scoring.distance ? "int64" : "float64");
   Array indices(numpy.get(), {Py_ssize_t(rows), Py_ssize_t(k)}, index_type);
   Array scores(numpy.get(), {Py_ssize_t(rows), Py_ssize_t(k)}, score_type);
+  if (k == 0) return tuple_of(indices.release(), scores.release());
   bool small =
       small_work(rows * choices.sources.size(), queries.characters() + choices.characters());
   run_released(
@@ -186,7 +187,7 @@ PyObject* topk_impl(PyObject* queries_object, PyObject* choices_object, PyObject
         batch::Texts q = scoring.texts(queries, pool);
         batch::Texts c = scoring.texts(choices, pool);
         std::unique_ptr<batch::Scorer> scorer = scoring.make(q, c, pool);
-        batch::topk({q, c, *scorer, pool}, std::size_t(k), cutoff, indices.output(),
+        batch::topk({q, c, *scorer, pool}, std::size_t(k), cutoff, indices.data_as<std::int64_t>(),
                     scores.output());
       },
       small);
@@ -215,11 +216,17 @@ PyObject* pairs_impl(PyObject* queries_object, PyObject* choices_object, PyObjec
   });
   Dtype index_type = named_dtype(numpy.get(), "int64");
   Dtype score_type = named_dtype(numpy.get(), scoring.distance ? "int64" : "float64");
-  std::size_t n = found.first.size();
-  Ref first = Ref::steal(new_vector(numpy.get(), index_type, found.first.data(), n, 8));
-  Ref second = Ref::steal(new_vector(numpy.get(), index_type, found.second.data(), n, 8));
-  Array scores(numpy.get(), {Py_ssize_t(n)}, score_type);
-  for (std::size_t i = 0; i < n; ++i) scores.output().store(i, found.scores[i]);
+  Py_ssize_t n = Py_ssize_t(found.size());
+  Array first(numpy.get(), {n}, index_type);
+  Array second(numpy.get(), {n}, index_type);
+  Array scores(numpy.get(), {n}, score_type);
+  // One pass over memory: not worth a thread, but no reason to hold the lock.
+  run_released(
+      1,
+      [&](const batch::Pool&) {
+        found.write(first.data_as<std::int64_t>(), second.data_as<std::int64_t>(), scores.output());
+      },
+      true);
   return tuple_of(first.release(), second.release(), scores.release());
 }
 
@@ -241,8 +248,7 @@ PyObject* minhash_signatures_impl(PyObject* texts_object, PyObject* shingle_obje
             named_dtype(numpy.get(), "uint64"));
   run_released(batch::worker_count(workers, rows), [&](const batch::Pool& pool) {
     batch::Texts t(std::move(texts.sources), processor, {true, false}, pool);
-    batch::minhash_signatures(t, shingle_size, num_hashes,
-                              static_cast<std::uint64_t*>(out.output().data), pool);
+    batch::minhash_signatures(t, shingle_size, num_hashes, out.data_as<std::uint64_t>(), pool);
   });
   return out.release();
 }
