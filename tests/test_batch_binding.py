@@ -76,7 +76,8 @@ def test_argument_binding_errors_are_pythons_own(name, args, kwargs):
         python_model(name)(*args, **kwargs)
     with pytest.raises(TypeError) as got:
         getattr(batch, name)(*args, **kwargs)
-    assert str(got.value) == str(want.value)
+    # Python 3.13 and later append a guess at the keyword meant.
+    assert str(got.value) == str(want.value).split(". Did you mean")[0]
 
 
 @pytest.mark.parametrize(
