@@ -3,6 +3,7 @@ could hold, dtypes that cannot hold the scores exactly, cutoffs no score can
 meet, and result buffers that are not the arrays it asked numpy.empty for."""
 
 import os
+import sys
 
 import pytest
 
@@ -157,3 +158,14 @@ def test_a_replaced_numpy_empty_is_never_written_past(monkeypatch, name, fake):
     error, text, _ = raised(CALLS[name])
     assert error is TypeError
     assert text.startswith("numpy.empty returned a '") and "', not a writable C-contiguous " in text
+
+
+@pytest.mark.parametrize("fake", ["smaller", "read-only"])
+def test_a_refused_result_buffer_is_let_go(monkeypatch, fake):
+    made = FAKE_EMPTIES[fake]((2, 3), np.int64)
+    monkeypatch.setattr(np, "empty", lambda shape, dtype: made)
+    before = sys.getrefcount(made)
+    for _ in range(100):
+        with pytest.raises(TypeError):
+            batch.cdist(["ab", "c"], ["a", "b", "c"], scorer=LEV)
+    assert sys.getrefcount(made) == before

@@ -47,8 +47,8 @@ std::string shape_text(std::span<const std::uint64_t> shape) {
 std::optional<ExceptionDesc> results_too_large(std::span<const std::uint64_t> shape,
                                                std::uint64_t item_size, unsigned arrays) {
   bool one = arrays == 1;
-  std::string what = (one ? "a result" : std::to_string(arrays) + " results") + " of shape " +
-                     shape_text(shape);
+  std::string what =
+      (one ? "a result" : std::to_string(arrays) + " results") + " of shape " + shape_text(shape);
   // All the arrays weighed as one: a little stricter than NumPy, which bounds each.
   std::uint64_t bytes = item_size * arrays;
   bool empty = false;
@@ -64,8 +64,9 @@ std::optional<ExceptionDesc> results_too_large(std::span<const std::uint64_t> sh
   if (empty) return std::nullopt;
   std::uint64_t memory = physical_memory();
   if (bytes <= memory / kMemoryShare) return std::nullopt;
-  return memory_error(what + (one ? " needs " : " need ") + std::to_string(bytes) + " bytes (" + in_units(bytes) +
-                      "), more than half of this machine's " + in_units(memory) + " of memory");
+  return memory_error(what + (one ? " needs " : " need ") + std::to_string(bytes) + " bytes (" +
+                      in_units(bytes) + "), more than half of this machine's " + in_units(memory) +
+                      " of memory");
 }
 
 }  // namespace kivo::batch

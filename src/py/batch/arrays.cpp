@@ -159,6 +159,8 @@ Array::Array(PyObject* numpy, std::initializer_list<Py_ssize_t> shape, const Dty
     PyErr_Clear();
   }
   if (!held_ || !holds(view_, extents, dtype)) {
+    if (held_) PyBuffer_Release(&view_);  // no destructor runs for a constructor that throws
+    held_ = false;
     raise(PyExc_TypeError, "numpy.empty returned a '" + qualified_type_name(array_.get()) +
                                "', not a writable C-contiguous " + dtype.name + " array of shape " +
                                batch::shape_text(extents));
