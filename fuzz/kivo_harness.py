@@ -26,6 +26,8 @@ from models import DEFAULT_STOPWORDS, MASK64, PRIME61, WHITESPACE  # noqa: E402
 
 sys.path.pop(0)
 
+import batch_harness  # noqa: E402 - beside this file
+
 # Pieces that stress UTF-8 handling and the character classes: every
 # whitespace code point, near-whitespace, NUL and controls, combining marks,
 # case-mapping specials, astral characters, stopwords, ASCII punctuation.
@@ -726,6 +728,7 @@ CHECKS = [
     check_cleaners,
     check_preprocessor,
     check_flow,
+    *batch_harness.BATCH_CHECKS,
 ]
 
 

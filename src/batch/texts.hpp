@@ -14,12 +14,15 @@
 
 namespace kivo::batch {
 
-// One input text as the binding found it: its UTF-8 (data null when not
-// read) and its code units.
+// One input text as the binding found it: its code units, and its UTF-8
+// where the binding holds that too (data null otherwise).
 struct SourceText {
   std::string_view utf8;
   CharSpan units;
 };
+
+// The text's UTF-8: its own, or encoded from its code units into `buffer`.
+std::string_view utf8_of(const SourceText& source, std::string& buffer);
 
 // Applied once per text, in the workers.
 using Processor = std::function<std::string(std::string_view)>;
@@ -49,7 +52,7 @@ class Texts {
 
  private:
   std::size_t size_;
-  std::vector<std::string> processed_;
+  std::vector<std::string> owned_;  // processed or encoded texts
   std::vector<std::string_view> utf8_;
   std::u32string code_points_;
   std::vector<std::size_t> offsets_;

@@ -8,26 +8,30 @@ namespace kivo::py {
 
 namespace {
 
-batch::SourceText source_of(PyObject* item, bool utf8) {
+// The str's own representation, read in place: its UTF-8 when that is what
+// it holds (ASCII), otherwise encoded by the call into its own buffers, so
+// that no str is left holding a cached UTF-8 copy.
+batch::SourceText source_of(PyObject* item) {
   if (!PyUnicode_Check(item)) type_mismatch(item, "str");
-  batch::SourceText source{{},
-                           {PyUnicode_DATA(item), std::size_t(PyUnicode_GET_LENGTH(item)),
-                            std::size_t(PyUnicode_KIND(item))}};
   // A lone surrogate has no UTF-8 form: converting raises the usual error.
-  if (utf8 || holds_surrogates(item)) source.utf8 = to_text(item);
+  if (holds_surrogates(item)) to_text(item);
+  std::size_t length = std::size_t(PyUnicode_GET_LENGTH(item));
+  batch::SourceText source{{}, {PyUnicode_DATA(item), length, std::size_t(PyUnicode_KIND(item))}};
+  if (PyUnicode_IS_ASCII(item))
+    source.utf8 = {static_cast<const char*>(PyUnicode_DATA(item)), length};
   return source;
 }
 
 }  // namespace
 
-TextList read_texts(PyObject* sequence, bool utf8) {
+TextList read_texts(PyObject* sequence) {
   if (PyUnicode_Check(sequence)) raise(PyExc_TypeError, "Can't extract `str` to `Vec`");
   if (!PySequence_Check(sequence)) type_mismatch(sequence, sequence_type_name());
   // A new list, this call's alone: no other thread changes it.
   TextList list{check(PyList_New(0)), {}};
   Ref iterator = check(PyObject_GetIter(sequence));
   while (Ref item = Ref::steal(PyIter_Next(iterator.get()))) {
-    list.sources.push_back(source_of(item.get(), utf8));
+    list.sources.push_back(source_of(item.get()));
     if (PyList_Append(list.items.get(), item.get()) < 0) throw ErrorAlreadySet{};
   }
   if (PyErr_Occurred()) throw ErrorAlreadySet{};

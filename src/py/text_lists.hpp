@@ -29,8 +29,8 @@ inline bool small_work(std::size_t pairs, std::size_t characters) {
 
 // Rejects a str, a non-sequence and any item that is not a str, with the
 // module's messages; throws ErrorAlreadySet. Items come from iteration: a
-// sequence's length, even a failing one, is never trusted. The UTF-8 form is
-// read only when `utf8` is set; lone surrogates fail either way.
-TextList read_texts(PyObject* sequence, bool utf8);
+// sequence's length, even a failing one, is never trusted. A str holding a
+// lone surrogate fails as its UTF-8 conversion does; no str is changed.
+TextList read_texts(PyObject* sequence);
 
 }  // namespace kivo::py

@@ -103,7 +103,7 @@ struct Scoring {
     distance = scorer.spec.distance();
   }
   TextList read(PyObject* sequence, const char* param) const {
-    return with_note(param, [&] { return read_texts(sequence, needs.utf8 || bool(processor)); });
+    return with_note(param, [&] { return read_texts(sequence); });
   }
   batch::Texts texts(TextList& list, const batch::Pool& pool) const {
     return batch::Texts(std::move(list.sources), processor, needs, pool);
@@ -281,7 +281,7 @@ PyObject* minhash_signatures_impl(PyObject* texts_object, PyObject* shingle_obje
                                   PyObject* hashes_object, PyObject* workers_object,
                                   PyObject* processor_object) {
   batch::Processor processor = resolve_processor(processor_object, ScorerChoice{});
-  TextList texts = with_note("texts", [&] { return read_texts(texts_object, true); });
+  TextList texts = with_note("texts", [&] { return read_texts(texts_object); });
   std::uint64_t shingle_size = read_count(shingle_object, "shingle_size");
   std::uint64_t num_hashes = read_count(hashes_object, "num_hashes");
   long workers = read_workers(workers_object);
