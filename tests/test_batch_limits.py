@@ -123,6 +123,20 @@ def test_a_nan_cutoff_is_refused(call, nan):
     assert (error, text, notes) == (ValueError, "score_cutoff must be a number, not NaN", ["while processing 'score_cutoff'"])
 
 
+@pytest.mark.parametrize(
+    "call, note",
+    [
+        (lambda: batch.cdist(["a"], ["b"], scorer=len), "scorer"),
+        (lambda: batch.topk(["a"], ["b"], scorer=LEV, processor=str.lower), "processor"),
+        (lambda: batch.minhash_signatures(["a"], 2, 3, processor=len), "processor"),
+        (lambda: batch.pairs(["a"], scorer=LEV, score_cutoff=1, workers=0), "workers"),
+        (lambda: batch.cpdist(["a"], ["b"], scorer=SIMILARITY, dtype="int8"), "dtype"),
+    ],
+)  # fmt: skip
+def test_every_argument_error_names_its_argument(call, note):
+    assert raised(call)[2] == [f"while processing '{note}'"]
+
+
 def other_kind(dtype):
     return np.dtype({"i": "u", "u": "i", "f": "i"}[dtype.kind] + str(dtype.itemsize))
 

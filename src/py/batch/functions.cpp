@@ -62,17 +62,16 @@ std::uint64_t read_count(PyObject* object, const char* param) {
 // -1 (every core) or a positive count.
 long read_workers(PyObject* object) {
   if (object == nullptr) return 1;
-  long workers = with_note("workers", [&] {
+  return with_note("workers", [&] {
     Ref index = check(PyNumber_Index(object));
-    long value = PyLong_AsLong(index.get());
-    if (value == -1 && PyErr_Occurred()) throw ErrorAlreadySet{};
-    return value;
+    long workers = PyLong_AsLong(index.get());
+    if (workers == -1 && PyErr_Occurred()) throw ErrorAlreadySet{};
+    if (workers < 1 && workers != -1) {
+      raise(PyExc_ValueError,
+            "workers must be -1 (every core) or a positive count, not " + std::to_string(workers));
+    }
+    return workers;
   });
-  if (workers < 1 && workers != -1) {
-    raise(PyExc_ValueError,
-          "workers must be -1 (every core) or a positive count, not " + std::to_string(workers));
-  }
-  return workers;
 }
 
 // The inclusive bound: a distance's largest kept value, a similarity's
@@ -96,8 +95,8 @@ struct Scoring {
   bool distance;
 
   Scoring(PyObject* scorer_object, PyObject* processor_object)
-      : scorer(resolve_scorer(scorer_object)) {
-    processor = resolve_processor(processor_object, scorer);
+      : scorer(with_note("scorer", [&] { return resolve_scorer(scorer_object); })) {
+    processor = with_note("processor", [&] { return resolve_processor(processor_object, scorer); });
     if (scorer.tiers) scorer.spec.router = &*scorer.tiers;
     needs = scorer.spec.needs();
     distance = scorer.spec.distance();
@@ -280,7 +279,8 @@ PyObject* pairs_impl(PyObject* queries_object, PyObject* choices_object, PyObjec
 PyObject* minhash_signatures_impl(PyObject* texts_object, PyObject* shingle_object,
                                   PyObject* hashes_object, PyObject* workers_object,
                                   PyObject* processor_object) {
-  batch::Processor processor = resolve_processor(processor_object, ScorerChoice{});
+  batch::Processor processor =
+      with_note("processor", [&] { return resolve_processor(processor_object, ScorerChoice{}); });
   TextList texts = with_note("texts", [&] { return read_texts(texts_object); });
   std::uint64_t shingle_size = read_count(shingle_object, "shingle_size");
   std::uint64_t num_hashes = read_count(hashes_object, "num_hashes");
