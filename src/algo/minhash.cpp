@@ -1,10 +1,7 @@
 #include "algo/minhash.hpp"
 
-#include <unistd.h>
-
 #include <algorithm>
 #include <bit>
-#include <limits>
 #include <memory>
 #include <new>
 #include <string>
@@ -13,6 +10,7 @@
 #include "algo/minhash_kernel.hpp"
 #include "algo/shingles.hpp"
 #include "base/hashing.hpp"
+#include "base/physical_memory.hpp"
 #include "text/utf8.hpp"
 
 namespace kivo {
@@ -24,18 +22,6 @@ namespace {
 // object (36 bytes, allocated in 16-byte steps).
 constexpr std::uint64_t kNativeEntryBytes = 8;
 constexpr std::uint64_t kPythonEntryBytes = 8 + 48;
-
-std::uint64_t physical_memory() {
-  long pages = sysconf(_SC_PHYS_PAGES);
-  long page_size = sysconf(_SC_PAGESIZE);
-  // Unknown: fall back to a typical 47-bit user address space.
-  if (pages <= 0 || page_size <= 0) return std::uint64_t{1} << 47;
-  std::uint64_t p = std::uint64_t(pages);
-  std::uint64_t s = std::uint64_t(page_size);
-  return p > std::numeric_limits<std::uint64_t>::max() / s
-             ? std::numeric_limits<std::uint64_t>::max()
-             : p * s;
-}
 
 ExceptionDesc too_large(std::uint64_t num_hashes) {
   return memory_error("num_hashes " + std::to_string(num_hashes) +

@@ -15,6 +15,10 @@ text, before scoring.
 score_cutoff is inclusive: a distance passes when it is at most the cutoff (an int), a
 similarity when it is at least the cutoff (a float). Distances are int64 by default,
 similarities float64.
+
+Results are sized before anything is computed: results no array could have, or that would
+take more than half the machine's physical memory, raise MemoryError naming their shape and
+bytes.
 """
 
 from collections.abc import Callable, Sequence
@@ -42,12 +46,15 @@ def cdist(
     """Return the (len(queries), len(choices)) matrix of scores.
 
     A pair that misses the cutoff holds score_cutoff + 1 (a distance) or 0.0 (a similarity).
-    An integer dtype that cannot hold the distances raises ValueError; similarities need a
-    float dtype (TypeError otherwise).
+    dtype is one numpy.dtype argument of a native float or integer type (TypeError
+    otherwise, subarray and structured types included); similarities need a float dtype.
+    A dtype that cannot hold every distance exactly (an integer type past its maximum,
+    float32 past 2**24) raises ValueError before any pair is scored.
 
     Raises TypeError for a scorer, processor or text of another kind (with a note naming the
-    argument), ValueError for workers other than -1 or a positive count, the first failing
-    pair's own error in row-major order, and KeyboardInterrupt on Ctrl-C.
+    argument), ValueError for workers other than -1 or a positive count or a NaN cutoff,
+    MemoryError for a matrix too large to hold, the first failing pair's own error in
+    row-major order, and KeyboardInterrupt on Ctrl-C.
 
     >>> import kivo
     >>> cdist(["kitten"], ["sitting", "kitten"], scorer=kivo.levenshtein_distance).tolist()
@@ -66,8 +73,8 @@ def cpdist(
 ) -> NDArray[Any]:
     """Return the score of each query against the choice at the same index.
 
-    The two lists must have equal lengths (ValueError otherwise); cutoffs and dtypes as in
-    cdist.
+    The two lists must have equal lengths (ValueError otherwise); cutoffs, dtypes and their
+    errors as in cdist.
 
     Raises TypeError for a scorer, processor or text of another kind (with a note naming the
     argument), ValueError for workers other than -1 or a positive count, the first failing
@@ -91,13 +98,15 @@ def topk(
     """Return (indices, scores) of each query's k best choices, both (len(queries), k).
 
     Best first, ties to the lower choice index; -1 in both where fewer than k choices pass
-    the cutoff. Memory grows with len(queries) * k, never with a full matrix. With k=0 the
-    arguments are checked and nothing is scored. Indices are int64; scores int64 for
-    distances, float64 for similarities.
+    the cutoff. Memory grows with len(queries) * k, never with a full matrix, so a k past
+    len(choices) costs its padding all the same. With k=0 the arguments are checked and
+    nothing is scored. Indices are int64; scores int64 for distances, float64 for
+    similarities.
 
     Raises TypeError for a scorer, processor or text of another kind (with a note naming the
-    argument), ValueError for workers other than -1 or a positive count, the first failing
-    pair's own error in row-major order, and KeyboardInterrupt on Ctrl-C.
+    argument), ValueError for workers other than -1 or a positive count or a NaN cutoff,
+    MemoryError (noted 'k') for results too large to hold, the first failing pair's own
+    error in row-major order, and KeyboardInterrupt on Ctrl-C.
 
     >>> import kivo
     >>> i, s = topk(["abc"], ["abd", "abc", "abc"], scorer=kivo.levenshtein_distance, k=2)
@@ -121,8 +130,8 @@ def pairs(
     similarities.
 
     Raises TypeError for a scorer, processor or text of another kind (with a note naming the
-    argument), ValueError for workers other than -1 or a positive count, the first failing
-    pair's own error in row-major order, and KeyboardInterrupt on Ctrl-C.
+    argument), ValueError for workers other than -1 or a positive count or a NaN cutoff, the
+    first failing pair's own error in row-major order, and KeyboardInterrupt on Ctrl-C.
 
     >>> import kivo
     >>> i, j, s = pairs(["jon", "john", "joan"], scorer=kivo.levenshtein_distance, score_cutoff=1)
@@ -140,8 +149,9 @@ def minhash_signatures(
 ) -> NDArray[numpy.uint64]:
     """Return a uint64 array (len(texts), num_hashes) whose rows are kivo.minhash_signature.
 
-    Raises what kivo.minhash_signature raises (the first failing text's error), MemoryError
-    for signatures no machine could hold, and otherwise as cdist.
+    Raises what kivo.minhash_signature raises (the first failing text's error; a shingle size
+    of 0 before any sizing), MemoryError (noted 'num_hashes') for signatures too large to
+    hold, and otherwise as cdist.
 
     >>> import kivo
     >>> minhash_signatures(["abcd"], 3, 4)[0].tolist() == kivo.minhash_signature("abcd", 3, 4)

@@ -4,6 +4,7 @@
 
 #include <Python.h>
 
+#include <cstdint>
 #include <initializer_list>
 #include <string>
 
@@ -20,16 +21,21 @@ struct Dtype {
   batch::Element element;
   std::string name;
   bool integral;
-  double largest;  // the largest value the type holds exactly (integral types)
+  std::size_t item_size;
+  double largest;  // the largest integer the type holds exactly, and all below it
 };
 
 // None is the default: float64 for similarities, int64 for distances. A
 // dtype that is neither a native float (32, 64 bits) nor a native integer,
-// or an integer for similarities, is a TypeError.
+// or an integer for similarities, is a TypeError; every error carries the
+// note naming 'dtype'.
 Dtype resolve_dtype(PyObject* numpy, PyObject* requested, bool distance);
 Dtype named_dtype(PyObject* numpy, const char* name);
 
-// A new C-contiguous array whose buffer is held for writing until release().
+// A new array from numpy.empty, its buffer held for writing until release().
+// Whatever numpy.empty returns is checked to be a writable C-contiguous
+// array of exactly this shape and dtype before anything is written to it;
+// anything else is a TypeError. The shape must be one NumPy allows.
 class Array {
  public:
   Array(PyObject* numpy, std::initializer_list<Py_ssize_t> shape, const Dtype& dtype);

@@ -12,6 +12,7 @@
 #include "algo/minhash.hpp"
 #include "batch/lsh.hpp"
 #include "batch/operations.hpp"
+#include "batch/result_size.hpp"
 #include "py/batch/arrays.hpp"
 #include "py/batch/kivo_objects.hpp"
 #include "py/batch/run.hpp"
@@ -34,6 +35,26 @@ auto with_note(const char* param, F&& f) {
   }
 }
 
+// Raises the failure with the note naming `param`.
+[[noreturn]] void raise_for(const char* param, const Failure& failure) {
+  try {
+    raise(failure);
+  } catch (const ErrorAlreadySet&) {
+    raise_with_note(param);
+  }
+}
+
+// Results that could never be held are refused before anything is made or
+// computed, naming the argument that sized them when there is one.
+void check_result_size(std::initializer_list<std::uint64_t> shape, std::size_t item_size,
+                       unsigned arrays, const char* param) {
+  std::optional<ExceptionDesc> refused =
+      batch::results_too_large({shape.begin(), shape.size()}, item_size, arrays);
+  if (!refused) return;
+  if (param == nullptr) raise(*refused);
+  raise_for(param, *refused);
+}
+
 std::uint64_t read_count(PyObject* object, const char* param) {
   return with_note(param, [&] { return to_uint(object); });
 }
@@ -41,25 +62,29 @@ std::uint64_t read_count(PyObject* object, const char* param) {
 // -1 (every core) or a positive count.
 long read_workers(PyObject* object) {
   if (object == nullptr) return 1;
-  long workers = with_note("workers", [&] {
+  return with_note("workers", [&] {
     Ref index = check(PyNumber_Index(object));
-    long value = PyLong_AsLong(index.get());
-    if (value == -1 && PyErr_Occurred()) throw ErrorAlreadySet{};
-    return value;
+    long workers = PyLong_AsLong(index.get());
+    if (workers == -1 && PyErr_Occurred()) throw ErrorAlreadySet{};
+    if (workers < 1 && workers != -1) {
+      raise(PyExc_ValueError,
+            "workers must be -1 (every core) or a positive count, not " + std::to_string(workers));
+    }
+    return workers;
   });
-  if (workers < 1 && workers != -1) {
-    raise(PyExc_ValueError,
-          "workers must be -1 (every core) or a positive count, not " + std::to_string(workers));
-  }
-  return workers;
 }
 
 // The inclusive bound: a distance's largest kept value, a similarity's
 // smallest. None keeps everything.
 double read_cutoff(PyObject* object, bool distance) {
   if (object == nullptr || object == Py_None) return distance ? kInfinity : -kInfinity;
-  return with_note("score_cutoff",
-                   [&] { return distance ? double(to_uint(object)) : to_real(object); });
+  return with_note("score_cutoff", [&] {
+    if (distance) return double(to_uint(object));
+    double cutoff = to_real(object);
+    // No score compares with NaN: it would keep nothing, silently.
+    if (std::isnan(cutoff)) raise(PyExc_ValueError, "score_cutoff must be a number, not NaN");
+    return cutoff;
+  });
 }
 
 // What every scoring function reads before it computes.
@@ -70,8 +95,8 @@ struct Scoring {
   bool distance;
 
   Scoring(PyObject* scorer_object, PyObject* processor_object)
-      : scorer(resolve_scorer(scorer_object)) {
-    processor = resolve_processor(processor_object, scorer);
+      : scorer(with_note("scorer", [&] { return resolve_scorer(scorer_object); })) {
+    processor = with_note("processor", [&] { return resolve_processor(processor_object, scorer); });
     if (scorer.tiers) scorer.spec.router = &*scorer.tiers;
     needs = scorer.spec.needs();
     distance = scorer.spec.distance();
@@ -89,19 +114,25 @@ struct Scoring {
 };
 
 // A distance below a cutoff is reported as cutoff + 1, a similarity as 0.
-// Distances never exceed the longest text, so neither does what is stored
-// unless the cutoff is lower; an integral dtype must hold that much.
-double fill_for(const Scoring& scoring, double cutoff, const batch::Texts& queries,
-                const batch::Texts& choices, const Dtype& dtype) {
-  if (!scoring.distance) return 0.0;
+struct Fill {
+  double value;
+  // The largest distance the call may store: distances never exceed the
+  // longest text, and neither does the fill unless the cutoff is lower.
+  double largest_stored;
+};
+
+Fill fill_for(const Scoring& scoring, double cutoff, const batch::Texts& queries,
+              const batch::Texts& choices) {
+  if (!scoring.distance) return {0.0, 0.0};
   double longest = double(std::max(queries.longest(), choices.longest()));
   double fill = std::min(cutoff, longest) + 1;
-  double stored = std::min(longest, fill);
-  if (dtype.integral && stored > dtype.largest) {
-    throw batch::PairFailure{value_error("dtype '" + dtype.name + "' cannot hold distances up to " +
-                                         std::to_string(std::uint64_t(stored)))};
-  }
-  return fill;
+  return {fill, std::min(longest, fill)};
+}
+
+// A dtype, integral or not, must hold every distance stored in it exactly.
+[[noreturn]] void refuse_dtype(const Dtype& dtype, double largest_stored) {
+  raise_for("dtype", value_error("dtype '" + dtype.name + "' cannot hold distances up to " +
+                                 std::to_string(std::uint64_t(largest_stored))));
 }
 
 PyObject* new_vector(PyObject* numpy, const Dtype& dtype, const void* data, std::size_t count,
@@ -139,27 +170,39 @@ PyObject* cdist_impl(PyObject* queries_object, PyObject* choices_object, PyObjec
   long workers = read_workers(workers_object);
   Ref numpy = import_numpy();
   Dtype dtype = resolve_dtype(numpy.get(), dtype_object, scoring.distance);
+  if (pairwise) {
+    check_result_size({rows}, dtype.item_size, 1, nullptr);
+  } else {
+    check_result_size({rows, columns}, dtype.item_size, 1, nullptr);
+  }
   Array out(numpy.get(),
             pairwise ? std::initializer_list<Py_ssize_t>{Py_ssize_t(rows)}
                      : std::initializer_list<Py_ssize_t>{Py_ssize_t(rows), Py_ssize_t(columns)},
             dtype);
   bool small =
       small_work(pairwise ? rows : rows * columns, queries.characters() + choices.characters());
+  // Known once the texts are processed; refused before any pair is scored.
+  std::optional<double> unheld;
   run_released(
       batch::worker_count(workers, rows),
       [&](const batch::Pool& pool) {
         batch::Texts q = scoring.texts(queries, pool);
         batch::Texts c = scoring.texts(choices, pool);
-        double fill = fill_for(scoring, cutoff, q, c, dtype);
+        Fill fill = fill_for(scoring, cutoff, q, c);
+        if (fill.largest_stored > dtype.largest) {
+          unheld = fill.largest_stored;
+          return;
+        }
         std::unique_ptr<batch::Scorer> scorer = scoring.make(q, c, pool, pairwise);
         batch::Problem problem{q, c, *scorer, pool};
         if (pairwise) {
-          batch::cpdist(problem, cutoff, fill, out.output());
+          batch::cpdist(problem, cutoff, fill.value, out.output());
         } else {
-          batch::cdist(problem, cutoff, fill, out.output());
+          batch::cdist(problem, cutoff, fill.value, out.output());
         }
       },
       small);
+  if (unheld) refuse_dtype(dtype, *unheld);
   return out.release();
 }
 
@@ -176,6 +219,9 @@ PyObject* topk_impl(PyObject* queries_object, PyObject* choices_object, PyObject
   std::size_t rows = queries.sources.size();
   Dtype index_type = named_dtype(numpy.get(), "int64");
   Dtype score_type = named_dtype(numpy.get(), scoring.distance ? "int64" : "float64");
+  // Places past the last choice hold -1: k wider than the choices costs
+  // memory all the same.
+  check_result_size({rows, k}, sizeof(std::int64_t), 2, "k");
   Array indices(numpy.get(), {Py_ssize_t(rows), Py_ssize_t(k)}, index_type);
   Array scores(numpy.get(), {Py_ssize_t(rows), Py_ssize_t(k)}, score_type);
   if (k == 0) return tuple_of(indices.release(), scores.release());
@@ -233,15 +279,28 @@ PyObject* pairs_impl(PyObject* queries_object, PyObject* choices_object, PyObjec
 PyObject* minhash_signatures_impl(PyObject* texts_object, PyObject* shingle_object,
                                   PyObject* hashes_object, PyObject* workers_object,
                                   PyObject* processor_object) {
-  batch::Processor processor = resolve_processor(processor_object, ScorerChoice{});
+  batch::Processor processor =
+      with_note("processor", [&] { return resolve_processor(processor_object, ScorerChoice{}); });
   TextList texts = with_note("texts", [&] { return read_texts(texts_object); });
   std::uint64_t shingle_size = read_count(shingle_object, "shingle_size");
   std::uint64_t num_hashes = read_count(hashes_object, "num_hashes");
   long workers = read_workers(workers_object);
   std::size_t rows = texts.sources.size();
-  // A text with no shingle size faults before any signature is sized.
-  if (shingle_size != 0) {
-    if (auto too_large = signature_rows_too_large(num_hashes, rows)) raise(Failure{*too_large});
+  std::optional<ExceptionDesc> too_large = signature_rows_too_large(num_hashes, rows);
+  if (!too_large) {
+    too_large = batch::results_too_large({{rows, num_hashes}}, sizeof(std::uint64_t));
+  }
+  if (too_large) {
+    // The single call hashes its text before it sizes the signature: the
+    // first text's own fault (a zero shingle size) comes first.
+    if (rows > 0) {
+      run_released(1, [&](const batch::Pool& pool) {
+        batch::Texts first({texts.sources[0]}, processor, {true, false}, pool);
+        std::uint64_t none;
+        batch::minhash_signatures(first, shingle_size, 0, &none, pool);
+      });
+    }
+    raise_for("num_hashes", *too_large);
   }
   Ref numpy = import_numpy();
   Array out(numpy.get(), {Py_ssize_t(rows), Py_ssize_t(num_hashes)},
