@@ -306,6 +306,7 @@ LshPairs::LshPairs(const Signatures& signatures, std::size_t bands, std::size_t 
       (bands == 0 || rows == 0 || bands > signatures.length || rows > signatures.length / bands)) {
     throw InternalFault("LSH bands that do not fit in the signatures");
   }
+  if (signatures.count == 0) bands = 0;  // nothing to band, however many bands
   // A band's list holds at most 1.5 entries per text, below the alone mark.
   if (!wide && signatures.count < (std::size_t(1) << 30)) {
     found_ = std::make_unique<Buckets<std::uint32_t>>(signatures, bands, rows, pool);

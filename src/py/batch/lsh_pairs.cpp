@@ -285,6 +285,7 @@ PyObject* lsh_pairs_impl(PyObject* signatures_object, PyObject* bands_object, Py
   run_released(
       threads, [&](const batch::Pool& pool) { found.emplace(signatures, bands, rows, pool); },
       small);
+  matrix.reset();  // read: a converted copy goes before the result comes
   std::size_t size = found->size();
   if (size > std::size_t(PY_SSIZE_T_MAX) / sizeof(std::int64_t)) {
     raise(PyExc_MemoryError, std::to_string(size) + " pairs are more than an array can hold");
@@ -301,7 +302,6 @@ PyObject* lsh_pairs_impl(PyObject* signatures_object, PyObject* bands_object, Py
         small);
   }
   found.reset();
-  matrix.reset();
   Ref i = Ref::steal(first.release());
   Ref j = Ref::steal(second.release());
   return check(PyTuple_Pack(2, i.get(), j.get())).release();
