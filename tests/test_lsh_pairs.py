@@ -57,7 +57,7 @@ FORMS = {
     "array": lambda values, dtype: np.array(values, dtype=dtype),
     "fortran": lambda values, dtype: np.asfortranarray(np.array(values, dtype=dtype)),
     "strided": lambda values, dtype: np.repeat(np.array(values, dtype=dtype), 2, axis=1)[:, ::2],
-    "reversed": lambda values, dtype: np.array(values, dtype=dtype)[::-1, ::-1][::-1, ::-1],
+    "reversed": lambda values, dtype: np.array([r[::-1] for r in values[::-1]], dtype=dtype)[::-1, ::-1],
     "list": lambda values, dtype: values,
     "tuple": lambda values, dtype: tuple(tuple(row) for row in values),
     "rows": lambda values, dtype: [np.array(row, dtype=dtype) for row in values],
