@@ -717,6 +717,170 @@ def check_intent(r, flow, clean, a, b):
         check_result(result, 0, expected[1], expected[0])
 
 
+# --- kivo.batch.lsh_pairs ---------------------------------------------------
+#
+# Signatures of every dtype and shape, as arrays (any layout) or as lists of
+# rows (lists, tuples, arrays) holding ints and things that are not; a few
+# values so that buckets are large and repeat across bands. Either the exact
+# error (class, message, note) or the pairs of a model of banding.
+
+LSH_DTYPES = ["uint64", "int64", "uint32", "int32", "uint16", "int16", "uint8", "int8", ">u8",
+              ">i4", ">i2", "bool", "float64", "float32", "float16", "longdouble", "complex64",
+              "datetime64[s]", "timedelta64[ns]", "U2", "S2", "object", "V8"]
+LSH_ITEMS = [True, 1.0, None, "1", -1, 2**64, -(2**70), 2**80, 1j]
+NOT_A_ROW = ["ab", b"ab", 5, None, {1, 2}, 1.5]
+LSH_NOTE = ["while processing 'signatures'"]
+
+
+def a_type(value) -> str:
+    if value is None:
+        return "None"
+    name = type(value).__qualname__
+    return ("an " if name[0] in "aeiouAEIOU" else "a ") + name
+
+
+def lsh_array_values(np, r, dtype, shape):
+    """An array of `dtype`: few values, the extremes, negatives now and then."""
+    if dtype.kind in "iu":
+        info = np.iinfo(dtype)
+        values = [0, 1, int(info.max)] + ([-1, int(info.min)] if info.min < 0 and r.chance(40) else [])
+    elif dtype.kind in "fc":
+        values = [0.0, 1.5, math.nan, math.inf]
+    else:
+        return np.zeros(shape, dtype)
+    flat = [r.pick(values) for _ in range(math.prod(shape))]
+    array = np.array(flat, dtype=dtype).reshape(shape)
+    layout = r.below(4)
+    if layout == 1:
+        array = np.asfortranarray(array)
+    elif layout == 2 and array.ndim == 2:
+        array = np.repeat(array, 2, axis=1)[:, ::2]  # strided
+    return array
+
+
+def lsh_signatures(np, r, count, width):
+    """The argument: mostly a valid matrix, sometimes hostile in one place."""
+    if r.chance(110):
+        dtype = np.dtype(r.pick(LSH_DTYPES) if r.chance(80) else "uint64")
+        shape = (count, width) if r.chance(230) else tuple(r.below(3) for _ in range(r.pick([0, 1, 3])))
+        return lsh_array_values(np, r, dtype, shape)
+    values = [0, 1, 2, MASK64, 2**63]
+    rows = []
+    for _ in range(count):
+        row = [r.pick(values) for _ in range(width if r.chance(250) else r.below(9))]
+        if row and r.byte() >= 246:  # rare, and never once the input runs out
+            row[r.below(len(row))] = r.pick(LSH_ITEMS)
+        kind = r.below(8)
+        if kind == 0:
+            row = tuple(row)
+        elif kind == 1 and all(type(v) is int and 0 <= v <= MASK64 for v in row):
+            row = np.array(row, dtype=r.pick(["uint64", ">u8", "float64", "object"]))
+        elif kind == 2:
+            row = [IntSub(v) if type(v) is int else v for v in row]
+        if r.byte() >= 250:
+            row = r.pick(NOT_A_ROW)
+        rows.append(row)
+    return tuple(rows) if r.chance(40) else rows
+
+
+def lsh_read_array(np, array, name, ndim, row=None):
+    """The values of an integer array as Python ints, or the error it raises."""
+    if array.dtype.kind not in "iu":
+        return TypeError(f"{name} must have an integer dtype (signed or unsigned), not {array.dtype}")
+    if array.ndim != ndim:
+        whole = "" if row is not None else " (one signature per row)"
+        return ValueError(f"{name} must be {ndim}-dimensional{whole}, not {array.ndim}-dimensional")
+    if array.size and array.min() < 0:
+        flat = int(np.argmax(array < 0))
+        where = f"[{row}, {flat}]" if row is not None else f"[{flat // array.shape[1]}, {flat % array.shape[1]}]"
+        return ValueError(f"signatures{where} is {array.flat[flat]}: signature values must be non-negative")
+    return array.tolist()
+
+
+def lsh_read_int(item, where):
+    if isinstance(item, bool):
+        return TypeError(f"{where} is a bool, not an int")
+    if not isinstance(item, int):
+        try:
+            item = item.__index__()
+        except (AttributeError, TypeError):
+            return TypeError(f"{where} is {a_type(item)}, not an int")
+    if 0 <= item <= MASK64:
+        return int(item)
+    text = str(item) if abs(item) < 10**40 else ("a negative number" if item < 0 else "a number beyond 2**64")
+    bound = "non-negative" if item < 0 else "below 2**64"
+    return ValueError(f"{where} is {text}: signature values must be {bound}")
+
+
+def lsh_read(np, sigs):
+    """(matrix as lists of Python ints, signature length) or the error."""
+    if not isinstance(sigs, (list, tuple)):
+        array = np.asarray(sigs)
+        if not isinstance(sigs, np.ndarray) and array.dtype.kind == "O":
+            return TypeError(f"signatures must be an integer array or a list of sequences of ints, not {a_type(sigs)}")
+        matrix = lsh_read_array(np, array, "signatures", 2)
+        return matrix if isinstance(matrix, Exception) else (matrix, array.shape[1])
+    matrix = []
+    for n, row in enumerate(sigs):
+        if isinstance(row, np.ndarray):
+            values = lsh_read_array(np, row, f"signatures[{n}]", 1, n)
+        elif isinstance(row, (str, bytes, set, int, float)) or row is None:
+            values = TypeError(f"signatures[{n}] must be a sequence of ints, not {a_type(row)}")
+        else:
+            values = [lsh_read_int(item, f"signatures[{n}, {k}]") for k, item in enumerate(row)]
+            values = next((v for v in values if isinstance(v, Exception)), values)
+        if isinstance(values, Exception):
+            return values
+        if matrix and len(values) != len(matrix[0]):
+            return ValueError(f"signatures[{n}] has {len(values)} value{'s' * (len(values) != 1)} and "
+                              f"signatures[0] {len(matrix[0])}: every signature must have the same length")  # fmt: skip
+        matrix.append(values)
+    return matrix, (len(matrix[0]) if matrix else None)
+
+
+def check_lsh_pairs(r, _a, _b):
+    import numpy as np  # not instrumented: imported once fuzzing runs
+    from kivo import batch
+
+    # The few decisions first: an input that runs out leaves valid ones.
+    bands, rows = 1 + r.uint(3), 1 + r.uint(2)
+    if r.chance(20):
+        bands, rows = bands - 1, rows - 1  # one of them 0, or a length too short
+    hostile = None
+    if r.byte() >= 244:
+        hostile = r.pick(["bands", "rows"])
+        value, error_class = r.pick(HOSTILE[UINT])
+        bands, rows = (value, rows) if hostile == "bands" else (bands, value)
+    workers = r.pick([1, 2, -1])
+    count = 40 - r.below(41) if r.chance(40) else 11 - r.below(12)
+    width = 8 - r.below(9)
+    sigs = lsh_signatures(np, r, count, width)
+    try:
+        got = batch.lsh_pairs(sigs, bands=bands, rows=rows, workers=workers)
+    except BaseException as error:  # noqa: BLE001 - checked below
+        got = error
+    # Arguments are read in order: bands, rows, (workers), signatures.
+    if hostile is not None:
+        assert type(got) is error_class and got.__notes__ == [f"while processing '{hostile}'"], got
+        return
+    read = lsh_read(np, sigs)
+    if isinstance(read, Exception):
+        assert type(got) is type(read) and str(got) == str(read), (got, read, sigs)
+        assert getattr(got, "__notes__", None) == LSH_NOTE, got
+        return
+    matrix, length = read
+    if bands == 0 or rows == 0 or (length is not None and bands * rows > length):
+        message = f"bands and rows must be positive with bands * rows at most {length or 0} (the signature length)"
+        assert type(got) is ValueError and str(got) == message, (got, message)
+        return
+    assert not isinstance(got, BaseException), (got, sigs)
+    i, j = got
+    assert i.dtype == j.dtype == np.int64 and i.shape == j.shape
+    want = [(x, y) for x in range(len(matrix)) for y in range(x + 1, len(matrix))
+            if any(matrix[x][k : k + rows] == matrix[y][k : k + rows] for k in range(0, bands * rows, rows))]  # fmt: skip
+    assert list(zip(i.tolist(), j.tolist())) == want, (want, sigs, bands, rows)
+
+
 CHECKS = [
     check_levenshtein,
     check_jaro_winkler,
@@ -729,6 +893,7 @@ CHECKS = [
     check_preprocessor,
     check_flow,
     *batch_harness.BATCH_CHECKS,
+    check_lsh_pairs,
 ]
 
 

@@ -4,8 +4,7 @@
 
 #include <cstddef>
 #include <cstdint>
-#include <utility>
-#include <vector>
+#include <memory>
 
 #include "batch/texts.hpp"
 
@@ -23,9 +22,34 @@ struct Signatures {
 };
 
 // Every (i, j), i < j, whose signatures are equal on all `rows` entries of at
-// least one of `bands` consecutive bands, once each, ordered.
-std::vector<std::pair<std::int64_t, std::int64_t>> lsh_pairs(const Signatures& signatures,
-                                                             std::size_t bands, std::size_t rows,
-                                                             const Pool& pool);
+// least one of `bands` consecutive bands, once each, ordered by (i, j).
+//
+// The constructor sorts each band's signatures into buckets of equal values
+// and counts the pairs of every text i (its partners j > i); write() then
+// puts them where the caller wants them, so that they are held once, in the
+// caller's memory. A pair is taken in the first band where the two texts
+// share a bucket only, and a bucket's texts are listed once per band: the
+// memory besides the result grows with the texts times the bands, never with
+// the pairs. Both steps check for cancellation inside every bucket. The
+// signatures are read by the constructor alone.
+class LshPairs {
+ public:
+  // Texts are numbered in 32 bits below 2**30 of them; `wide` (for tests)
+  // numbers them in 64 bits whatever their count.
+  LshPairs(const Signatures& signatures, std::size_t bands, std::size_t rows, const Pool& pool,
+           bool wide = false);
+  LshPairs(const LshPairs&) = delete;
+  LshPairs& operator=(const LshPairs&) = delete;
+  ~LshPairs();
+
+  std::size_t size() const;
+  // Pair n into first[n] and second[n], for every n below size().
+  void write(std::int64_t* first, std::int64_t* second, const Pool& pool) const;
+
+  class Found;  // the buckets of every band, and where each text's pairs go
+
+ private:
+  std::unique_ptr<const Found> found_;
+};
 
 }  // namespace kivo::batch

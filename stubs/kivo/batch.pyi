@@ -159,7 +159,7 @@ def minhash_signatures(
     """
 
 def lsh_pairs(
-    signatures: NDArray[numpy.uint64] | Sequence[Sequence[int]],
+    signatures: NDArray[numpy.integer[Any]] | Sequence[Sequence[SupportsIndex]],
     *,
     bands: SupportsIndex,
     rows: SupportsIndex,
@@ -168,10 +168,23 @@ def lsh_pairs(
     """Return (i, j), i < j, of the signatures equal on all rows of at least one band.
 
     Band b covers entries b * rows ... (b + 1) * rows - 1; bands * rows must not exceed the
-    signature length, and signatures must be 2-dimensional (ValueError otherwise). Each pair
-    appears once, ordered by (i, j).
+    signature length (ValueError otherwise). Each pair appears once, ordered by (i, j).
+
+    signatures is one signature per row, each value an integer from 0 to 2**64 - 1, read
+    exactly: a 2-dimensional NumPy array (or anything numpy.asarray makes one) of any integer
+    dtype, signed or unsigned, of any width and byte order; or a list or tuple of equally long
+    sequences of ints (or of 1-dimensional integer arrays). An empty list has no pairs. Any
+    other dtype (bool, float, complex, datetime, str, object, ...) or a value that is no int
+    raises TypeError; a negative value, one of 2**64 or more, another number of dimensions or
+    unequal lengths ValueError, naming the position (signatures[i, k]) where there is one.
+
+    Memory beyond the signatures and the result grows with the signatures times the bands,
+    not with the pairs, however many texts share a bucket; Ctrl-C stops a call inside a
+    bucket too.
 
     >>> sig = minhash_signatures(["the cat sat", "the cat sat!", "dog"], 2, 8)
     >>> [a.tolist() for a in lsh_pairs(sig, bands=4, rows=2)]
     [[0], [1]]
+    >>> [a.tolist() for a in lsh_pairs([[1, 5, 7], [2, 5, 7], [1, 6, 8]], bands=3, rows=1)]
+    [[0, 0], [1, 2]]
     """

@@ -135,13 +135,6 @@ Fill fill_for(const Scoring& scoring, double cutoff, const batch::Texts& queries
                                  std::to_string(std::uint64_t(largest_stored))));
 }
 
-PyObject* new_vector(PyObject* numpy, const Dtype& dtype, const void* data, std::size_t count,
-                     std::size_t element_size) {
-  Array array(numpy, {Py_ssize_t(count)}, dtype);
-  if (count > 0) std::memcpy(array.output().data, data, count * element_size);
-  return array.release();
-}
-
 template <class... Items>
 PyObject* tuple_of(Items... items) {
   Ref owned[] = {Ref::steal(items)...};
@@ -312,43 +305,12 @@ PyObject* minhash_signatures_impl(PyObject* texts_object, PyObject* shingle_obje
   return out.release();
 }
 
-PyObject* lsh_pairs_impl(PyObject* signatures_object, PyObject* bands_object, PyObject* rows_object,
-                         PyObject* workers_object) {
-  std::uint64_t bands = read_count(bands_object, "bands");
-  std::uint64_t rows = read_count(rows_object, "rows");
-  long workers = read_workers(workers_object);
-  Ref numpy = import_numpy();
-  Ref matrix = with_note("signatures", [&] {
-    return check(
-        PyObject_CallMethod(numpy.get(), "ascontiguousarray", "Os", signatures_object, "uint64"));
-  });
-  Py_buffer view;
-  if (PyObject_GetBuffer(matrix.get(), &view, PyBUF_ND) < 0) throw ErrorAlreadySet{};
-  struct Hold {
-    Py_buffer& view;
-    ~Hold() { PyBuffer_Release(&view); }
-  } hold{view};
-  if (view.ndim != 2) {
-    raise(PyExc_ValueError, "signatures must be a 2-dimensional array, not " +
-                                std::to_string(view.ndim) + "-dimensional");
-  }
-  batch::Signatures signatures{static_cast<const std::uint64_t*>(view.buf),
-                               std::size_t(view.shape[0]), std::size_t(view.shape[1])};
-  if (bands == 0 || rows == 0 || bands > signatures.length || rows > signatures.length / bands) {
-    raise(PyExc_ValueError, "bands and rows must be positive with bands * rows at most " +
-                                std::to_string(signatures.length) + " (the signature length)");
-  }
-  std::vector<std::pair<std::int64_t, std::int64_t>> found;
-  run_released(batch::worker_count(workers, bands), [&](const batch::Pool& pool) {
-    found = batch::lsh_pairs(signatures, bands, rows, pool);
-  });
-  std::vector<std::int64_t> first(found.size());
-  std::vector<std::int64_t> second(found.size());
-  for (std::size_t n = 0; n < found.size(); ++n) std::tie(first[n], second[n]) = found[n];
-  Dtype index_type = named_dtype(numpy.get(), "int64");
-  Ref i = Ref::steal(new_vector(numpy.get(), index_type, first.data(), first.size(), 8));
-  Ref j = Ref::steal(new_vector(numpy.get(), index_type, second.data(), second.size(), 8));
-  return tuple_of(i.release(), j.release());
+std::uint64_t read_count_argument(PyObject* object, const char* param) {
+  return read_count(object, param);
+}
+
+long read_workers_argument(PyObject* object) {
+  return read_workers(object);
 }
 
 }  // namespace kivo::py

@@ -4,6 +4,8 @@
 
 #include <Python.h>
 
+#include <cstdint>
+
 namespace kivo::py {
 
 // cdist, or cpdist with `pairwise`.
@@ -16,6 +18,13 @@ PyObject* pairs_impl(PyObject* queries, PyObject* choices, PyObject* scorer, PyO
                      PyObject* workers, PyObject* processor);
 PyObject* minhash_signatures_impl(PyObject* texts, PyObject* shingle_size, PyObject* num_hashes,
                                   PyObject* workers, PyObject* processor);
+// In lsh_pairs.cpp.
 PyObject* lsh_pairs_impl(PyObject* signatures, PyObject* bands, PyObject* rows, PyObject* workers);
+
+// The argument readers every implementation shares; a failure carries the
+// parameter's note. A count is an int from 0 to 2**64 - 1; workers are -1
+// (every core) or a positive count, 1 when not given (null).
+std::uint64_t read_count_argument(PyObject* object, const char* param);
+long read_workers_argument(PyObject* object);
 
 }  // namespace kivo::py
