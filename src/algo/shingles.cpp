@@ -21,7 +21,9 @@ ShingleSet word_set(std::string_view text) {
   ShingleSet words;
   std::size_t start = 0;  // where the current word began, or pos between words
   std::size_t pos = 0;
+  cancel::Meter meter;
   while (pos < text.size()) {
+    meter.add();
     std::size_t space = whitespace_length(text, pos);
     if (space == 0) {
       ++pos;

@@ -8,6 +8,7 @@
 #include <string_view>
 #include <unordered_set>
 
+#include "base/cancel.hpp"
 #include "base/error.hpp"
 #include "base/hashing.hpp"
 
@@ -55,8 +56,12 @@ void for_each(std::string_view text, std::size_t chars, std::uint64_t n, Visit&&
     return;
   }
   if (n == 0) throw InternalFault("window size must be non-zero");
+  cancel::Meter meter;
   if (chars == text.size()) {  // ASCII: one byte per character
-    for (std::size_t i = 0; i + n <= chars; ++i) visit(text.substr(i, n));
+    for (std::size_t i = 0; i + n <= chars; ++i) {
+      meter.add();
+      visit(text.substr(i, n));
+    }
     return;
   }
   // Slide both ends of the window forward one character at a time.
@@ -66,6 +71,7 @@ void for_each(std::string_view text, std::size_t chars, std::uint64_t n, Visit&&
   for (std::uint64_t k = 0; k < n; ++k) end += width(s[end]);
   visit(text.substr(0, end));
   while (end < text.size()) {
+    meter.add();
     begin += width(s[begin]);
     end += width(s[end]);
     visit(text.substr(begin, end - begin));

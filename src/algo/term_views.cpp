@@ -1,5 +1,6 @@
 #include "algo/term_views.hpp"
 
+#include "base/cancel.hpp"
 #include "text/char_class.hpp"
 #include "text/tokenizer.hpp"
 #include "text/utf8.hpp"
@@ -17,7 +18,9 @@ TermViews::TermViews(std::string_view text) {
   views_.reserve(text.size() / 4 + 1);
   std::string_view lowered = lowered_;
   std::size_t start = 0;
+  cancel::Meter meter;
   for (std::size_t i = 0; i < lowered.size(); ++i) {
+    meter.add();
     if (kAsciiTermSeparator[static_cast<unsigned char>(lowered[i])]) {
       if (i > start) views_.push_back(lowered.substr(start, i - start));
       start = i + 1;

@@ -2,6 +2,7 @@
 
 #include <algorithm>
 
+#include "base/cancel.hpp"
 #include "text/utf8.hpp"
 
 namespace kivo::batch {
@@ -11,6 +12,8 @@ namespace {
 // Texts handed to one task at a time: enough work per task to pay for the
 // hand-out, enough tasks to spread.
 constexpr std::size_t kTextsPerTask = 256;
+// Code units widened at a time between steps counted for cancellation.
+constexpr std::size_t kUnitsPerCopy = cancel::kStepsPerPoll;
 
 template <class F>
 void for_each_text(std::size_t count, const Pool& pool, F&& f) {
@@ -47,15 +50,24 @@ Texts::Texts(std::vector<SourceText> sources, const Processor& processor, TextNe
     offsets_[i + 1] = offsets_[i] + n;
     longest_ = std::max(longest_, n);
   }
-  code_points_.resize(offsets_[size_]);
+  code_points_.reset(new char32_t[offsets_[size_]]);
   for_each_text(size_, pool, [&](std::size_t i) {
-    char32_t* out = code_points_.data() + offsets_[i];
+    char32_t* out = code_points_.get() + offsets_[i];
+    cancel::Meter meter;
     if (processed) {
       std::string_view text = processed_[i];
-      for (std::size_t pos = 0; pos < text.size();) *out++ = utf8::next(text, pos);
+      for (std::size_t pos = 0; pos < text.size();) {
+        meter.add();
+        *out++ = utf8::next(text, pos);
+      }
     } else {
-      visit_units(sources[i].units,
-                  [&](auto units) { std::copy(units.begin(), units.end(), out); });
+      visit_units(sources[i].units, [&](auto units) {
+        for (std::size_t at = 0; at < units.size(); at += kUnitsPerCopy) {
+          auto piece = units.subspan(at, std::min(kUnitsPerCopy, units.size() - at));
+          meter.add(piece.size());
+          std::copy(piece.begin(), piece.end(), out + at);
+        }
+      });
     }
   });
 }

@@ -8,6 +8,8 @@ namespace kivo::py {
 
 namespace {
 
+constexpr std::size_t kItemsPerSignalCheck = 4096;
+
 batch::SourceText source_of(PyObject* item, bool utf8) {
   if (!PyUnicode_Check(item)) type_mismatch(item, "str");
   batch::SourceText source{{},
@@ -20,7 +22,7 @@ batch::SourceText source_of(PyObject* item, bool utf8) {
 
 }  // namespace
 
-TextList read_texts(PyObject* sequence, bool utf8) {
+TextList read_texts(PyObject* sequence, bool utf8, bool check_signals) {
   if (PyUnicode_Check(sequence)) raise(PyExc_TypeError, "Can't extract `str` to `Vec`");
   if (!PySequence_Check(sequence)) type_mismatch(sequence, sequence_type_name());
   // A new list, this call's alone: no other thread changes it.
@@ -29,6 +31,10 @@ TextList read_texts(PyObject* sequence, bool utf8) {
   while (Ref item = Ref::steal(PyIter_Next(iterator.get()))) {
     list.sources.push_back(source_of(item.get(), utf8));
     if (PyList_Append(list.items.get(), item.get()) < 0) throw ErrorAlreadySet{};
+    if (check_signals && list.sources.size() % kItemsPerSignalCheck == 0 &&
+        PyErr_CheckSignals() < 0) {
+      throw ErrorAlreadySet{};
+    }
   }
   if (PyErr_Occurred()) throw ErrorAlreadySet{};
   return list;

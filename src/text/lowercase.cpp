@@ -1,5 +1,6 @@
 #include <unicode/uchar.h>
 
+#include "base/cancel.hpp"
 #include "text/char_class.hpp"
 #include "text/unicode.hpp"
 #include "text/utf8.hpp"
@@ -49,7 +50,9 @@ bool is_final_sigma(std::string_view text, std::size_t start, std::size_t end) {
 void append_lowercase(std::string& out, std::string_view text) {
   out.reserve(out.size() + text.size());
   std::size_t pos = 0;
+  cancel::Meter meter;
   while (pos < text.size()) {
+    meter.add();
     auto byte = static_cast<unsigned char>(text[pos]);
     if (byte < 0x80) {
       out.push_back(ascii_lower(static_cast<char>(byte)));

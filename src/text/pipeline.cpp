@@ -2,6 +2,7 @@
 
 #include <cstring>
 
+#include "base/cancel.hpp"
 #include "text/char_class.hpp"
 #include "text/unicode.hpp"
 #include "text/utf8.hpp"
@@ -35,7 +36,9 @@ std::string normalize_and_lowercase(std::string_view text, const PreprocessConfi
 void collapse_whitespace(std::string& text) {
   std::size_t write = 0;
   std::size_t read = 0;
+  cancel::Meter meter;
   while (read < text.size()) {
+    meter.add();
     std::size_t width = whitespace_length(text, read);
     if (width == 0) {
       text[write++] = text[read++];
@@ -74,13 +77,18 @@ void remove_stopwords(std::string& text, const StopwordList& custom) {
   const StopwordList& stopwords = custom.empty() ? default_stopwords() : custom;
   std::size_t write = 0;
   std::size_t read = 0;
+  cancel::Meter meter;
   while (read < text.size()) {
+    meter.add();
     if (std::size_t width = whitespace_length(text, read); width != 0) {
       read += width;
       continue;
     }
     std::size_t start = read;
-    while (read < text.size() && whitespace_length(text, read) == 0) ++read;
+    while (read < text.size() && whitespace_length(text, read) == 0) {
+      meter.add();
+      ++read;
+    }
     if (stopwords.contains(std::string_view(text).substr(start, read - start))) continue;
     if (write > 0) text[write++] = ' ';
     std::memmove(text.data() + write, text.data() + start, read - start);
@@ -104,7 +112,9 @@ std::string clean_ascii(std::string_view text, bool lowercase) {
   std::string out(text.size(), '\0');
   std::size_t write = 0;
   bool space_pending = false;
+  cancel::Meter meter;
   for (char c : text) {
+    meter.add();
     if (c == ' ' || (c >= '\t' && c <= '\r')) {
       space_pending = write > 0;
       continue;

@@ -1,5 +1,6 @@
 #include "text/tokenizer.hpp"
 
+#include "base/cancel.hpp"
 #include "text/unicode.hpp"
 #include "text/utf8.hpp"
 
@@ -29,7 +30,9 @@ std::vector<std::string> tokenize_terms(std::string_view text) {
     ascii = true;
   };
   std::size_t pos = 0;
+  cancel::Meter meter;
   while (pos < text.size()) {
+    meter.add();
     unsigned char byte = static_cast<unsigned char>(text[pos]);
     if (byte < 0x80) {
       if (kAsciiTermSeparator[byte]) end_piece(pos, pos + 1);

@@ -54,7 +54,9 @@ struct LevenshteinKernel {
 
     V pv = ones;
     V mv = Ops::zero();
+    cancel::Meter meter;
     for (std::size_t j = 0; j < n; ++j) {
+      meter.add();
       if (c.bounded && j % 4 == 0 && j != 0 && j + 2 <= n && j <= kCheckedColumns) {
         V diagonal = Ops::shr(length_mask, n - j);
         V value = Ops::add(Ops::splat(j), Ops::sub(Ops::popcount(Ops::bit_and(pv, diagonal)),
