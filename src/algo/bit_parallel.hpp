@@ -49,20 +49,20 @@ std::uint64_t distance_word(std::span<const P> pattern, std::span<const T> text)
   std::uint64_t mv = 0;
   std::uint64_t score = pattern.size();
   unsigned last = unsigned(pattern.size() - 1);
-  cancel::Meter meter;
-  for (T c : text) {
-    meter.add();
-    std::uint64_t eq = masks.get(c);
-    std::uint64_t xv = eq | mv;
-    std::uint64_t xh = (((eq & pv) + pv) ^ pv) | eq;
-    std::uint64_t hp = mv | ~(xh | pv);
-    std::uint64_t hn = pv & xh;
-    score += (hp >> last) & 1;
-    score -= (hn >> last) & 1;
-    hp = (hp << 1) | 1;  // the top row grows by one per column
-    hn <<= 1;
-    pv = hn | ~(xv | hp);
-    mv = hp & xv;
+  for (std::size_t t = 0; t < text.size();) {
+    for (std::size_t piece = cancel::piece_end(t, text.size()); t < piece; ++t) {
+      std::uint64_t eq = masks.get(text[t]);
+      std::uint64_t xv = eq | mv;
+      std::uint64_t xh = (((eq & pv) + pv) ^ pv) | eq;
+      std::uint64_t hp = mv | ~(xh | pv);
+      std::uint64_t hn = pv & xh;
+      score += (hp >> last) & 1;
+      score -= (hn >> last) & 1;
+      hp = (hp << 1) | 1;  // the top row grows by one per column
+      hn <<= 1;
+      pv = hn | ~(xv | hp);
+      mv = hp & xv;
+    }
   }
   return score;
 }
@@ -283,10 +283,10 @@ std::uint64_t distance_long(std::span<const P> pattern, std::span<const T> text)
     // below do not hash every character again.
     if (masks.lookups_stable()) {
       std::vector<BlockMasks::Row> rows(text.size());
-      cancel::Meter meter;
-      for (std::size_t i = 0; i < text.size(); ++i) {
-        meter.add();
-        rows[i] = masks.row(text[i]);
+      for (std::size_t i = 0; i < text.size();) {
+        for (std::size_t piece = cancel::piece_end(i, text.size()); i < piece; ++i) {
+          rows[i] = masks.row(text[i]);
+        }
       }
       return distance_long(pattern, std::span<const BlockMasks::Row>(rows), masks);
     }

@@ -83,12 +83,11 @@ double jaro_long_b(std::span<const C> a, std::span<const C> b, std::size_t windo
   // The arrays as long as b are left uninitialised (every entry is written
   // before it is read) and filled in loops that poll, so that a long b costs
   // no pass that cannot be cancelled.
-  cancel::Meter meter;
   bitpar::DenseIds ids(b);
   std::unique_ptr<std::uint32_t[]> id_of(new std::uint32_t[b.size()]);
-  for (std::size_t j = 0; j < b.size(); ++j) {
-    meter.add();
-    id_of[j] = ids.add(b[j]);
+  for (std::size_t j = 0; j < b.size();) {
+    for (std::size_t piece = cancel::piece_end(j, b.size()); j < piece; ++j)
+      id_of[j] = ids.add(b[j]);
   }
   std::vector<std::size_t> cursor(std::size_t(ids.count()) + 1, 0);
   for (std::size_t j = 0; j < b.size(); ++j) ++cursor[id_of[j] + 1];
@@ -97,9 +96,10 @@ double jaro_long_b(std::span<const C> a, std::span<const C> b, std::size_t windo
   std::unique_ptr<std::size_t[]> positions(new std::size_t[b.size()]);
   {
     std::vector<std::size_t> fill(cursor.begin(), cursor.end() - 1);
-    for (std::size_t j = 0; j < b.size(); ++j) {
-      meter.add();
-      positions[fill[id_of[j]]++] = j;
+    for (std::size_t j = 0; j < b.size();) {
+      for (std::size_t piece = cancel::piece_end(j, b.size()); j < piece; ++j) {
+        positions[fill[id_of[j]]++] = j;
+      }
     }
   }
 
@@ -107,20 +107,21 @@ double jaro_long_b(std::span<const C> a, std::span<const C> b, std::size_t windo
   std::vector<C> matched_a;
   matched_a.reserve(std::min(a.size(), b.size()));
   std::size_t stop = std::min(a.size(), b.size() + window);  // later windows are empty
-  for (std::size_t i = 0; i < stop; ++i) {
-    meter.add();
-    std::uint32_t id = ids.find(a[i]);
-    if (id == bitpar::DenseIds::kNone) continue;
-    std::size_t lo = i > window ? i - window : 0;
-    std::size_t hi = std::min(b.size(), i + window + 1);
-    std::size_t c = cursor[id];
-    while (c < end[id] && positions[c] < lo) ++c;
-    if (c < end[id] && positions[c] < hi) {
-      std::size_t j = positions[c++];
-      flagged[j / 64] |= std::uint64_t(1) << (j % 64);
-      matched_a.push_back(a[i]);
+  for (std::size_t i = 0; i < stop;) {
+    for (std::size_t piece = cancel::piece_end(i, stop); i < piece; ++i) {
+      std::uint32_t id = ids.find(a[i]);
+      if (id == bitpar::DenseIds::kNone) continue;
+      std::size_t lo = i > window ? i - window : 0;
+      std::size_t hi = std::min(b.size(), i + window + 1);
+      std::size_t c = cursor[id];
+      while (c < end[id] && positions[c] < lo) ++c;
+      if (c < end[id] && positions[c] < hi) {
+        std::size_t j = positions[c++];
+        flagged[j / 64] |= std::uint64_t(1) << (j % 64);
+        matched_a.push_back(a[i]);
+      }
+      cursor[id] = c;
     }
-    cursor[id] = c;
   }
   if (matched_a.empty()) return 0.0;
   std::size_t unequal = unequal_pairs<C>(matched_a, b, flagged);

@@ -75,29 +75,29 @@ std::size_t keep_distinct(std::uint64_t* values, std::size_t n) {
   if (!slots) throw std::bad_alloc();
   std::size_t kept = 0;
   bool zero_seen = false;
-  cancel::Meter meter;
-  for (std::size_t k = 0; k < n; ++k) {
-    meter.add();
-    std::uint64_t v = values[k];
-    if (v == 0) {
-      if (!zero_seen) values[kept++] = v;
-      zero_seen = true;
-      continue;
-    }
-    std::size_t i = std::size_t((v * key) >> shift);
-    std::uint64_t slot = slots[i];
-    if (slot != v && slot != 0) {
-      // Taken by another value: probe on.
-      for (i = (i + 1) & mask; slots[i] != v && slots[i] != 0; i = (i + 1) & mask) {
+  for (std::size_t k = 0; k < n;) {
+    for (std::size_t piece = cancel::piece_end(k, n); k < piece; ++k) {
+      std::uint64_t v = values[k];
+      if (v == 0) {
+        if (!zero_seen) values[kept++] = v;
+        zero_seen = true;
+        continue;
       }
-      slot = slots[i];
+      std::size_t i = std::size_t((v * key) >> shift);
+      std::uint64_t slot = slots[i];
+      if (slot != v && slot != 0) {
+        // Taken by another value: probe on.
+        for (i = (i + 1) & mask; slots[i] != v && slots[i] != 0; i = (i + 1) & mask) {
+        }
+        slot = slots[i];
+      }
+      bool claimed = slot == 0;
+      slots[i] = v;  // unchanged when v was already there
+      // Written on every step, kept only when new; kept <= k, so no value
+      // still to be read is overwritten.
+      values[kept] = v;
+      kept += claimed;
     }
-    bool claimed = slot == 0;
-    slots[i] = v;  // unchanged when v was already there
-    // Written on every step, kept only when new; kept <= k, so no value
-    // still to be read is overwritten.
-    values[kept] = v;
-    kept += claimed;
   }
   return kept;
 }
@@ -106,15 +106,15 @@ std::size_t keep_distinct(std::uint64_t* values, std::size_t n) {
 // that the byte loop unrolls and the windows' multiply chains overlap.
 template <std::size_t N>
 void fixed_window_hashes(const unsigned char* s, std::size_t count, std::uint64_t* out) {
-  cancel::Meter meter;
-  for (std::size_t i = 0; i < count; ++i) {
-    meter.add();
-    std::uint64_t h = kFnvOffset;
-    for (std::size_t k = 0; k < N; ++k) {
-      h ^= s[i + k];
-      h *= kFnvPrime;
+  for (std::size_t i = 0; i < count;) {
+    for (std::size_t piece = cancel::piece_end(i, count); i < piece; ++i) {
+      std::uint64_t h = kFnvOffset;
+      for (std::size_t k = 0; k < N; ++k) {
+        h ^= s[i + k];
+        h *= kFnvPrime;
+      }
+      out[i] = h;
     }
-    out[i] = h;
   }
 }
 
@@ -146,22 +146,22 @@ std::vector<std::uint64_t> distinct_ascii_windows(const unsigned char* s, std::s
   std::vector<std::uint64_t> seen(((std::size_t(1) << (7 * N)) + 63) / 64, 0);
   std::unique_ptr<std::uint64_t[]> out(new std::uint64_t[count]);
   std::size_t kept = 0;
-  cancel::Meter meter;
-  for (std::size_t i = 0; i < count; ++i) {
-    meter.add();
-    std::size_t window = 0;
-    std::uint64_t h = kFnvOffset;
-    for (std::size_t k = 0; k < N; ++k) {
-      window = (window << 7) | s[i + k];
-      h ^= s[i + k];
-      h *= kFnvPrime;
+  for (std::size_t i = 0; i < count;) {
+    for (std::size_t piece = cancel::piece_end(i, count); i < piece; ++i) {
+      std::size_t window = 0;
+      std::uint64_t h = kFnvOffset;
+      for (std::size_t k = 0; k < N; ++k) {
+        window = (window << 7) | s[i + k];
+        h ^= s[i + k];
+        h *= kFnvPrime;
+      }
+      std::uint64_t& word = seen[window / 64];
+      std::uint64_t bit = std::uint64_t(1) << (window % 64);
+      bool fresh = (word & bit) == 0;
+      word |= bit;
+      out[kept] = h;
+      kept += fresh;
     }
-    std::uint64_t& word = seen[window / 64];
-    std::uint64_t bit = std::uint64_t(1) << (window % 64);
-    bool fresh = (word & bit) == 0;
-    word |= bit;
-    out[kept] = h;
-    kept += fresh;
   }
   return {out.get(), out.get() + kept};
 }

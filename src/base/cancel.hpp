@@ -24,7 +24,8 @@ inline constinit thread_local const std::atomic<bool>* t_flag = nullptr;
 // Throws Cancelled when this thread's call has been cancelled.
 inline void poll() {
   const std::atomic<bool>* flag = t_flag;
-  if (flag != nullptr && flag->load(std::memory_order_relaxed)) [[unlikely]] throw Cancelled{};
+  if (flag != nullptr && flag->load(std::memory_order_relaxed)) [[unlikely]]
+    throw Cancelled{};
 }
 
 // Installs `flag` on this thread for the scope's lifetime.
@@ -50,7 +51,8 @@ class Meter {
  public:
   void add(std::size_t steps = 1) {
     steps_ += steps;
-    if (steps_ >= kStepsPerPoll) [[unlikely]] due();
+    if (steps_ >= kStepsPerPoll) [[unlikely]]
+      due();
   }
 
  private:
@@ -61,6 +63,17 @@ class Meter {
 
   std::size_t steps_ = 0;
 };
+
+// Where the piece of a loop that starts at `pos` of [0, count) ends, after a
+// poll unless the loop is just starting; for loops too tight to count their
+// steps one by one, which run in pieces of kStepsPerPoll steps:
+//   for (std::size_t i = 0; i < n;)
+//     for (std::size_t end = cancel::piece_end(i, n); i < end; ++i) ...
+// A loop whose steps advance further than one still takes one per step.
+inline std::size_t piece_end(std::size_t pos, std::size_t count) {
+  if (pos != 0) poll();
+  return count - pos > kStepsPerPoll ? pos + kStepsPerPoll : count;
+}
 
 // A comparison that counts one step per call, for long sorts.
 template <class Less>

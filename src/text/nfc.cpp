@@ -46,20 +46,20 @@ const icu::Normalizer2& nfc() {
 bool has_long_run(std::string_view text) {
   const icu::Normalizer2& n = nfc();
   std::size_t run = 0;
-  cancel::Meter meter;
   for (std::size_t pos = 0; pos < text.size();) {
-    meter.add();
-    auto lead = static_cast<unsigned char>(text[pos]);
-    if (lead < 0xCC || (lead >= 0xE4 && lead <= 0xE9)) {
-      run = 0;
-      pos += lead < 0x80 ? 1 : lead < 0xE0 ? 2 : 3;
-      continue;
-    }
-    char32_t c = utf8::next(text, pos);
-    if (n.hasBoundaryBefore(static_cast<UChar32>(c))) {
-      run = 0;
-    } else if (++run > kLongestRunForIcu) {
-      return true;
+    for (std::size_t end = cancel::piece_end(pos, text.size()); pos < end;) {
+      auto lead = static_cast<unsigned char>(text[pos]);
+      if (lead < 0xCC || (lead >= 0xE4 && lead <= 0xE9)) {
+        run = 0;
+        pos += lead < 0x80 ? 1 : lead < 0xE0 ? 2 : 3;
+        continue;
+      }
+      char32_t c = utf8::next(text, pos);
+      if (n.hasBoundaryBefore(static_cast<UChar32>(c))) {
+        run = 0;
+      } else if (++run > kLongestRunForIcu) {
+        return true;
+      }
     }
   }
   return false;
