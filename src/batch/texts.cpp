@@ -15,17 +15,23 @@ constexpr std::size_t kTextsPerTask = 256;
 // Code units widened at a time between steps counted for cancellation.
 constexpr std::size_t kUnitsPerCopy = cancel::kStepsPerPoll;
 
+std::size_t task_count(std::size_t texts) {
+  return (texts + kTextsPerTask - 1) / kTextsPerTask;
+}
+
+// f(t, begin, end) for each task t, whose texts are [begin, end).
 template <class F>
-void for_each_text(std::size_t count, const Pool& pool, F&& f) {
-  std::size_t tasks = (count + kTextsPerTask - 1) / kTextsPerTask;
-  pool.for_each(tasks, [&](std::size_t t) {
-    std::size_t end = std::min(count, (t + 1) * kTextsPerTask);
-    for (std::size_t i = t * kTextsPerTask; i < end; ++i) f(i);
+void for_each_task(std::size_t count, const Pool& pool, F&& f) {
+  pool.for_each(task_count(count), [&](std::size_t t) {
+    f(t, t * kTextsPerTask, std::min(count, (t + 1) * kTextsPerTask));
   });
 }
 
-std::size_t count_chars(const SourceText& source, const std::string* processed) {
-  return processed ? utf8::count_chars(*processed) : source.units.length;
+template <class F>
+void for_each_text(std::size_t count, const Pool& pool, F&& f) {
+  for_each_task(count, pool, [&](std::size_t, std::size_t begin, std::size_t end) {
+    for (std::size_t i = begin; i < end; ++i) f(i);
+  });
 }
 
 }  // namespace
@@ -36,17 +42,26 @@ Texts::Texts(std::vector<SourceText> sources, const Processor& processor, TextNe
   bool processed = bool(processor);
   if (processed || needs.utf8) utf8_.resize(size_);
   if (processed) {
-    processed_.resize(size_);
-    for_each_text(size_, pool, [&](std::size_t i) {
-      processed_[i] = processor(sources[i].utf8);
-      utf8_[i] = processed_[i];
+    // The texts of a task go into one string: a cancelled call then frees a
+    // few large blocks instead of a block per text.
+    processed_.resize(task_count(size_));
+    for_each_task(size_, pool, [&](std::size_t t, std::size_t begin, std::size_t end) {
+      std::string& out = processed_[t];
+      std::size_t ends[kTextsPerTask];
+      for (std::size_t i = begin; i < end; ++i) {
+        out += processor(sources[i].utf8);
+        ends[i - begin] = out.size();
+      }
+      for (std::size_t i = begin, start = 0; i < end; start = ends[i - begin], ++i) {
+        utf8_[i] = std::string_view(out).substr(start, ends[i - begin] - start);
+      }
     });
   } else if (needs.utf8) {
     for (std::size_t i = 0; i < size_; ++i) utf8_[i] = sources[i].utf8;
   }
   if (!needs.code_points) return;
   for (std::size_t i = 0; i < size_; ++i) {
-    std::size_t n = count_chars(sources[i], processed ? &processed_[i] : nullptr);
+    std::size_t n = processed ? utf8::count_chars(utf8_[i]) : sources[i].units.length;
     offsets_[i + 1] = offsets_[i] + n;
     longest_ = std::max(longest_, n);
   }
@@ -55,7 +70,7 @@ Texts::Texts(std::vector<SourceText> sources, const Processor& processor, TextNe
     char32_t* out = code_points_.get() + offsets_[i];
     cancel::Meter meter;
     if (processed) {
-      std::string_view text = processed_[i];
+      std::string_view text = utf8_[i];
       for (std::size_t pos = 0; pos < text.size();) {
         meter.add();
         *out++ = utf8::next(text, pos);

@@ -50,7 +50,7 @@ class Texts {
 
  private:
   std::size_t size_;
-  std::vector<std::string> processed_;
+  std::vector<std::string> processed_;  // the processor's output, one string per task
   std::vector<std::string_view> utf8_;
   // Left uninitialised until each text's own task decodes into it: clearing
   // a long text's share first would be a pass that cannot be cancelled.
