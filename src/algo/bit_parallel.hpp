@@ -11,6 +11,7 @@
 
 #include "algo/char_map.hpp"
 #include "base/bits.hpp"
+#include "base/cancel.hpp"
 
 namespace kivo::bitpar {
 
@@ -48,18 +49,20 @@ std::uint64_t distance_word(std::span<const P> pattern, std::span<const T> text)
   std::uint64_t mv = 0;
   std::uint64_t score = pattern.size();
   unsigned last = unsigned(pattern.size() - 1);
-  for (T c : text) {
-    std::uint64_t eq = masks.get(c);
-    std::uint64_t xv = eq | mv;
-    std::uint64_t xh = (((eq & pv) + pv) ^ pv) | eq;
-    std::uint64_t hp = mv | ~(xh | pv);
-    std::uint64_t hn = pv & xh;
-    score += (hp >> last) & 1;
-    score -= (hn >> last) & 1;
-    hp = (hp << 1) | 1;  // the top row grows by one per column
-    hn <<= 1;
-    pv = hn | ~(xv | hp);
-    mv = hp & xv;
+  for (std::size_t t = 0; t < text.size();) {
+    for (std::size_t piece = cancel::piece_end(t, text.size()); t < piece; ++t) {
+      std::uint64_t eq = masks.get(text[t]);
+      std::uint64_t xv = eq | mv;
+      std::uint64_t xh = (((eq & pv) + pv) ^ pv) | eq;
+      std::uint64_t hp = mv | ~(xh | pv);
+      std::uint64_t hn = pv & xh;
+      score += (hp >> last) & 1;
+      score -= (hn >> last) & 1;
+      hp = (hp << 1) | 1;  // the top row grows by one per column
+      hn <<= 1;
+      pv = hn | ~(xv | hp);
+      mv = hp & xv;
+    }
   }
   return score;
 }
@@ -93,8 +96,10 @@ std::uint64_t distance_blocks(std::span<const P> pattern, std::span<const T> tex
   std::uint64_t score = pattern.size();
   unsigned last = unsigned((pattern.size() - 1) % 64);
   std::size_t t = 0;
+  cancel::Meter meter;
   if (masks.lookups_stable()) {
     for (; t + 2 <= text.size(); t += 2) {
+      meter.add(2 * words);
       const std::uint64_t* eq1 = masks.get(text[t]);
       const std::uint64_t* eq2 = masks.get(text[t + 1]);
       std::uint64_t p1 = 1, n1 = 0, p2 = 1, n2 = 0;  // the top row grows by one per column
@@ -107,6 +112,7 @@ std::uint64_t distance_blocks(std::span<const P> pattern, std::span<const T> tex
     }
   }
   for (; t < text.size(); ++t) {
+    meter.add(words);
     const std::uint64_t* eq = masks.get(text[t]);
     std::uint64_t carry_p = 1;
     std::uint64_t carry_n = 0;
@@ -164,8 +170,10 @@ std::uint64_t distance_banded(std::span<const P> pattern, std::span<const T> tex
   // other words' bottoms follow from it and the vertical deltas when needed.
   std::uint64_t bottom_value = words == 1 ? m : 64;
   std::uint64_t j = 0;
+  cancel::Meter meter;
   for (T c : text) {
     ++j;
+    meter.add(last - first + 1);
     if (j % 64 == 0 && j > limit) {
       std::uint64_t lowest = lowest_bottom(columns, first, last, words, last_bit, bottom_value);
       if (lowest > limit && lowest - limit > 64) return kNoBound;
@@ -208,8 +216,10 @@ std::uint64_t distance_diagonal(std::span<const P> pattern, std::span<const T> t
   std::uint64_t value = 1;  // D[1][0]
   std::uint64_t top = 1;
   std::uint64_t j = 0;
+  cancel::Meter meter;
   for (T c : text) {
     ++j;
+    meter.add();
     if (j > above + 1) {
       // Down one row: the value moves to the second row, the deltas shift.
       value += (pv >> 1) & 1;
@@ -273,7 +283,11 @@ std::uint64_t distance_long(std::span<const P> pattern, std::span<const T> text)
     // below do not hash every character again.
     if (masks.lookups_stable()) {
       std::vector<BlockMasks::Row> rows(text.size());
-      for (std::size_t i = 0; i < text.size(); ++i) rows[i] = masks.row(text[i]);
+      for (std::size_t i = 0; i < text.size();) {
+        for (std::size_t piece = cancel::piece_end(i, text.size()); i < piece; ++i) {
+          rows[i] = masks.row(text[i]);
+        }
+      }
       return distance_long(pattern, std::span<const BlockMasks::Row>(rows), masks);
     }
   }

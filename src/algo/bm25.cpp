@@ -7,6 +7,7 @@
 
 #include "algo/term_table.hpp"
 #include "algo/term_views.hpp"
+#include "base/cancel.hpp"
 
 namespace kivo {
 namespace {
@@ -39,12 +40,15 @@ double bm25_similarity(std::string_view a, std::string_view b) {
   TermTable table(query.size());
   std::vector<std::size_t> query_ids;
   query_ids.reserve(query.size());
+  cancel::Meter meter;
   for (std::string_view term : query) {
+    meter.add(8);
     std::size_t id = table.intern(term);
     ++table[id].count[0];
     query_ids.push_back(id);
   }
   for (std::string_view term : document) {
+    meter.add(8);
     std::size_t id = table.find(term);
     if (id != TermTable::npos) ++table[id].count[1];
   }

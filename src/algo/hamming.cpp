@@ -4,6 +4,7 @@
 #include <type_traits>
 
 #include "base/byte_kernels.hpp"
+#include "base/cancel.hpp"
 
 namespace kivo {
 
@@ -16,7 +17,9 @@ std::uint64_t unit_mismatches(std::span<const X> a, std::span<const Y> b) {
   using Wide = std::conditional_t<(sizeof(X) > sizeof(Y)), X, Y>;
   std::uint64_t count = 0;
   std::size_t i = 0;
+  cancel::Meter meter;
   for (; i + 64 <= a.size(); i += 64) {
+    meter.add(64);
     Wide block = 0;
     for (std::size_t k = 0; k < 64; ++k) block += Wide(Wide(a[i + k]) != Wide(b[i + k]));
     count += block;

@@ -3,10 +3,12 @@
 #include <algorithm>
 #include <cstdint>
 #include <cstring>
+#include <memory>
 #include <span>
 #include <vector>
 
 #include "algo/char_map.hpp"
+#include "base/cancel.hpp"
 
 namespace kivo {
 
@@ -29,7 +31,9 @@ std::size_t unequal_pairs(std::span<const C> matched_a, std::span<const C> b,
                           std::span<const std::uint64_t> flagged_b) {
   std::size_t unequal = 0;
   std::size_t r = 0;
+  cancel::Meter meter;
   for (std::size_t w = 0; w < flagged_b.size(); ++w) {
+    meter.add(64);
     for (std::uint64_t bits = flagged_b[w]; bits != 0; bits &= bits - 1) {
       std::size_t j = w * 64 + std::size_t(__builtin_ctzll(bits));
       unequal += matched_a[r++] != b[j];
@@ -76,36 +80,48 @@ double jaro_short_b(std::span<const C> a, std::span<const C> b, std::size_t wind
 // window is the first unflagged match.
 template <class C>
 double jaro_long_b(std::span<const C> a, std::span<const C> b, std::size_t window) {
+  // The arrays as long as b are left uninitialised (every entry is written
+  // before it is read) and filled in loops that poll, so that a long b costs
+  // no pass that cannot be cancelled.
   bitpar::DenseIds ids(b);
-  std::vector<std::uint32_t> id_of(b.size());
-  for (std::size_t j = 0; j < b.size(); ++j) id_of[j] = ids.add(b[j]);
+  std::unique_ptr<std::uint32_t[]> id_of(new std::uint32_t[b.size()]);
+  for (std::size_t j = 0; j < b.size();) {
+    for (std::size_t piece = cancel::piece_end(j, b.size()); j < piece; ++j)
+      id_of[j] = ids.add(b[j]);
+  }
   std::vector<std::size_t> cursor(std::size_t(ids.count()) + 1, 0);
-  for (std::uint32_t id : id_of) ++cursor[id + 1];
+  for (std::size_t j = 0; j < b.size(); ++j) ++cursor[id_of[j] + 1];
   for (std::size_t k = 1; k < cursor.size(); ++k) cursor[k] += cursor[k - 1];
   std::vector<std::size_t> end(cursor.begin() + 1, cursor.end());
-  std::vector<std::size_t> positions(b.size());
+  std::unique_ptr<std::size_t[]> positions(new std::size_t[b.size()]);
   {
     std::vector<std::size_t> fill(cursor.begin(), cursor.end() - 1);
-    for (std::size_t j = 0; j < b.size(); ++j) positions[fill[id_of[j]]++] = j;
+    for (std::size_t j = 0; j < b.size();) {
+      for (std::size_t piece = cancel::piece_end(j, b.size()); j < piece; ++j) {
+        positions[fill[id_of[j]]++] = j;
+      }
+    }
   }
 
   std::vector<std::uint64_t> flagged((b.size() + 63) / 64, 0);
   std::vector<C> matched_a;
   matched_a.reserve(std::min(a.size(), b.size()));
   std::size_t stop = std::min(a.size(), b.size() + window);  // later windows are empty
-  for (std::size_t i = 0; i < stop; ++i) {
-    std::uint32_t id = ids.find(a[i]);
-    if (id == bitpar::DenseIds::kNone) continue;
-    std::size_t lo = i > window ? i - window : 0;
-    std::size_t hi = std::min(b.size(), i + window + 1);
-    std::size_t c = cursor[id];
-    while (c < end[id] && positions[c] < lo) ++c;
-    if (c < end[id] && positions[c] < hi) {
-      std::size_t j = positions[c++];
-      flagged[j / 64] |= std::uint64_t(1) << (j % 64);
-      matched_a.push_back(a[i]);
+  for (std::size_t i = 0; i < stop;) {
+    for (std::size_t piece = cancel::piece_end(i, stop); i < piece; ++i) {
+      std::uint32_t id = ids.find(a[i]);
+      if (id == bitpar::DenseIds::kNone) continue;
+      std::size_t lo = i > window ? i - window : 0;
+      std::size_t hi = std::min(b.size(), i + window + 1);
+      std::size_t c = cursor[id];
+      while (c < end[id] && positions[c] < lo) ++c;
+      if (c < end[id] && positions[c] < hi) {
+        std::size_t j = positions[c++];
+        flagged[j / 64] |= std::uint64_t(1) << (j % 64);
+        matched_a.push_back(a[i]);
+      }
+      cursor[id] = c;
     }
-    cursor[id] = c;
   }
   if (matched_a.empty()) return 0.0;
   std::size_t unequal = unequal_pairs<C>(matched_a, b, flagged);

@@ -22,14 +22,16 @@ ShingleSet word_set(std::string_view text) {
   std::size_t start = 0;  // where the current word began, or pos between words
   std::size_t pos = 0;
   while (pos < text.size()) {
-    std::size_t space = whitespace_length(text, pos);
-    if (space == 0) {
-      ++pos;
-      continue;
+    for (std::size_t end = cancel::piece_end(pos, text.size()); pos < end;) {
+      std::size_t space = whitespace_length(text, pos);
+      if (space == 0) {
+        ++pos;
+        continue;
+      }
+      if (pos > start) words.insert(text.substr(start, pos - start));
+      pos += space;
+      start = pos;
     }
-    if (pos > start) words.insert(text.substr(start, pos - start));
-    pos += space;
-    start = pos;
   }
   if (pos > start) words.insert(text.substr(start));
   return words;

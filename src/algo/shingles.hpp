@@ -8,6 +8,7 @@
 #include <string_view>
 #include <unordered_set>
 
+#include "base/cancel.hpp"
 #include "base/error.hpp"
 #include "base/hashing.hpp"
 
@@ -55,8 +56,11 @@ void for_each(std::string_view text, std::size_t chars, std::uint64_t n, Visit&&
     return;
   }
   if (n == 0) throw InternalFault("window size must be non-zero");
-  if (chars == text.size()) {  // ASCII: one byte per character
-    for (std::size_t i = 0; i + n <= chars; ++i) visit(text.substr(i, n));
+  std::size_t count = chars - std::size_t(n) + 1;  // windows
+  if (chars == text.size()) {                      // ASCII: one byte per character
+    for (std::size_t i = 0; i < count;) {
+      for (std::size_t end = cancel::piece_end(i, count); i < end; ++i) visit(text.substr(i, n));
+    }
     return;
   }
   // Slide both ends of the window forward one character at a time.
@@ -65,10 +69,12 @@ void for_each(std::string_view text, std::size_t chars, std::uint64_t n, Visit&&
   std::size_t end = 0;
   for (std::uint64_t k = 0; k < n; ++k) end += width(s[end]);
   visit(text.substr(0, end));
-  while (end < text.size()) {
-    begin += width(s[begin]);
-    end += width(s[end]);
-    visit(text.substr(begin, end - begin));
+  for (std::size_t w = 1; w < count;) {
+    for (std::size_t last = cancel::piece_end(w, count); w < last; ++w) {
+      begin += width(s[begin]);
+      end += width(s[end]);
+      visit(text.substr(begin, end - begin));
+    }
   }
 }
 

@@ -1,5 +1,6 @@
 #include "algo/term_views.hpp"
 
+#include "base/cancel.hpp"
 #include "text/char_class.hpp"
 #include "text/tokenizer.hpp"
 #include "text/utf8.hpp"
@@ -17,10 +18,14 @@ TermViews::TermViews(std::string_view text) {
   views_.reserve(text.size() / 4 + 1);
   std::string_view lowered = lowered_;
   std::size_t start = 0;
-  for (std::size_t i = 0; i < lowered.size(); ++i) {
-    if (kAsciiTermSeparator[static_cast<unsigned char>(lowered[i])]) {
-      if (i > start) views_.push_back(lowered.substr(start, i - start));
-      start = i + 1;
+  for (std::size_t begin = 0; begin < lowered.size(); begin += cancel::kStepsPerPoll) {
+    if (begin != 0) cancel::poll();
+    std::size_t end = std::min(lowered.size(), begin + cancel::kStepsPerPoll);
+    for (std::size_t i = begin; i < end; ++i) {
+      if (kAsciiTermSeparator[static_cast<unsigned char>(lowered[i])]) {
+        if (i > start) views_.push_back(lowered.substr(start, i - start));
+        start = i + 1;
+      }
     }
   }
   if (lowered.size() > start) views_.push_back(lowered.substr(start));

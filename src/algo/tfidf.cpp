@@ -6,6 +6,7 @@
 
 #include "algo/term_table.hpp"
 #include "algo/term_views.hpp"
+#include "base/cancel.hpp"
 
 namespace kivo {
 namespace {
@@ -30,11 +31,16 @@ double tfidf_similarity(std::string_view a, std::string_view b) {
   // order_b lists b's terms in order of first appearance. Every sum below runs
   // in those orders, so equal inputs give bit-identical results.
   TermTable table(terms_a.size() + terms_b.size());
-  for (std::string_view term : terms_a) ++table[table.intern(term)].count[0];
+  cancel::Meter meter;
+  for (std::string_view term : terms_a) {
+    meter.add(8);
+    ++table[table.intern(term)].count[0];
+  }
   std::size_t distinct_a = table.size();
   std::vector<std::size_t> order_b;
   order_b.reserve(terms_b.size());
   for (std::string_view term : terms_b) {
+    meter.add(8);
     std::size_t id = table.intern(term);
     if (table[id].count[1]++ == 0) order_b.push_back(id);
   }

@@ -16,6 +16,7 @@ class Loop {
 
   // Takes tasks until none is left, one has thrown or the job is cancelled.
   void work() noexcept {
+    cancel::Scope scope(pool_.flag());
     try {
       for (std::size_t t; !failed_.load(std::memory_order_relaxed) &&
                           (t = next_.fetch_add(1, std::memory_order_relaxed)) < count_;) {
@@ -165,6 +166,7 @@ Job::~Job() {
 
 void Job::run() {
   std::exception_ptr error;
+  cancel::Scope scope(cancel_);
   try {
     Pool pool(workers_, cancel_);
     body_(pool);

@@ -15,10 +15,14 @@
 #include <mutex>
 #include <thread>
 
+#include "base/cancel.hpp"
+
 namespace kivo::batch {
 
-// Thrown inside a body once its job has been cancelled.
-struct Cancelled {};
+// Thrown inside a body once its job has been cancelled: by the pool between
+// tasks, and by the polls of the kernels within them (every thread of a job
+// has the job's flag installed while it works for it).
+using Cancelled = kivo::Cancelled;
 
 // The workers of one call and its cancel flag.
 class Pool {
@@ -31,6 +35,7 @@ class Pool {
   ~Pool();
 
   bool cancelled() const { return cancel_.load(std::memory_order_relaxed); }
+  const std::atomic<bool>& flag() const { return cancel_; }
   // Long loops call this between steps.
   void check() const {
     if (cancelled()) throw Cancelled{};

@@ -79,7 +79,9 @@ std::vector<bool> settle_equal_choices(const Problem& problem, std::size_t k, do
   };
   std::unordered_map<std::u32string_view, Equal, Hash> equal;
   std::vector<std::size_t> next(problem.choices.size());
+  cancel::Meter meter;
   for (std::size_t j = 0; j < problem.choices.size(); ++j) {
+    meter.add(16 + problem.choices.length(j));
     auto [at, fresh] = equal.try_emplace(problem.choices.chars(j), Equal{j, j, 0});
     if (!fresh) next[at->second.last] = j;
     at->second.last = j;
@@ -87,6 +89,7 @@ std::vector<bool> settle_equal_choices(const Problem& problem, std::size_t k, do
   }
   std::vector<bool> settled(problem.queries.size(), false);
   for (std::size_t i = 0; i < settled.size(); ++i) {
+    meter.add(16 + problem.queries.length(i));
     auto at = equal.find(problem.queries.chars(i));
     if (at == equal.end() || at->second.count < k) continue;
     std::optional<double> best = scorer.score(i, at->second.first, cutoff);
@@ -225,8 +228,11 @@ PairList pairs(const Problem& problem, bool self, double cutoff) {
     // Each row's pairs side by side, by choice, as the outputs want them;
     // the block's rows are its own, so their counts are too.
     void finish() {
+      cancel::Meter meter;
       std::sort(found.begin(), found.end(),
-                [](const Found& a, const Found& b) { return a.i != b.i ? a.i < b.i : a.j < b.j; });
+                cancel::metered(meter, [](const Found& a, const Found& b) {
+                  return a.i != b.i ? a.i < b.i : a.j < b.j;
+                }));
       for (const Found& f : found) ++counts[std::size_t(f.i)];
     }
   };
@@ -247,9 +253,11 @@ PairList pairs(const Problem& problem, bool self, double cutoff) {
 
 template <class T>
 void PairList::write_as(std::int64_t* first, std::int64_t* second, T* scores) const {
+  cancel::Meter meter;
   for (const std::vector<Found>& block : blocks_) {
     std::size_t at = 0;
     for (std::size_t n = 0; n < block.size(); ++n, ++at) {
+      meter.add();
       const Found& f = block[n];
       if (n == 0 || f.i != block[n - 1].i) at = row_starts_[std::size_t(f.i)];
       first[at] = f.i;

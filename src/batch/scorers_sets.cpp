@@ -4,6 +4,8 @@
 #include <algorithm>
 #include <cstdint>
 #include <cstring>
+#include <exception>
+#include <functional>
 #include <vector>
 
 #include "algo/minhash.hpp"
@@ -61,14 +63,17 @@ struct Members {
 
 template <class T>
 void sort_unique(std::vector<T>& items) {
-  std::sort(items.begin(), items.end());
+  cancel::Meter meter;
+  std::sort(items.begin(), items.end(), cancel::metered(meter, std::less<T>()));
   items.erase(std::unique(items.begin(), items.end()), items.end());
 }
 
 template <class T>
 std::size_t shared_count(const std::vector<T>& a, const std::vector<T>& b) {
   std::size_t shared = 0;
+  cancel::Meter meter;
   for (auto x = a.begin(), y = b.begin(); x != a.end() && y != b.end();) {
+    meter.add();
     if (*x < *y) {
       ++x;
     } else if (*y < *x) {
@@ -138,9 +143,20 @@ class JaccardScorer final : public Scorer {
 double ascii_window_jaccard(std::string_view a, std::string_view b, std::size_t n) {
   constexpr std::size_t kWords = (std::size_t(1) << 21) / 64;
   thread_local std::vector<std::uint64_t> in_a(kWords, 0), in_b(kWords, 0);
-  auto windows = [n](std::string_view text, auto&& visit) {
+  // Cancelled halfway, the bitmaps are cleared whole on the way out.
+  struct ClearOnUnwind {
+    int unwinding = std::uncaught_exceptions();
+    ~ClearOnUnwind() {
+      if (std::uncaught_exceptions() == unwinding) return;
+      std::fill(in_a.begin(), in_a.end(), 0);
+      std::fill(in_b.begin(), in_b.end(), 0);
+    }
+  } clear_on_unwind;
+  cancel::Meter meter;
+  auto windows = [n, &meter](std::string_view text, auto&& visit) {
     const auto* s = reinterpret_cast<const unsigned char*>(text.data());
     for (std::size_t i = 0; i + n <= text.size(); ++i) {
+      meter.add();
       std::uint32_t code = 0;
       for (std::size_t k = 0; k < n; ++k) code = (code << 7) | s[i + k];
       visit(code);

@@ -12,6 +12,7 @@
 #include <optional>
 #include <vector>
 
+#include "base/cancel.hpp"
 #include "batch/operations.hpp"
 
 namespace kivo::batch {
@@ -66,7 +67,9 @@ class BlockPlan {
       : order_(sorted(problem, problem.queries)) {
     if (!settled.empty()) std::erase_if(order_, [&](std::size_t row) { return settled[row]; });
     const Scorer& scorer = problem.scorer;
+    cancel::Meter meter;
     for (std::size_t begin = 0; begin < order_.size();) {
+      meter.add(64);
       std::span<const std::size_t> rest = std::span(order_).subspan(begin);
       std::size_t take = scorer.may_fail() ? 1 : std::max<std::size_t>(1, scorer.next_block(rest));
       starts_.push_back(begin);
@@ -84,9 +87,11 @@ class BlockPlan {
     std::vector<std::size_t> order(texts.size());
     std::iota(order.begin(), order.end(), std::size_t(0));
     if (problem.scorer.sorts_by_length()) {
-      std::stable_sort(order.begin(), order.end(), [&](std::size_t a, std::size_t b) {
-        return texts.length(a) < texts.length(b);
-      });
+      cancel::Meter meter;
+      std::stable_sort(order.begin(), order.end(),
+                       cancel::metered(meter, [&](std::size_t a, std::size_t b) {
+                         return texts.length(a) < texts.length(b);
+                       }));
     }
     return order;
   }
@@ -111,7 +116,9 @@ class ColumnPlan {
       runs_.push_back({0, 0, order_.size()});
       return;
     }
+    cancel::Meter meter;
     for (std::size_t p = 0; p < order_.size(); ++p) {
+      meter.add();
       std::size_t length = problem.choices.length(order_[p]);
       if (runs_.empty() || runs_.back().length != length) runs_.push_back({length, p, p});
       runs_.back().end = p + 1;

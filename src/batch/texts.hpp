@@ -5,6 +5,7 @@
 
 #include <cstddef>
 #include <functional>
+#include <memory>
 #include <string>
 #include <string_view>
 #include <vector>
@@ -44,7 +45,7 @@ class Texts {
   std::size_t size() const { return size_; }
   std::string_view utf8(std::size_t i) const { return utf8_[i]; }
   std::u32string_view chars(std::size_t i) const {
-    return {code_points_.data() + offsets_[i], offsets_[i + 1] - offsets_[i]};
+    return {code_points_.get() + offsets_[i], offsets_[i + 1] - offsets_[i]};
   }
   std::size_t length(std::size_t i) const { return offsets_[i + 1] - offsets_[i]; }
   // The longest text, in characters (0 when code points were not asked for).
@@ -52,9 +53,11 @@ class Texts {
 
  private:
   std::size_t size_;
-  std::vector<std::string> owned_;  // processed or encoded texts
+  std::vector<std::string> owned_;  // processed or encoded texts, one string per task
   std::vector<std::string_view> utf8_;
-  std::u32string code_points_;
+  // Left uninitialised until each text's own task decodes into it: clearing
+  // a long text's share first would be a pass that cannot be cancelled.
+  std::unique_ptr<char32_t[]> code_points_;
   std::vector<std::size_t> offsets_;
   std::size_t longest_ = 0;
 };

@@ -173,7 +173,7 @@ namespace {
 
 // Stopword lists: the same reader as every other list of texts.
 std::vector<std::string> to_texts(PyObject* object) {
-  TextList list = read_texts(object);
+  TextList list = read_texts(object, /*check_signals=*/false);
   std::vector<std::string> out;
   out.reserve(list.sources.size());
   std::string buffer;

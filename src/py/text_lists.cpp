@@ -8,6 +8,8 @@ namespace kivo::py {
 
 namespace {
 
+constexpr std::size_t kItemsPerSignalCheck = 4096;
+
 // The str's own representation, read in place: its UTF-8 when that is what
 // it holds (ASCII), otherwise encoded by the call into its own buffers, so
 // that no str is left holding a cached UTF-8 copy.
@@ -24,7 +26,7 @@ batch::SourceText source_of(PyObject* item) {
 
 }  // namespace
 
-TextList read_texts(PyObject* sequence) {
+TextList read_texts(PyObject* sequence, bool check_signals) {
   if (PyUnicode_Check(sequence)) raise(PyExc_TypeError, "Can't extract `str` to `Vec`");
   if (!PySequence_Check(sequence)) type_mismatch(sequence, sequence_type_name());
   // A new list, this call's alone: no other thread changes it.
@@ -33,6 +35,10 @@ TextList read_texts(PyObject* sequence) {
   while (Ref item = Ref::steal(PyIter_Next(iterator.get()))) {
     list.sources.push_back(source_of(item.get()));
     if (PyList_Append(list.items.get(), item.get()) < 0) throw ErrorAlreadySet{};
+    if (check_signals && list.sources.size() % kItemsPerSignalCheck == 0 &&
+        PyErr_CheckSignals() < 0) {
+      throw ErrorAlreadySet{};
+    }
   }
   if (PyErr_Occurred()) throw ErrorAlreadySet{};
   return list;

@@ -30,7 +30,9 @@ inline bool small_work(std::size_t pairs, std::size_t characters) {
 // Rejects a str, a non-sequence and any item that is not a str, with the
 // module's messages; throws ErrorAlreadySet. Items come from iteration: a
 // sequence's length, even a failing one, is never trusted. A str holding a
-// lone surrogate fails as its UTF-8 conversion does; no str is changed.
-TextList read_texts(PyObject* sequence);
+// lone surrogate fails as its UTF-8 conversion does; no str is changed. With
+// `check_signals` (kivo.batch's lists, which may be long), Ctrl-C stops the
+// reading: signal handlers run every few thousand items.
+TextList read_texts(PyObject* sequence, bool check_signals = true);
 
 }  // namespace kivo::py

@@ -1,5 +1,6 @@
 #include <unicode/uchar.h>
 
+#include "base/cancel.hpp"
 #include "text/char_class.hpp"
 #include "text/unicode.hpp"
 #include "text/utf8.hpp"
@@ -48,26 +49,27 @@ bool is_final_sigma(std::string_view text, std::size_t start, std::size_t end) {
 // hand keeps the whole text in one pass with no length limit.
 void append_lowercase(std::string& out, std::string_view text) {
   out.reserve(out.size() + text.size());
-  std::size_t pos = 0;
-  while (pos < text.size()) {
-    auto byte = static_cast<unsigned char>(text[pos]);
-    if (byte < 0x80) {
-      out.push_back(ascii_lower(static_cast<char>(byte)));
-      ++pos;
-      continue;
-    }
-    std::size_t start = pos;
-    char32_t c = utf8::next(text, pos);
-    if (c == kCapitalSigma) {
-      out += is_final_sigma(text, start, pos) ? "\u03C2" : "\u03C3";
-    } else if (c == kCapitalIWithDot) {
-      out += "i\u0307";
-    } else {
-      auto lower = static_cast<char32_t>(u_tolower(static_cast<UChar32>(c)));
-      if (lower == c)
-        out.append(text.substr(start, pos - start));
-      else
-        utf8::append(out, lower);
+  for (std::size_t pos = 0; pos < text.size();) {
+    for (std::size_t end = cancel::piece_end(pos, text.size()); pos < end;) {
+      auto byte = static_cast<unsigned char>(text[pos]);
+      if (byte < 0x80) {
+        out.push_back(ascii_lower(static_cast<char>(byte)));
+        ++pos;
+        continue;
+      }
+      std::size_t start = pos;
+      char32_t c = utf8::next(text, pos);
+      if (c == kCapitalSigma) {
+        out += is_final_sigma(text, start, pos) ? "\u03C2" : "\u03C3";
+      } else if (c == kCapitalIWithDot) {
+        out += "i\u0307";
+      } else {
+        auto lower = static_cast<char32_t>(u_tolower(static_cast<UChar32>(c)));
+        if (lower == c)
+          out.append(text.substr(start, pos - start));
+        else
+          utf8::append(out, lower);
+      }
     }
   }
 }

@@ -10,6 +10,7 @@
 #include <stdexcept>
 #include <vector>
 
+#include "base/cancel.hpp"
 #include "base/error.hpp"
 #include "text/unicode.hpp"
 #include "text/utf8.hpp"
@@ -46,17 +47,19 @@ bool has_long_run(std::string_view text) {
   const icu::Normalizer2& n = nfc();
   std::size_t run = 0;
   for (std::size_t pos = 0; pos < text.size();) {
-    auto lead = static_cast<unsigned char>(text[pos]);
-    if (lead < 0xCC || (lead >= 0xE4 && lead <= 0xE9)) {
-      run = 0;
-      pos += lead < 0x80 ? 1 : lead < 0xE0 ? 2 : 3;
-      continue;
-    }
-    char32_t c = utf8::next(text, pos);
-    if (n.hasBoundaryBefore(static_cast<UChar32>(c))) {
-      run = 0;
-    } else if (++run > kLongestRunForIcu) {
-      return true;
+    for (std::size_t end = cancel::piece_end(pos, text.size()); pos < end;) {
+      auto lead = static_cast<unsigned char>(text[pos]);
+      if (lead < 0xCC || (lead >= 0xE4 && lead <= 0xE9)) {
+        run = 0;
+        pos += lead < 0x80 ? 1 : lead < 0xE0 ? 2 : 3;
+        continue;
+      }
+      char32_t c = utf8::next(text, pos);
+      if (n.hasBoundaryBefore(static_cast<UChar32>(c))) {
+        run = 0;
+      } else if (++run > kLongestRunForIcu) {
+        return true;
+      }
     }
   }
   return false;
@@ -87,6 +90,7 @@ std::string to_nfc_with_icu(std::string_view text, std::size_t chunk_bytes) {
   out.reserve(text.size());
   icu::StringByteSink<std::string> sink(&out);
   while (!text.empty()) {
+    cancel::poll();
     std::size_t length = text.size();
     if (length > chunk_bytes) {
       std::size_t cut = nfc_cut(text, chunk_bytes);
@@ -115,7 +119,9 @@ std::vector<Mark> decompose(std::string_view text) {
   chars.reserve(utf8::count_chars(text));
   icu::UnicodeString mapping;
   auto add = [&](UChar32 c) { chars.push_back({char32_t(c), n.getCombiningClass(c)}); };
+  cancel::Meter meter;
   for (std::size_t pos = 0; pos < text.size();) {
+    meter.add();
     auto c = static_cast<UChar32>(utf8::next(text, pos));
     if (c < 0xC0 || !n.getDecomposition(c, mapping)) {  // nothing below U+00C0 decomposes
       add(c);

@@ -2,6 +2,7 @@
 
 #include <cstring>
 
+#include "base/cancel.hpp"
 #include "text/char_class.hpp"
 #include "text/unicode.hpp"
 #include "text/utf8.hpp"
@@ -34,16 +35,17 @@ std::string normalize_and_lowercase(std::string_view text, const PreprocessConfi
 // Step 3: every maximal whitespace run becomes one space, also at the ends.
 void collapse_whitespace(std::string& text) {
   std::size_t write = 0;
-  std::size_t read = 0;
-  while (read < text.size()) {
-    std::size_t width = whitespace_length(text, read);
-    if (width == 0) {
-      text[write++] = text[read++];
-      continue;
+  for (std::size_t read = 0; read < text.size();) {
+    for (std::size_t end = cancel::piece_end(read, text.size()); read < end;) {
+      std::size_t width = whitespace_length(text, read);
+      if (width == 0) {
+        text[write++] = text[read++];
+        continue;
+      }
+      text[write++] = ' ';
+      read += width;
+      while (read < text.size() && (width = whitespace_length(text, read)) != 0) read += width;
     }
-    text[write++] = ' ';
-    read += width;
-    while (read < text.size() && (width = whitespace_length(text, read)) != 0) read += width;
   }
   text.resize(write);
 }
@@ -73,18 +75,19 @@ void trim_whitespace(std::string& text) {
 void remove_stopwords(std::string& text, const StopwordList& custom) {
   const StopwordList& stopwords = custom.empty() ? default_stopwords() : custom;
   std::size_t write = 0;
-  std::size_t read = 0;
-  while (read < text.size()) {
-    if (std::size_t width = whitespace_length(text, read); width != 0) {
-      read += width;
-      continue;
+  for (std::size_t read = 0; read < text.size();) {
+    for (std::size_t end = cancel::piece_end(read, text.size()); read < end;) {
+      if (std::size_t width = whitespace_length(text, read); width != 0) {
+        read += width;
+        continue;
+      }
+      std::size_t start = read;
+      while (read < text.size() && whitespace_length(text, read) == 0) ++read;
+      if (stopwords.contains(std::string_view(text).substr(start, read - start))) continue;
+      if (write > 0) text[write++] = ' ';
+      std::memmove(text.data() + write, text.data() + start, read - start);
+      write += read - start;
     }
-    std::size_t start = read;
-    while (read < text.size() && whitespace_length(text, read) == 0) ++read;
-    if (stopwords.contains(std::string_view(text).substr(start, read - start))) continue;
-    if (write > 0) text[write++] = ' ';
-    std::memmove(text.data() + write, text.data() + start, read - start);
-    write += read - start;
   }
   text.resize(write);
 }
@@ -104,16 +107,19 @@ std::string clean_ascii(std::string_view text, bool lowercase) {
   std::string out(text.size(), '\0');
   std::size_t write = 0;
   bool space_pending = false;
-  for (char c : text) {
-    if (c == ' ' || (c >= '\t' && c <= '\r')) {
-      space_pending = write > 0;
-      continue;
+  for (std::size_t i = 0; i < text.size();) {
+    for (std::size_t end = cancel::piece_end(i, text.size()); i < end; ++i) {
+      char c = text[i];
+      if (c == ' ' || (c >= '\t' && c <= '\r')) {
+        space_pending = write > 0;
+        continue;
+      }
+      if (space_pending) {
+        out[write++] = ' ';
+        space_pending = false;
+      }
+      out[write++] = lowercase ? ascii_lower(c) : c;
     }
-    if (space_pending) {
-      out[write++] = ' ';
-      space_pending = false;
-    }
-    out[write++] = lowercase ? ascii_lower(c) : c;
   }
   out.resize(write);
   return out;

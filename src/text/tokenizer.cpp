@@ -1,5 +1,6 @@
 #include "text/tokenizer.hpp"
 
+#include "base/cancel.hpp"
 #include "text/unicode.hpp"
 #include "text/utf8.hpp"
 
@@ -28,18 +29,19 @@ std::vector<std::string> tokenize_terms(std::string_view text) {
     start = next_start;
     ascii = true;
   };
-  std::size_t pos = 0;
-  while (pos < text.size()) {
-    unsigned char byte = static_cast<unsigned char>(text[pos]);
-    if (byte < 0x80) {
-      if (kAsciiTermSeparator[byte]) end_piece(pos, pos + 1);
-      ++pos;
-    } else if (std::size_t width = whitespace_length(text, pos); width != 0) {
-      end_piece(pos, pos + width);
-      pos += width;
-    } else {
-      ascii = false;
-      utf8::next(text, pos);
+  for (std::size_t pos = 0; pos < text.size();) {
+    for (std::size_t end = cancel::piece_end(pos, text.size()); pos < end;) {
+      unsigned char byte = static_cast<unsigned char>(text[pos]);
+      if (byte < 0x80) {
+        if (kAsciiTermSeparator[byte]) end_piece(pos, pos + 1);
+        ++pos;
+      } else if (std::size_t width = whitespace_length(text, pos); width != 0) {
+        end_piece(pos, pos + width);
+        pos += width;
+      } else {
+        ascii = false;
+        utf8::next(text, pos);
+      }
     }
   }
   end_piece(text.size(), text.size());

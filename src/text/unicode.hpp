@@ -8,9 +8,10 @@
 
 namespace kivo::unicode {
 
-// ICU takes lengths as int32_t, so long texts are normalised in pieces of at
-// most this many bytes, each ending at a normalisation boundary.
-inline constexpr std::size_t kNfcChunkBytes = std::size_t(1) << 28;
+// Long texts are normalised in pieces of about this many bytes, each ending
+// at a normalisation boundary: ICU takes lengths as int32_t, and a cancelled
+// batch call stops between pieces (a piece takes a few milliseconds).
+inline constexpr std::size_t kNfcChunkBytes = std::size_t(1) << 20;
 
 // The NFC form of text. chunk_bytes only exists so tests can exercise the
 // piecewise path on small texts; the result does not depend on it.

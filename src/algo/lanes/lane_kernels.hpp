@@ -9,6 +9,7 @@
 
 #include "algo/lanes/lane_masks.hpp"
 #include "algo/lanes/lane_shape.hpp"
+#include "base/cancel.hpp"
 #include "base/simd_target.hpp"
 
 namespace kivo::lanes {

@@ -54,25 +54,27 @@ struct LevenshteinKernel {
 
     V pv = ones;
     V mv = Ops::zero();
-    for (std::size_t j = 0; j < n; ++j) {
-      if (c.bounded && j % 4 == 0 && j != 0 && j + 2 <= n && j <= kCheckedColumns) {
-        V diagonal = Ops::shr(length_mask, n - j);
-        V value = Ops::add(Ops::splat(j), Ops::sub(Ops::popcount(Ops::bit_and(pv, diagonal)),
-                                                   Ops::popcount(Ops::bit_and(mv, diagonal))));
-        if (Ops::all(Ops::either(gap_above, Ops::greater(value, bound)))) {
-          report_above(c, nullptr);
-          return 0;
+    for (std::size_t j = 0; j < n;) {
+      for (std::size_t piece = cancel::piece_end(j, n); j < piece; ++j) {
+        if (c.bounded && j % 4 == 0 && j != 0 && j + 2 <= n && j <= kCheckedColumns) {
+          V diagonal = Ops::shr(length_mask, n - j);
+          V value = Ops::add(Ops::splat(j), Ops::sub(Ops::popcount(Ops::bit_and(pv, diagonal)),
+                                                     Ops::popcount(Ops::bit_and(mv, diagonal))));
+          if (Ops::all(Ops::either(gap_above, Ops::greater(value, bound)))) {
+            report_above(c, nullptr);
+            return 0;
+          }
         }
+        V eq = Ops::load(c.masks->row(c.text[j]));
+        V xv = Ops::bit_or(eq, mv);
+        V xh = Ops::bit_or(Ops::bit_xor(Ops::add(Ops::bit_and(eq, pv), pv), pv), eq);
+        V hp = Ops::bit_or(mv, Ops::bit_xor(Ops::bit_or(xh, pv), ones));
+        V hn = Ops::bit_and(pv, xh);
+        hp = Ops::bit_or(Ops::shl1(hp), one);  // row 0 grows by one per column
+        hn = Ops::shl1(hn);
+        pv = Ops::bit_or(hn, Ops::bit_xor(Ops::bit_or(xv, hp), ones));
+        mv = Ops::bit_and(hp, xv);
       }
-      V eq = Ops::load(c.masks->row(c.text[j]));
-      V xv = Ops::bit_or(eq, mv);
-      V xh = Ops::bit_or(Ops::bit_xor(Ops::add(Ops::bit_and(eq, pv), pv), pv), eq);
-      V hp = Ops::bit_or(mv, Ops::bit_xor(Ops::bit_or(xh, pv), ones));
-      V hn = Ops::bit_and(pv, xh);
-      hp = Ops::bit_or(Ops::shl1(hp), one);  // row 0 grows by one per column
-      hn = Ops::shl1(hn);
-      pv = Ops::bit_or(hn, Ops::bit_xor(Ops::bit_or(xv, hp), ones));
-      mv = Ops::bit_and(hp, xv);
     }
 
     V change = Ops::sub(Ops::popcount(Ops::bit_and(pv, length_mask)),

@@ -259,13 +259,14 @@ PyObject* pairs_impl(PyObject* queries_object, PyObject* choices_object, PyObjec
   Array first(numpy.get(), {n}, index_type);
   Array second(numpy.get(), {n}, index_type);
   Array scores(numpy.get(), {n}, score_type);
-  // One pass over memory: not worth a thread, but no reason to hold the lock.
+  // One pass over memory: not worth more threads, but no reason to hold the
+  // lock, and long enough to be cancelled.
   run_released(
       1,
       [&](const batch::Pool&) {
         found.write(first.data_as<std::int64_t>(), second.data_as<std::int64_t>(), scores.output());
       },
-      true);
+      small_work(found.size(), 0));
   return tuple_of(first.release(), second.release(), scores.release());
 }
 

@@ -4,6 +4,7 @@
 // functions, classes and hash key.
 #include <Python.h>
 
+#include <new>
 #include <string>
 #include <string_view>
 
@@ -17,6 +18,19 @@ namespace kivo::py {
 namespace {
 
 using A = const Args&;
+
+// Memory running out anywhere in a call (reading the texts, on the workers,
+// making the results) is the caller's MemoryError, not an internal fault as
+// in kivo's own functions: a batch call's size is the caller's to choose.
+template <class Impl>
+PyObject* out_of_memory_raised(const char* name, Impl&& impl) {
+  try {
+    return impl();
+  } catch (const std::bad_alloc&) {
+    // Should even the message find no memory, Python's own MemoryError stands.
+    return PyErr_Format(PyExc_MemoryError, "kivo.batch.%s() ran out of memory", name);
+  }
+}
 
 // For tests and benchmarks only, kept out of every __all__ and stub: the
 // vector path the kernels now run, and the widest one they may run (for the
@@ -36,8 +50,10 @@ constexpr Callable kFunctions[] = {
      {object("queries"), object("choices"), keyword("scorer"), keyword("score_cutoff", "None"),
       keyword("dtype", "None"), keyword("workers", "1"), keyword("processor", "None")},
      [](PyObject*, A x) {
-       return cdist_impl(x.object(0), x.object(1), x.object(2), x.object(3), x.object(4),
-                         x.object(5), x.object(6), false);
+       return out_of_memory_raised("cdist", [&] {
+         return cdist_impl(x.object(0), x.object(1), x.object(2), x.object(3), x.object(4),
+                           x.object(5), x.object(6), false);
+       });
      },
      nullptr,
      stub_docs::cdist},
@@ -45,8 +61,10 @@ constexpr Callable kFunctions[] = {
      {object("queries"), object("choices"), keyword("scorer"), keyword("score_cutoff", "None"),
       keyword("dtype", "None"), keyword("workers", "1"), keyword("processor", "None")},
      [](PyObject*, A x) {
-       return cdist_impl(x.object(0), x.object(1), x.object(2), x.object(3), x.object(4),
-                         x.object(5), x.object(6), true);
+       return out_of_memory_raised("cpdist", [&] {
+         return cdist_impl(x.object(0), x.object(1), x.object(2), x.object(3), x.object(4),
+                           x.object(5), x.object(6), true);
+       });
      },
      nullptr,
      stub_docs::cpdist},
@@ -54,8 +72,10 @@ constexpr Callable kFunctions[] = {
      {object("queries"), object("choices"), keyword("scorer"), keyword("k", "1"),
       keyword("score_cutoff", "None"), keyword("workers", "1"), keyword("processor", "None")},
      [](PyObject*, A x) {
-       return topk_impl(x.object(0), x.object(1), x.object(2), x.object(3), x.object(4),
-                        x.object(5), x.object(6));
+       return out_of_memory_raised("topk", [&] {
+         return topk_impl(x.object(0), x.object(1), x.object(2), x.object(3), x.object(4),
+                          x.object(5), x.object(6));
+       });
      },
      nullptr,
      stub_docs::topk},
@@ -63,8 +83,10 @@ constexpr Callable kFunctions[] = {
      {object("queries"), object("choices", "None"), keyword("scorer"), keyword("score_cutoff"),
       keyword("workers", "1"), keyword("processor", "None")},
      [](PyObject*, A x) {
-       return pairs_impl(x.object(0), x.object(1), x.object(2), x.object(3), x.object(4),
-                         x.object(5));
+       return out_of_memory_raised("pairs", [&] {
+         return pairs_impl(x.object(0), x.object(1), x.object(2), x.object(3), x.object(4),
+                           x.object(5));
+       });
      },
      nullptr,
      stub_docs::pairs},
@@ -72,15 +94,19 @@ constexpr Callable kFunctions[] = {
      {object("texts"), object("shingle_size"), object("num_hashes"), keyword("workers", "1"),
       keyword("processor", "None")},
      [](PyObject*, A x) {
-       return minhash_signatures_impl(x.object(0), x.object(1), x.object(2), x.object(3),
-                                      x.object(4));
+       return out_of_memory_raised("minhash_signatures", [&] {
+         return minhash_signatures_impl(x.object(0), x.object(1), x.object(2), x.object(3),
+                                        x.object(4));
+       });
      },
      nullptr,
      stub_docs::minhash_signatures},
     {"lsh_pairs",
      {object("signatures"), keyword("bands"), keyword("rows"), keyword("workers", "1")},
      [](PyObject*, A x) {
-       return lsh_pairs_impl(x.object(0), x.object(1), x.object(2), x.object(3));
+       return out_of_memory_raised("lsh_pairs", [&] {
+         return lsh_pairs_impl(x.object(0), x.object(1), x.object(2), x.object(3));
+       });
      },
      nullptr,
      stub_docs::lsh_pairs},
