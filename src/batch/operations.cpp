@@ -1,6 +1,8 @@
 #include "batch/operations.hpp"
 
 #include <algorithm>
+#include <memory_resource>
+#include <new>
 #include <unordered_map>
 
 #include "base/hashing.hpp"
@@ -77,7 +79,12 @@ std::vector<bool> settle_equal_choices(const Problem& problem, std::size_t k, do
   struct Equal {
     std::size_t first, last, count;
   };
-  std::unordered_map<std::u32string_view, Equal, Hash> equal;
+  // Nodes and buckets come from one arena, let go of in a few blocks:
+  // freeing millions of nodes one by one would hold up a cancelled call. Its
+  // entries need no destructor, so the table is never destroyed.
+  using Table = std::pmr::unordered_map<std::u32string_view, Equal, Hash>;
+  std::pmr::monotonic_buffer_resource arena;
+  Table& equal = *new (arena.allocate(sizeof(Table), alignof(Table))) Table(&arena);
   std::vector<std::size_t> next(problem.choices.size());
   cancel::Meter meter;
   for (std::size_t j = 0; j < problem.choices.size(); ++j) {

@@ -1,8 +1,9 @@
 """Many texts against many: kivo's measures over lists, on a pool of threads.
 
 Each function reads every text once, computes without holding the interpreter lock on
-`workers` threads (-1: every core) and returns NumPy arrays; Ctrl-C stops a call with
-KeyboardInterrupt and nothing is returned. NumPy is needed here only, imported at call time.
+`workers` threads (-1: every core) and returns NumPy arrays. Ctrl-C stops a call within a
+fraction of a second with KeyboardInterrupt, even inside one long pair, and memory running out
+raises MemoryError; nothing is returned then. NumPy is needed here only, imported at call time.
 
 A scorer is one of kivo's two-text functions (kivo.levenshtein_distance,
 kivo.jaro_winkler_similarity, kivo.jaccard_word_similarity, ...) or a kivo.KivoFlow, whose
