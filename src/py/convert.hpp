@@ -8,6 +8,8 @@
 #include <string>
 #include <string_view>
 
+#include "py/guard.hpp"
+
 namespace kivo::py {
 
 // TypeError "'<type>' object is not an instance of '<expected>'".
@@ -28,5 +30,15 @@ bool to_flag(PyObject* object);
 // Adds the note "while processing '<param>'" to the pending exception and
 // throws ErrorAlreadySet.
 [[noreturn]] void raise_with_note(std::string_view param);
+
+// f(), with the note naming `param` on any Python exception it raises.
+template <class F>
+auto with_note(const char* param, F&& f) {
+  try {
+    return f();
+  } catch (const ErrorAlreadySet&) {
+    raise_with_note(param);
+  }
+}
 
 }  // namespace kivo::py

@@ -26,15 +26,6 @@ namespace {
 
 constexpr double kInfinity = std::numeric_limits<double>::infinity();
 
-template <class F>
-auto with_note(const char* param, F&& f) {
-  try {
-    return f();
-  } catch (const ErrorAlreadySet&) {
-    raise_with_note(param);
-  }
-}
-
 // Raises the failure with the note naming `param`.
 [[noreturn]] void raise_for(const char* param, const Failure& failure) {
   try {

@@ -20,15 +20,6 @@ namespace kivo::py {
 
 namespace {
 
-template <class F>
-auto with_note(const char* param, F&& f) {
-  try {
-    return f();
-  } catch (const ErrorAlreadySet&) {
-    raise_with_note(param);
-  }
-}
-
 std::string str_of(PyObject* object) {
   Ref text = check(PyObject_Str(object));
   return std::string(to_text(text.get()));
