@@ -78,6 +78,9 @@ class BlockPlan {
     starts_.push_back(order_.size());
   }
   std::size_t blocks() const { return starts_.size() - 1; }
+  const std::vector<std::size_t>& order() const { return order_; }
+  // Where block b starts in order().
+  std::size_t start(std::size_t b) const { return starts_[b]; }
   std::span<const std::size_t> block(std::size_t b) const {
     return std::span(order_).subspan(starts_[b], starts_[b + 1] - starts_[b]);
   }
@@ -136,10 +139,12 @@ class ColumnPlan {
 // How a sweep visits the choices. With `prune`, a block visits the lengths
 // nearest its rows' first, and skips a length once every row's bound rules
 // it out. `first` is the first choice a block visits, when they come in
-// index order.
+// index order. With `triangle` (a self-join, choices ordered as the plan's
+// rows), a block visits only the choices from its own first row on.
 struct Columns {
   bool prune = false;
   std::size_t (*first)(std::span<const std::size_t> rows) = nullptr;
+  bool triangle = false;
 };
 
 // Runs every block of the plan over the choices. Per block, `start(b, rows)`
@@ -153,6 +158,7 @@ void sweep(const Problem& problem, const BlockPlan& plan, Columns columns, Start
   const Texts& queries = problem.queries;
   std::size_t width = problem.choices.size();
   bool by_length = scorer.sorts_by_length();
+  if (columns.triangle && order != plan.order()) throw InternalFault("triangle out of order");
   FirstFailure failure;
   problem.pool.for_each(plan.blocks(), [&](std::size_t b) {
     std::span<const std::size_t> rows = plan.block(b);
@@ -179,6 +185,7 @@ void sweep(const Problem& problem, const BlockPlan& plan, Columns columns, Start
       }
       if (columns.first != nullptr && !by_length)
         run.begin = std::max(run.begin, columns.first(rows));
+      if (columns.triangle) run.begin = std::max(run.begin, plan.start(b));
       for (std::size_t p = run.begin; p < run.end; ++p) {
         problem.pool.check();
         std::size_t j = order[p];
