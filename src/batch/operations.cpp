@@ -114,6 +114,7 @@ template <class T>
 void cdist_as(const Problem& problem, double cutoff, double fill, T* out) {
   std::size_t columns = problem.choices.size();
   struct State {
+    static constexpr bool rising() { return false; }
     const Scorer& scorer;
     std::span<const std::size_t> rows;
     double cutoff, fill;
@@ -158,6 +159,7 @@ void topk_as(const Problem& problem, std::size_t k, double cutoff, std::int64_t*
              T* scores) {
   const Scorer& scorer = problem.scorer;
   struct State {
+    static constexpr bool rising() { return true; }
     const Scorer& scorer;
     std::span<const std::size_t> rows;
     double cutoff;
@@ -226,6 +228,7 @@ PairList pairs(const Problem& problem, bool self, double cutoff) {
   PairList out;
   out.blocks_.resize(plan.blocks());
   struct State {
+    static constexpr bool rising() { return false; }
     const Scorer& scorer;
     std::span<const std::size_t> rows;
     double cutoff;

@@ -160,6 +160,7 @@ class LevenshteinScorer final : public LaneScorer<LevenshteinScorer> {
       if (long_query_) return score_long(choice, bounds[0], out);
       if (!kernel_) return score_pairs(choice, bounds, out);
       std::u32string_view text = choices_.chars(choice);
+      if (unbounded(bounds)) return score_all(text, out);
       std::int64_t most[64];
       std::uint32_t lane_bounds[64];
       std::uint32_t d[64];
@@ -182,6 +183,26 @@ class LevenshteinScorer final : public LaneScorer<LevenshteinScorer> {
     }
 
    private:
+    bool unbounded(const double* bounds) const {
+      double none = scorer_.distance() ? INFINITY : -INFINITY;
+      bool all = true;
+      for (std::size_t k = 0; k < rows_.size(); ++k) all &= bounds[k] == none;
+      return all;
+    }
+
+    void score_all(std::u32string_view text, double* out) const {
+      std::uint32_t d[64];
+      kernel_->distances(text, d);
+      if (scorer_.distance()) {
+        for (std::size_t k = 0; k < rows_.size(); ++k) out[k] = double(d[k]);
+        return;
+      }
+      for (std::size_t k = 0; k < rows_.size(); ++k) {
+        std::size_t longest = std::max(queries_.length(rows_[k]), text.size());
+        out[k] = levenshtein_similarity_from(d[k], longest);
+      }
+    }
+
     void score_long(std::size_t choice, double bound, double* out) {
       std::u32string_view text = choices_.chars(choice);
       std::size_t longest = std::max(queries_.length(rows_[0]), text.size());
