@@ -182,6 +182,22 @@ class LevenshteinScorer final : public LaneScorer<LevenshteinScorer> {
       }
     }
 
+    void score_two(std::size_t choice, std::size_t choice2, const double* bounds, double* out,
+                   double* out2) override {
+      if (!kernel_ || !unbounded(bounds)) {
+        score(choice, bounds, out);
+        score(choice2, bounds, out2);
+        return;
+      }
+      std::u32string_view text = choices_.chars(choice);
+      std::u32string_view text2 = choices_.chars(choice2);
+      std::uint32_t d[64];
+      std::uint32_t d2[64];
+      kernel_->distances(text, text2, d, d2);
+      report(text, d, out);
+      report(text2, d2, out2);
+    }
+
    private:
     bool unbounded(const double* bounds) const {
       double none = scorer_.distance() ? INFINITY : -INFINITY;
@@ -193,6 +209,11 @@ class LevenshteinScorer final : public LaneScorer<LevenshteinScorer> {
     void score_all(std::u32string_view text, double* out) const {
       std::uint32_t d[64];
       kernel_->distances(text, d);
+      report(text, d, out);
+    }
+
+    // Each lane's score from its distance to `text`.
+    void report(std::u32string_view text, const std::uint32_t* d, double* out) const {
       if (scorer_.distance()) {
         for (std::size_t k = 0; k < rows_.size(); ++k) out[k] = double(d[k]);
         return;
