@@ -35,6 +35,7 @@ $(STAMP): pyproject.toml Makefile
 	@test -x $(PY) || $(PYTHON312) -m venv $(VENV)
 	$(PIP) install -q --upgrade pip
 	$(PIP) install -q "scikit-build-core>=0.10" cmake ninja pytest hypothesis mypy basedpyright numpy tqdm matplotlib dask
+	$(PIP) install -q jellyfish doublemetaphone
 	@touch $@
 
 $(ICU_STAMP): $(APT_STAMP) scripts/build-icu.sh
