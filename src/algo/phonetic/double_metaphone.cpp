@@ -9,8 +9,6 @@
 namespace kivo::phonetic {
 namespace {
 
-constexpr std::size_t kKeyLength = 4;
-
 class Encoding {
  public:
   explicit Encoding(std::string_view letters)
@@ -45,12 +43,11 @@ class Encoding {
     primary_ += both;
     secondary_ += both;
   }
-  // An empty `main` adds to the alternate key only; an alternate of " "
-  // marks the keys as different while adding nothing to it.
+  // An empty `main` adds to the alternate key only, an alternate of " " to
+  // the primary key only.
   void add(std::string_view main, std::string_view alternate) {
     primary_ += main;
     if (!alternate.empty()) {
-      alternate_ = true;
       if (alternate[0] != ' ') secondary_ += alternate;
     } else if (!main.empty() && main[0] != ' ') {
       secondary_ += main;
@@ -84,7 +81,6 @@ class Encoding {
   int length_;
   int last_;
   bool slavo_germanic_ = false;
-  bool alternate_ = false;
   std::string primary_, secondary_;
 };
 
@@ -96,7 +92,7 @@ std::pair<std::string, std::string> Encoding::run() {
     add("S");
     i = 1;
   }
-  while ((primary_.size() < kKeyLength || secondary_.size() < kKeyLength) && i < length_) {
+  while (i < length_) {
     switch (at(i)) {
       case 'A': case 'E': case 'I': case 'O': case 'U': case 'Y': i += vowel_sound(i); break;
       case 'B': i += plain(i, "P", 'B'); break;
@@ -122,9 +118,6 @@ std::pair<std::string, std::string> Encoding::run() {
       default: i += 1;
     }
   }
-  primary_.resize(std::min(primary_.size(), kKeyLength));
-  secondary_.resize(std::min(secondary_.size(), kKeyLength));
-  if (!alternate_) secondary_.clear();
   return {primary_, secondary_};
 }
 

@@ -10,8 +10,8 @@ std::string match_rating_codex(std::string_view letters) {
   for (std::size_t i = 0; i < letters.size(); ++i) {
     char c = letters[i];
     bool vowel = c == 'A' || c == 'E' || c == 'I' || c == 'O' || c == 'U';
-    if (vowel && i != 0) continue;
-    if (!codex.empty() && codex.back() == c) continue;  // a double consonant
+    // A letter doubled in the name is read once; vowels count only first.
+    if ((i > 0 && letters[i - 1] == c) || (vowel && i != 0)) continue;
     codex += c;
   }
   if (codex.size() > 6) codex.erase(3, codex.size() - 6);

@@ -11,32 +11,33 @@ bool front_vowel(char c) {
   return c == 'E' || c == 'I' || c == 'Y';
 }
 
-// The name with its silent or respelled first letters rewritten.
-std::string with_initial_rules(std::string_view s) {
-  std::string name(s);
+// The letters less a silent first one.
+std::string_view without_silent_initial(std::string_view s) {
   std::string_view two = s.substr(0, 2);
-  if (two == "AE" || two == "GN" || two == "KN" || two == "PN" || two == "WR") {
-    name.erase(0, 1);
-  } else if (two == "WH") {
-    name.erase(1, 1);
-  } else if (!name.empty() && name[0] == 'X') {
-    name[0] = 'S';
-  }
-  return name;
+  bool silent = two == "AE" || two == "GN" || two == "KN" || two == "PN" || two == "WR";
+  return silent ? s.substr(1) : s;
 }
 
 }  // namespace
 
 std::string metaphone(std::string_view letters) {
-  std::string name = with_initial_rules(letters);
-  std::string_view s = name;
+  std::string_view s = without_silent_initial(letters);
   std::string key;
+  std::size_t start = 0;
+  if (s.substr(0, 2) == "WH") {  // always W, whatever follows
+    key += 'W';
+    start = 2;
+  }
   auto at = [&](std::size_t i) { return i < s.size() ? s[i] : '\0'; };
-  for (std::size_t i = 0; i < s.size(); ++i) {
+  for (std::size_t i = start; i < s.size(); ++i) {
     char c = s[i];
     char prev = i > 0 ? s[i - 1] : '\0';
     char next = at(i + 1);
-    if (c == prev && c != 'C') continue;
+    if (c == next && c != 'C') continue;  // a doubled letter is read once, as its second
+    if (i == 0 && c == 'X') {
+      key += 'S';
+      continue;
+    }
     switch (c) {
       case 'A': case 'E': case 'I': case 'O': case 'U':
         if (i == 0) key += c;
@@ -48,24 +49,36 @@ std::string metaphone(std::string_view letters) {
         if (next == 'I' && at(i + 2) == 'A') {
           key += 'X';
         } else if (next == 'H') {
-          key += prev == 'S' ? 'K' : 'X';
+          key += 'X';
         } else if (front_vowel(next)) {
-          if (prev != 'S') key += 'S';
+          key += 'S';
+          ++i;
         } else {
           key += 'K';
         }
         break;
       case 'D':
-        key += next == 'G' && front_vowel(at(i + 2)) ? 'J' : 'T';
+        if (next == 'G' && front_vowel(at(i + 2))) {
+          key += 'J';
+          i += 2;
+        } else {
+          key += 'T';
+        }
         break;
       case 'G':
-        if (next == 'H' && i + 2 < s.size() && !vowel(at(i + 2))) break;
-        if (next == 'N' && (i + 2 == s.size() || s.substr(i + 1) == "NED")) break;
-        key += front_vowel(next) && prev != 'G' ? 'J' : 'K';
+        if (next == 'H' && !vowel(at(i + 2))) {
+          ++i;  // a silent "gh"
+          break;
+        }
+        if (next == 'N' && i + 2 == s.size()) {
+          ++i;  // a silent final "gn"
+          break;
+        }
+        key += front_vowel(next) ? 'J' : 'K';
         break;
       case 'H':
         if (vowel(prev) && !vowel(next)) break;
-        if (prev == 'C' || prev == 'S' || prev == 'P' || prev == 'T' || prev == 'G') break;
+        if (prev == 'C' || prev == 'S' || prev == 'P' || prev == 'T') break;
         key += 'H';
         break;
       case 'K':

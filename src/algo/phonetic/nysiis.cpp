@@ -23,7 +23,7 @@ std::string nysiis(std::string_view letters) {
   if (starts_with(name, "MAC")) {
     name.replace(0, 3, "MCC");
   } else if (starts_with(name, "KN")) {
-    name.replace(0, 2, "NN");
+    name.erase(0, 1);
   } else if (starts_with(name, "K")) {
     name[0] = 'C';
   } else if (starts_with(name, "PH") || starts_with(name, "PF")) {
@@ -62,15 +62,15 @@ std::string nysiis(std::string_view letters) {
     } else if (c == 'K') {
       sound = next == 'N' ? "N" : "C";
     } else if (c == 'S' && s.substr(i + 1, 2) == "CH") {
-      sound = "SSS";
+      sound = "SS";
       i += 2;
     } else if (c == 'P' && next == 'H') {
-      sound = "FF";
+      sound = "F";
       ++i;
-    } else if (c == 'H' && (!vowel(s[i - 1]) || (next != '\0' && !vowel(next)))) {
+    } else if (c == 'H' && (!vowel(s[i - 1]) || !vowel(next))) {
       sound = vowel(s[i - 1]) ? std::string_view("A") : s.substr(i - 1, 1);
     } else if (c == 'W' && vowel(s[i - 1])) {
-      sound = "A";
+      sound = s.substr(i - 1, 1);
     }
     if (sound.back() != key.back()) key += sound;
   }

@@ -19,8 +19,8 @@ std::string soundex(std::string_view letters);
 std::string nysiis(std::string_view letters);
 // Lawrence Philips' original Metaphone, untruncated.
 std::string metaphone(std::string_view letters);
-// Lawrence Philips' Double Metaphone: the primary and the alternate key, at
-// most four characters each.
+// Lawrence Philips' Double Metaphone, untruncated: the primary and the
+// alternate key, which equals the primary for a name with one reading.
 std::pair<std::string, std::string> double_metaphone(std::string_view letters);
 // The Western Airlines match rating approach: the codex (at most six
 // letters), and whether two codices match; nullopt when their lengths differ
