@@ -34,10 +34,7 @@ std::string metaphone(std::string_view letters) {
     char prev = i > 0 ? s[i - 1] : '\0';
     char next = at(i + 1);
     if (c == next && c != 'C') continue;  // a doubled letter is read once, as its second
-    if (i == 0 && c == 'X') {
-      key += 'S';
-      continue;
-    }
+    if (i == 0 && c == 'X') c = 'S';  // read as S, though its neighbours still see X
     switch (c) {
       case 'A': case 'E': case 'I': case 'O': case 'U':
         if (i == 0) key += c;
