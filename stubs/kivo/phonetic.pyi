@@ -26,14 +26,14 @@ def nysiis(text: str) -> str:
 def metaphone(text: str) -> str:
     """Lawrence Philips' original Metaphone, not truncated; '0' stands for "th".
 
-    metaphone("Knight") == "NFT"; metaphone("Thompson") == "0MSN".
+    metaphone("Knight") == "NT"; metaphone("Thompson") == "0MPSN".
     """
 
 def double_metaphone(text: str) -> tuple[str, str]:
     """Lawrence Philips' Double Metaphone, not truncated: (primary, alternate).
 
     The alternate key is the primary one again when the name has a single reading.
-    double_metaphone("Schmidt") == ("XMT", "SMT"); double_metaphone("Thompson") == ("TMSN", "TMSN").
+    double_metaphone("Schmidt") == ("XMT", "SMT"); double_metaphone("Thompson") == ("TMPSN", "TMPSN").
     """
 
 def match_rating_codex(text: str) -> str:
