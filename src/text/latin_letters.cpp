@@ -21,13 +21,20 @@ char upper_ascii_letter(char32_t c) {
 // 26: a stroke, a ligature, a sharp s.
 std::string_view without_decomposition(char32_t c) {
   switch (c) {
-    case U'ß': case U'ẞ': return "SS";
-    case U'æ': case U'Æ': return "AE";
-    case U'œ': case U'Œ': return "OE";
-    case U'ø': case U'Ø': return "O";
-    case U'ł': case U'Ł': return "L";
-    case U'đ': case U'Đ': return "D";
-    case U'ħ': case U'Ħ': return "H";
+    case U'ß':
+    case U'ẞ': return "SS";
+    case U'æ':
+    case U'Æ': return "AE";
+    case U'œ':
+    case U'Œ': return "OE";
+    case U'ø':
+    case U'Ø': return "O";
+    case U'ł':
+    case U'Ł': return "L";
+    case U'đ':
+    case U'Đ': return "D";
+    case U'ħ':
+    case U'Ħ': return "H";
     case U'ı': return "I";
     default: return {};
   }

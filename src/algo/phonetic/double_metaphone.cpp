@@ -94,7 +94,12 @@ std::pair<std::string, std::string> Encoding::run() {
   }
   while (i < length_) {
     switch (at(i)) {
-      case 'A': case 'E': case 'I': case 'O': case 'U': case 'Y': i += vowel_sound(i); break;
+      case 'A':
+      case 'E':
+      case 'I':
+      case 'O':
+      case 'U':
+      case 'Y': i += vowel_sound(i); break;
       case 'B': i += plain(i, "P", 'B'); break;
       case 'C': i += c(i); break;
       case 'D': i += d(i); break;
@@ -147,7 +152,8 @@ int Encoding::c(int i) {
       return 2;
     }
     // Greek roots: 'chemistry', 'chorus'
-    if (i == 0 && (any_at(i + 1, {"HARAC", "HARIS"}) || any_at(i + 1, {"HOR", "HYM", "HIA", "HEM"})) &&
+    if (i == 0 &&
+        (any_at(i + 1, {"HARAC", "HARIS"}) || any_at(i + 1, {"HOR", "HYM", "HIA", "HEM"})) &&
         !any_at(0, {"CHORE"})) {
       add("K");
       return 2;
@@ -260,7 +266,7 @@ int Encoding::g(int i) {
   }
   // -ges-, -gep-, -gel-, -gie- at the beginning
   if (i == 0 && (at(i + 1) == 'Y' || any_at(i + 1, {"ES", "EP", "EB", "EL", "EY", "IB", "IL", "IN",
-                                                     "IE", "EI", "ER"}))) {
+                                                    "IE", "EI", "ER"}))) {
     add("K", "J");
     return 2;
   }

@@ -34,9 +34,13 @@ std::string metaphone(std::string_view letters) {
     char prev = i > 0 ? s[i - 1] : '\0';
     char next = at(i + 1);
     if (c == next && c != 'C') continue;  // a doubled letter is read once, as its second
-    if (i == 0 && c == 'X') c = 'S';  // read as S, though its neighbours still see X
+    if (i == 0 && c == 'X') c = 'S';      // read as S, though its neighbours still see X
     switch (c) {
-      case 'A': case 'E': case 'I': case 'O': case 'U':
+      case 'A':
+      case 'E':
+      case 'I':
+      case 'O':
+      case 'U':
         if (i == 0) key += c;
         break;
       case 'B':
@@ -81,12 +85,8 @@ std::string metaphone(std::string_view letters) {
       case 'K':
         if (prev != 'C') key += 'K';
         break;
-      case 'P':
-        key += next == 'H' ? 'F' : 'P';
-        break;
-      case 'Q':
-        key += 'K';
-        break;
+      case 'P': key += next == 'H' ? 'F' : 'P'; break;
+      case 'Q': key += 'K'; break;
       case 'S':
         if (next == 'H') {
           key += 'X';
@@ -105,18 +105,13 @@ std::string metaphone(std::string_view letters) {
           key += 'T';
         }
         break;
-      case 'V':
-        key += 'F';
-        break;
-      case 'W': case 'Y':
+      case 'V': key += 'F'; break;
+      case 'W':
+      case 'Y':
         if (vowel(next)) key += c;
         break;
-      case 'X':
-        key += "KS";
-        break;
-      case 'Z':
-        key += 'S';
-        break;
+      case 'X': key += "KS"; break;
+      case 'Z': key += 'S'; break;
       default:  // F, J, L, M, N, R
         key += c;
     }
