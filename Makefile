@@ -82,10 +82,12 @@ demo: install
 	$(PY) examples/demo.py
 
 # Times kivo against its peers (installed into the venv) and writes docs/benchmarks.md,
-# then kivo.batch against RapidFuzz's process module and datasketch.
+# then kivo.batch against RapidFuzz's process module and datasketch, and
+# kivo.batch.encode's phonetic keys against jellyfish and doublemetaphone.
 bench: install
 	$(PY) bench/run.py
 	$(PY) bench/batch.py
+	$(PY) bench/phonetic.py
 
 # The whole test suite against an AddressSanitizer + UBSan build of the module.
 sanitize: setup
