@@ -104,6 +104,14 @@ def call():
     arm(0.5)
     batch.encode(names, encoder=kivo.phonetic.double_metaphone, workers=WORKERS)
 """,
+    # One long name: the signal lands inside its Double Metaphone.
+    "encode_one_long_name": """
+import kivo.phonetic
+name = "abcdeghlmnorstwz" * 20_000_000
+def call():
+    arm(0.5)
+    batch.encode([name], encoder=kivo.phonetic.double_metaphone, workers=WORKERS)
+""",
 }
 
 

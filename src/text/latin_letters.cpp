@@ -6,6 +6,7 @@
 #include <cstdint>
 #include <string_view>
 
+#include "base/cancel.hpp"
 #include "base/error.hpp"
 
 namespace kivo {
@@ -69,7 +70,9 @@ std::string latin_letters(const CharSpan& text) {
   std::string out;
   out.reserve(text.length);
   visit_units(text, [&](auto units) {
+    cancel::Meter meter;
     for (auto unit : units) {
+      meter.add();
       char32_t c = char32_t(unit);
       if (char letter = upper_ascii_letter(c)) {
         out += letter;

@@ -5,6 +5,7 @@
 #include <initializer_list>
 
 #include "algo/phonetic/phonetic.hpp"
+#include "base/cancel.hpp"
 
 namespace kivo::phonetic {
 namespace {
@@ -13,10 +14,8 @@ class Encoding {
  public:
   explicit Encoding(std::string_view letters)
       : s_(std::string(letters) + "     "), length_(int(letters.size())), last_(length_ - 1) {
-    for (std::size_t i = 0; i < letters.size(); ++i) {
-      char c = letters[i];
-      if (c == 'W' || c == 'K' || letters.substr(i, 2) == "CZ") slavo_germanic_ = true;
-    }
+    slavo_germanic_ = letters.find_first_of("WK") != std::string_view::npos ||
+                      letters.find("CZ") != std::string_view::npos;
   }
 
   std::pair<std::string, std::string> run();
@@ -92,7 +91,9 @@ std::pair<std::string, std::string> Encoding::run() {
     add("S");
     i = 1;
   }
+  cancel::Meter meter;
   while (i < length_) {
+    meter.add();
     switch (at(i)) {
       case 'A':
       case 'E':

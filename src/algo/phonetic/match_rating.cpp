@@ -2,12 +2,15 @@
 #include <cstdlib>
 
 #include "algo/phonetic/phonetic.hpp"
+#include "base/cancel.hpp"
 
 namespace kivo::phonetic {
 
 std::string match_rating_codex(std::string_view letters) {
   std::string codex;
+  cancel::Meter meter;
   for (std::size_t i = 0; i < letters.size(); ++i) {
+    meter.add();
     char c = letters[i];
     bool vowel = c == 'A' || c == 'E' || c == 'I' || c == 'O' || c == 'U';
     // A letter doubled in the name is read once; vowels count only first.

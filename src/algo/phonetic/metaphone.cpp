@@ -1,4 +1,5 @@
 #include "algo/phonetic/phonetic.hpp"
+#include "base/cancel.hpp"
 
 namespace kivo::phonetic {
 namespace {
@@ -29,7 +30,9 @@ std::string metaphone(std::string_view letters) {
     start = 2;
   }
   auto at = [&](std::size_t i) { return i < s.size() ? s[i] : '\0'; };
+  cancel::Meter meter;
   for (std::size_t i = start; i < s.size(); ++i) {
+    meter.add();
     char c = s[i];
     char prev = i > 0 ? s[i - 1] : '\0';
     char next = at(i + 1);

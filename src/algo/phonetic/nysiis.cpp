@@ -1,4 +1,5 @@
 #include "algo/phonetic/phonetic.hpp"
+#include "base/cancel.hpp"
 
 namespace kivo::phonetic {
 namespace {
@@ -44,7 +45,9 @@ std::string nysiis(std::string_view letters) {
 
   std::string key(1, name[0]);
   std::string_view s = name;
+  cancel::Meter meter;
   for (std::size_t i = 1; i < s.size(); ++i) {
+    meter.add();
     char next = i + 1 < s.size() ? s[i + 1] : '\0';
     std::string_view sound(&s[i], 1);
     char c = s[i];

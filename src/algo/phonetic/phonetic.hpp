@@ -1,7 +1,8 @@
 // Phonetic keys of names, each over a text's Latin letters (upper case A to
 // Z, see text/latin_letters.hpp): a name with no such letter has the empty
 // key. Every key is upper case ASCII (Soundex's digits and Metaphone's '0'
-// for "th" aside).
+// for "th" aside). The loops over a name poll the cancel flag
+// (base/cancel.hpp), so a batch call stops inside a long one too.
 #pragma once
 
 #include <optional>

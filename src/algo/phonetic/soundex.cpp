@@ -1,6 +1,7 @@
 #include <array>
 
 #include "algo/phonetic/phonetic.hpp"
+#include "base/cancel.hpp"
 
 namespace kivo::phonetic {
 namespace {
@@ -19,7 +20,9 @@ std::string soundex(std::string_view letters) {
   if (letters.empty()) return {};
   std::string key(1, letters[0]);
   char last = kDigits[letters[0] - 'A'];
+  cancel::Meter meter;
   for (std::size_t i = 1; i < letters.size() && key.size() < 4; ++i) {
+    meter.add();
     char digit = kDigits[letters[i] - 'A'];
     if (digit == '-') continue;
     if (digit != '0' && digit != last) key += digit;
