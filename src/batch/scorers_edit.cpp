@@ -263,15 +263,30 @@ class JaroWinklerScorer final : public LaneScorer<JaroWinklerScorer> {
   }
 
  public:
-  // Choices too long for lanes go one pair at a time.
+  // Pairs the lanes cannot hold (a query or a choice too long for them) go
+  // through each query's pattern, prepared when first needed.
   class Lanes final : public LaneBlock<lanes::JaroWinklerBlock> {
    public:
     using LaneBlock::LaneBlock;
+    void load(std::span<const std::size_t> rows) override {
+      LaneBlock::load(rows);
+      patterns_.clear();
+    }
     void score(std::size_t choice, const double* bounds, double* out) override {
       std::u32string_view text = choices_.chars(choice);
-      if (!kernel_ || !lanes::fits_lanes(text.size())) return score_pairs(choice, bounds, out);
-      kernel_->similarities(text, out);
+      if (kernel_ && lanes::fits_lanes(text.size())) return kernel_->similarities(text, out);
+      if (patterns_.empty()) {
+        patterns_.reserve(rows_.size());
+        for (std::size_t row : rows_) patterns_.emplace_back(queries_.chars(row));
+      }
+      for (std::size_t k = 0; k < rows_.size(); ++k) {
+        bool open = scorer_.lengths_may_pass(queries_.length(rows_[k]), text.size(), bounds[k]);
+        out[k] = open ? patterns_[k].similarity(text) : NAN;
+      }
     }
+
+   private:
+    std::vector<JaroWinklerPattern> patterns_;
   };
 };
 
