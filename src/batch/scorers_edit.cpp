@@ -37,6 +37,25 @@ std::int64_t largest_kept(bool distance, std::size_t longest, double bound) {
   return levenshtein_max_distance(longest, bound);
 }
 
+// largest_kept() of the last lengths and bound asked: a block asks again and
+// again for the same few, choices coming by length.
+class KeptCache {
+ public:
+  std::int64_t get(bool distance, std::size_t longest, double bound) {
+    if (longest != longest_ || !(bound == bound_)) {
+      longest_ = longest;
+      bound_ = bound;
+      most_ = largest_kept(distance, longest, bound);
+    }
+    return most_;
+  }
+
+ private:
+  std::size_t longest_ = 0;
+  double bound_ = NAN;  // nothing cached yet
+  std::int64_t most_ = 0;
+};
+
 // How many of the leading rows (sorted by length) one lane block takes: as
 // many as one lane width of `isa` packs, or one row too long for lanes.
 std::size_t lane_block(const Texts& queries, std::span<const std::size_t> rows, simd::Isa isa) {
@@ -167,7 +186,7 @@ class LevenshteinScorer final : public LaneScorer<LevenshteinScorer> {
       bool bounded = false;
       for (std::size_t k = 0; k < rows_.size(); ++k) {
         std::size_t longest = std::max(queries_.length(rows_[k]), text.size());
-        most[k] = largest_kept(scorer_.distance(), longest, bounds[k]);
+        most[k] = kept_[k].get(scorer_.distance(), longest, bounds[k]);
         lane_bounds[k] = most[k] < 0 ? 0 : most[k] >= kNoBound ? kNoBound : std::uint32_t(most[k]);
         bounded |= lane_bounds[k] != kNoBound;
       }
@@ -227,12 +246,7 @@ class LevenshteinScorer final : public LaneScorer<LevenshteinScorer> {
     void score_long(std::size_t choice, double bound, double* out) {
       std::u32string_view text = choices_.chars(choice);
       std::size_t longest = std::max(queries_.length(rows_[0]), text.size());
-      // Choices come by length: the last bound is nearly always the one wanted.
-      if (longest != kept_for_.first || bound != kept_for_.second) {
-        kept_for_ = {longest, bound};
-        kept_ = largest_kept(scorer_.distance(), longest, bound);
-      }
-      std::int64_t most = kept_;
+      std::int64_t most = kept_[0].get(scorer_.distance(), longest, bound);
       auto& scorer = static_cast<const LevenshteinScorer&>(scorer_);
       if (most >= 0 && most != kUnbounded &&
           edit_lower_bound(histogram_, scorer.choice_histograms()[choice]) > std::uint64_t(most)) {
@@ -247,8 +261,7 @@ class LevenshteinScorer final : public LaneScorer<LevenshteinScorer> {
 
     std::optional<LevenshteinPattern> long_query_;
     CharHistogram histogram_;
-    std::pair<std::size_t, double> kept_for_{0, NAN};  // NaN: nothing kept yet
-    std::int64_t kept_ = 0;
+    KeptCache kept_[64];  // one per lane
     static constexpr std::uint32_t kNoBound = lanes::LevenshteinBlock::kNoBound;
   };
 

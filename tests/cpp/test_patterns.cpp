@@ -32,7 +32,8 @@ void for_each_pair(Check check) {
       for (int k = 0; k < 8; ++k) alike = edited(rng, alike, alphabet);
       check(pattern, alike);
       check(alike, pattern);
-      check(pattern, random_text(rng, length + rng.below(70) - std::min<std::size_t>(length, 35), alphabet));
+      check(pattern,
+            random_text(rng, length + rng.below(70) - std::min<std::size_t>(length, 35), alphabet));
       check(pattern, pattern.substr(0, rng.below(length + 1)));
     }
   }
@@ -44,9 +45,9 @@ TEST(levenshtein_pattern_is_exact_within_its_bound_and_above_it_beyond) {
   for_each_pair([&](std::u32string_view pattern, std::u32string_view text) {
     LevenshteinPattern prepared(pattern);
     std::uint64_t d = plain_levenshtein(pattern, text);
-    for (std::uint64_t most : {d, d + 1, d > 0 ? d - 1 : 0, d > 5 ? d - 5 : 0, std::uint64_t(0),
-                               std::uint64_t(62), std::uint64_t(63), std::uint64_t(64),
-                               std::uint64_t(200), kNoLimit}) {
+    for (std::uint64_t most :
+         {d, d + 1, d > 0 ? d - 1 : 0, d > 5 ? d - 5 : 0, std::uint64_t(0), std::uint64_t(62),
+          std::uint64_t(63), std::uint64_t(64), std::uint64_t(200), kNoLimit}) {
       std::uint64_t got = prepared.distance(text, most);
       if (d <= most) {
         CHECK_EQ(got, d);
