@@ -3,6 +3,7 @@
 // side of the pattern's length, and lengths around the word boundaries.
 #include <algorithm>
 #include <cstdint>
+#include <iterator>
 #include <limits>
 #include <string>
 
@@ -63,11 +64,19 @@ TEST(character_counts_never_exceed_the_distance) {
     std::uint64_t bound = edit_lower_bound(char_histogram(pattern), char_histogram(text));
     CHECK(bound <= plain_levenshtein(pattern, text));
     CHECK_EQ(bound, edit_lower_bound(char_histogram(text), char_histogram(pattern)));
+    // And never fewer characters in common than the texts share.
+    std::u32string a(pattern), b(text);
+    std::sort(a.begin(), a.end());
+    std::sort(b.begin(), b.end());
+    std::u32string shared;
+    std::set_intersection(a.begin(), a.end(), b.begin(), b.end(), std::back_inserter(shared));
+    CHECK(common_count_bound(char_histogram(pattern), char_histogram(text)) >= shared.size());
   });
   // Counts past 255 saturate and still bound the distance from below.
   std::u32string many(600, U'a');
   CHECK_EQ(edit_lower_bound(char_histogram(many), char_histogram(U"")), 255u);
   CHECK_EQ(edit_lower_bound(char_histogram(many), char_histogram(many.substr(0, 500))), 0u);
+  CHECK(common_count_bound(char_histogram(many), char_histogram(many)) >= 600u);
 }
 
 TEST(jaro_winkler_pattern_equals_the_single_call) {
