@@ -1,0 +1,68 @@
+// Signatures held by an index: rows of `length` values in blocks of a fixed
+// number of rows, so that growing never copies what is held, nor needs twice
+// its memory for a moment.
+#pragma once
+
+#include <cstddef>
+#include <cstdint>
+#include <memory>
+#include <vector>
+
+#include "batch/lsh.hpp"
+
+namespace kivo::batch {
+
+class SignatureStore {
+ public:
+  static constexpr unsigned kBlockShift = 12;  // 4096 rows a block
+
+  std::size_t length() const { return length_; }
+  // Only while no row is held.
+  void set_length(std::size_t length) { length_ = length; }
+
+  // Rows [0, count) writable without allocating; may throw std::bad_alloc.
+  void reserve(std::size_t count) {
+    std::size_t blocks = (count + kRows - 1) >> kBlockShift;
+    owned_.reserve(blocks);
+    pointers_.reserve(blocks);
+    while (owned_.size() < blocks) {
+      owned_.push_back(std::make_unique_for_overwrite<std::uint64_t[]>(kRows * length_));
+      pointers_.push_back(owned_.back().get());
+    }
+  }
+  // Holds nothing, and no length.
+  void clear() {
+    owned_.clear();
+    pointers_.clear();
+    length_ = 0;
+  }
+  // Lets go of the blocks past row `count`, but for one kept in hand.
+  void shrink(std::size_t count) {
+    std::size_t blocks = ((count + kRows - 1) >> kBlockShift) + 1;
+    if (owned_.size() > blocks) {
+      owned_.resize(blocks);
+      pointers_.resize(blocks);
+    }
+  }
+
+  std::uint64_t* row(std::size_t i) {
+    return owned_[i >> kBlockShift].get() + (i & (kRows - 1)) * length_;
+  }
+  const std::uint64_t* row(std::size_t i) const {
+    return owned_[i >> kBlockShift].get() + (i & (kRows - 1)) * length_;
+  }
+  // Rows [0, count) as signatures.
+  Signatures view(std::size_t count) const {
+    return {nullptr, count, length_, pointers_.data(), kBlockShift};
+  }
+  std::size_t bytes() const { return owned_.size() * kRows * length_ * sizeof(std::uint64_t); }
+
+ private:
+  static constexpr std::size_t kRows = std::size_t(1) << kBlockShift;
+
+  std::size_t length_ = 0;
+  std::vector<std::unique_ptr<std::uint64_t[]>> owned_;
+  std::vector<const std::uint64_t*> pointers_;
+};
+
+}  // namespace kivo::batch
