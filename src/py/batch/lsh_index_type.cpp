@@ -1,10 +1,10 @@
 // kivo.batch.LSHIndex: an LshIndex shared by the threads of the interpreter
 // under a readers-writer lock; queries share it, add() and remove() hold it
-// alone. A thread never waits for the lock while it holds the interpreter
-// (free-threaded: while attached): it detaches first, so the holder can
-// always attach again. No Python code runs while the lock is held
-// (arguments are read before it is taken, results made after), so none can
-// call back into the index and wait for itself.
+// alone, and a writer waiting goes before the readers that come after it. A thread never waits for
+// the lock while it holds the interpreter (free-threaded: while attached): it detaches first, so
+// the holder can always attach again. No Python code runs while the lock is held (arguments are
+// read before it is taken, results made after), so none can call back into the index and wait for
+// itself.
 #include "py/batch/lsh_index_type.hpp"
 
 #include <Python.h>
@@ -16,6 +16,7 @@
 #include <utility>
 #include <vector>
 
+#include "base/writer_first_lock.hpp"
 #include "batch/lsh_index.hpp"
 #include "batch/lsh_index_file.hpp"
 #include "py/batch/arrays.hpp"
@@ -34,7 +35,7 @@ using A = const Args&;
 using batch::LshIndex;
 
 struct Shared {
-  std::shared_mutex lock;
+  WriterFirstLock lock;
   LshIndex index;
 };
 
@@ -48,7 +49,7 @@ Shared& shared_of(PyObject* self) {
 
 // The lock, taken without waiting while attached.
 template <class Lock>
-Lock locked(std::shared_mutex& mutex) {
+Lock locked(WriterFirstLock& mutex) {
   Lock lock(mutex, std::try_to_lock);
   if (!lock.owns_lock()) {
     PyThreadState* state = PyEval_SaveThread();
@@ -57,8 +58,8 @@ Lock locked(std::shared_mutex& mutex) {
   }
   return lock;
 }
-using Reading = std::shared_lock<std::shared_mutex>;
-using Writing = std::unique_lock<std::shared_mutex>;
+using Reading = std::shared_lock<WriterFirstLock>;
+using Writing = std::unique_lock<WriterFirstLock>;
 
 // "a float", "an int8", "None".
 std::string a_type(PyObject* object) {
