@@ -27,6 +27,13 @@ bool same_band(const std::uint64_t* a, const std::uint64_t* b, std::size_t rows)
 constexpr std::size_t kRowsPerTask = 64;
 constexpr std::size_t kAhead = 64;
 
+// Room for `count` items, growing by half at least: adds of batch after
+// batch copy each item a few times, not once a batch.
+template <class Vector>
+void make_room(Vector& items, std::size_t count) {
+  if (count > items.capacity()) items.reserve(std::max(count, items.capacity() / 2 * 3));
+}
+
 }  // namespace
 
 LshIndex::LshIndex(std::size_t bands, std::size_t rows) : bands_(bands), rows_(rows) {
@@ -91,10 +98,10 @@ void LshIndex::check_new_keys(const std::int64_t* keys, std::size_t count) const
 void LshIndex::reserve(std::size_t count, const Pool& pool) {
   // Made with the first document, whose signature bounds the bands.
   if (band_tables_.empty()) band_tables_.resize(bands_);
-  keys_.reserve(count);
+  make_room(keys_, count);
   key_table_.reserve(count);
   pool.for_each(bands_, [&](std::size_t b) {
-    band_tables_[b].links.reserve(count);
+    make_room(band_tables_[b].links, count);
     band_tables_[b].table.reserve(count);
   });
 }
@@ -177,14 +184,15 @@ void LshIndex::file_band(std::size_t b, std::size_t first, std::size_t count, st
       std::uint32_t slot = std::uint32_t(first + i);
       const std::uint64_t* values = store_.row(slot) + b * rows_;
       std::size_t at = band.table.find(tags[i - begin], [&](std::uint32_t s) {
-        return same_band(store_.row(s) + b * rows_, values, rows_);
+        return same_band(store_.row(s & ~kAlone) + b * rows_, values, rows_);
       });
       if (at == TaggedTable::kMissing) {
-        band.table.insert(tags[i - begin], slot);
+        band.table.insert(tags[i - begin], slot | kAlone);
         band.links[slot] = {slot, slot};
         continue;
       }
-      std::uint32_t head = band.table.slot_at(at);
+      std::uint32_t head = band.table.slot_at(at) & ~kAlone;
+      band.table.set_slot_at(at, head);
       Link& before = band.links[head];
       band.links[slot] = {before.next, head};
       band.links[before.next].prev = slot;
@@ -193,18 +201,26 @@ void LshIndex::file_band(std::size_t b, std::size_t first, std::size_t count, st
   }
 }
 
+std::size_t LshIndex::bucket_of(std::size_t b, std::uint32_t slot, std::uint32_t head) const {
+  return band_tables_[b].table.find(band_tag(store_.row(slot), b),
+                                    [&](std::uint32_t s) { return (s & ~kAlone) == head; });
+}
+
 void LshIndex::unfile(std::size_t b, std::uint32_t slot) {
   Band& band = band_tables_[b];
   Link link = band.links[slot];
-  std::size_t at =
-      band.table.find(band_tag(store_.row(slot), b), [&](std::uint32_t s) { return s == slot; });
   if (link.next == slot) {
-    band.table.erase(at);
+    band.table.erase(bucket_of(b, slot, slot));
     return;
   }
   band.links[link.prev].next = link.next;
   band.links[link.next].prev = link.prev;
-  if (at != TaggedTable::kMissing) band.table.set_slot_at(at, link.next);
+  // The bucket's entry names the slot, or its other document if it is left alone.
+  bool left_alone = link.next == link.prev;
+  std::size_t at = bucket_of(b, slot, slot);
+  if (at == TaggedTable::kMissing && left_alone) at = bucket_of(b, slot, link.next);
+  if (at != TaggedTable::kMissing)
+    band.table.set_slot_at(at, link.next | (left_alone ? kAlone : 0));
 }
 
 void LshIndex::move_band(std::size_t b, std::uint32_t from, std::uint32_t to) {
@@ -217,9 +233,10 @@ void LshIndex::move_band(std::size_t b, std::uint32_t from, std::uint32_t to) {
     band.links[link.prev].next = to;
     band.links[link.next].prev = to;
   }
-  std::size_t at =
-      band.table.find(band_tag(store_.row(from), b), [&](std::uint32_t s) { return s == from; });
-  if (at != TaggedTable::kMissing) band.table.set_slot_at(at, to);
+  std::size_t at = bucket_of(b, from, from);
+  if (at != TaggedTable::kMissing) {
+    band.table.set_slot_at(at, to | (band.table.slot_at(at) & kAlone));
+  }
 }
 
 void LshIndex::remove(std::span<const std::int64_t> keys, const Pool& pool) {
@@ -265,47 +282,62 @@ void LshIndex::query_row(const std::uint64_t* signature, std::size_t limit, Scra
                          std::vector<std::int64_t>& out) const {
   cancel::Meter& meter = scratch.meter;
   std::vector<std::uint32_t>& tags = scratch.tags;
-  std::vector<std::int64_t>& found = scratch.found;
+  // Each key with the bands it shares: a document found again at once (in
+  // the next band, as most are) counts in place.
+  std::vector<std::pair<std::int64_t, std::size_t>>& found = scratch.found;
   found.clear();
   tags.resize(bands_);
   for (std::size_t b = 0; b < bands_; ++b) {
     tags[b] = band_tag(signature, b);
     band_tables_[b].table.prefetch(tags[b]);
   }
+  auto count = [&](std::uint32_t slot) {
+    std::int64_t key = keys_[slot];
+    if (!found.empty() && found.back().first == key) {
+      ++found.back().second;
+    } else {
+      found.emplace_back(key, 1);
+    }
+  };
   for (std::size_t b = 0; b < bands_; ++b) {
     meter.add(rows_);
     const Band& band = band_tables_[b];
     const std::uint64_t* values = signature + b * rows_;
     std::size_t at = band.table.find(tags[b], [&](std::uint32_t s) {
-      return same_band(store_.row(s) + b * rows_, values, rows_);
+      return same_band(store_.row(s & ~kAlone) + b * rows_, values, rows_);
     });
     if (at == TaggedTable::kMissing) continue;
-    std::uint32_t head = band.table.slot_at(at), slot = head;
+    std::uint32_t entry = band.table.slot_at(at), head = entry & ~kAlone, slot = head;
+    if (entry & kAlone) {
+      count(head);
+      continue;
+    }
     do {
       meter.add();
-      found.push_back(keys_[slot]);
+      count(slot);
       slot = band.links[slot].next;
     } while (slot != head);
   }
   std::sort(found.begin(), found.end(), cancel::metered(meter, std::less<>()));
+  std::size_t distinct = 0;  // runs of one key merged, their bands summed
+  for (std::size_t i = 0; i < found.size(); ++i) {
+    if (distinct > 0 && found[distinct - 1].first == found[i].first) {
+      found[distinct - 1].second += found[i].second;
+    } else {
+      found[distinct++] = found[i];
+    }
+  }
+  found.resize(distinct);
   std::size_t first = out.size();
-  if (limit >= found.size()) {  // no more keys than the limit, however many repeat
-    std::unique_copy(found.begin(), found.end(), std::back_inserter(out));
+  if (limit >= distinct) {
+    for (const auto& [key, shared] : found) out.push_back(key);
     return;
   }
-  // Each key once with the bands it shares; the most shared first.
-  std::vector<std::pair<std::size_t, std::int64_t>> shared;
-  for (std::size_t i = 0, j; i < found.size(); i = j) {
-    for (j = i + 1; j < found.size() && found[j] == found[i]; ++j) {
-    }
-    shared.emplace_back(j - i, found[i]);
-  }
-  std::size_t kept = std::min(limit, shared.size());
   auto better = [](const auto& x, const auto& y) {
-    return x.first != y.first ? x.first > y.first : x.second < y.second;
+    return x.second != y.second ? x.second > y.second : x.first < y.first;
   };
-  std::nth_element(shared.begin(), shared.begin() + std::ptrdiff_t(kept), shared.end(), better);
-  for (std::size_t i = 0; i < kept; ++i) out.push_back(shared[i].second);
+  std::nth_element(found.begin(), found.begin() + std::ptrdiff_t(limit), found.end(), better);
+  for (std::size_t i = 0; i < limit; ++i) out.push_back(found[i].first);
   std::sort(out.begin() + std::ptrdiff_t(first), out.end());
 }
 

@@ -19,8 +19,10 @@
 #include <limits>
 #include <memory>
 #include <span>
+#include <utility>
 #include <vector>
 
+#include "base/huge_pages.hpp"
 #include "batch/executor.hpp"
 #include "batch/lsh.hpp"
 #include "batch/signature_store.hpp"
@@ -37,7 +39,7 @@ struct KeyRefused {
 
 class LshIndex {
  public:
-  static constexpr std::size_t kMaxDocuments = std::size_t(1) << 31;
+  static constexpr std::size_t kMaxDocuments = (std::size_t(1) << 31) - 1;
   static constexpr std::size_t kNoLimit = std::numeric_limits<std::size_t>::max();
   static constexpr std::size_t kMaxBandValues = std::size_t(1) << 32;
 
@@ -85,9 +87,12 @@ class LshIndex {
   struct Link {
     std::uint32_t next, prev;
   };
+  // Marks a band table's entry whose document is alone in its bucket: a
+  // query then looks at nothing more.
+  static constexpr std::uint32_t kAlone = std::uint32_t(1) << 31;
   struct Band {
-    TaggedTable table;  // a bucket's tag -> one of its documents' slots
-    std::vector<Link> links;
+    TaggedTable table;  // a bucket's tag -> one of its documents' slots, maybe kAlone
+    std::vector<Link, HugePageAllocator<Link>> links;
   };
 
   std::uint32_t slot_of(std::int64_t key) const;
@@ -99,13 +104,16 @@ class LshIndex {
   // every band and key; undoes it all if anything throws.
   void file(std::size_t first, std::size_t count, const Pool& pool);
   void file_band(std::size_t band, std::size_t first, std::size_t count, std::size_t& done);
+  // Where the bucket of `slot` is in the band's table, if `head` is the
+  // document its entry names; else kMissing.
+  std::size_t bucket_of(std::size_t band, std::uint32_t slot, std::uint32_t head) const;
   void unfile(std::size_t band, std::uint32_t slot);
   void move_band(std::size_t band, std::uint32_t from, std::uint32_t to);
   void remove_slot(std::uint32_t slot);
   struct Scratch {  // a query worker's own
     cancel::Meter meter;
     std::vector<std::uint32_t> tags;
-    std::vector<std::int64_t> found;
+    std::vector<std::pair<std::int64_t, std::size_t>> found;
   };
   void query_row(const std::uint64_t* signature, std::size_t limit, Scratch& scratch,
                  std::vector<std::int64_t>& out) const;

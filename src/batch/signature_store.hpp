@@ -1,6 +1,6 @@
 // Signatures held by an index: rows of `length` values in blocks of a fixed
 // number of rows, so that growing never copies what is held, nor needs twice
-// its memory for a moment.
+// its memory for a moment; on huge pages, as they are read at random.
 #pragma once
 
 #include <cstddef>
@@ -8,6 +8,7 @@
 #include <memory>
 #include <vector>
 
+#include "base/huge_pages.hpp"
 #include "batch/lsh.hpp"
 
 namespace kivo::batch {
@@ -26,7 +27,8 @@ class SignatureStore {
     owned_.reserve(blocks);
     pointers_.reserve(blocks);
     while (owned_.size() < blocks) {
-      owned_.push_back(std::make_unique_for_overwrite<std::uint64_t[]>(kRows * length_));
+      owned_.push_back(Block(HugePageAllocator<std::uint64_t>().allocate(kRows * length_),
+                             Free{kRows * length_}));
       pointers_.push_back(owned_.back().get());
     }
   }
@@ -60,8 +62,16 @@ class SignatureStore {
  private:
   static constexpr std::size_t kRows = std::size_t(1) << kBlockShift;
 
+  struct Free {
+    std::size_t size;
+    void operator()(std::uint64_t* block) const {
+      HugePageAllocator<std::uint64_t>().deallocate(block, size);
+    }
+  };
+  using Block = std::unique_ptr<std::uint64_t[], Free>;
+
   std::size_t length_ = 0;
-  std::vector<std::unique_ptr<std::uint64_t[]>> owned_;
+  std::vector<Block> owned_;
   std::vector<const std::uint64_t*> pointers_;
 };
 

@@ -11,6 +11,7 @@
 #include <vector>
 
 #include "base/cancel.hpp"
+#include "base/huge_pages.hpp"
 
 namespace kivo::batch {
 
@@ -59,7 +60,7 @@ class TaggedTable {
     return std::size_t((std::uint64_t(tag) << bits_) >> 32);
   }
 
-  std::vector<Entry> entries_;  // empty, or a power of two of them
+  std::vector<Entry, HugePageAllocator<Entry>> entries_;  // empty, or a power of two of them
   unsigned bits_ = 0;
   std::size_t mask_ = 0;
   std::size_t size_ = 0;
