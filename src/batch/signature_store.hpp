@@ -15,20 +15,23 @@ namespace kivo::batch {
 
 class SignatureStore {
  public:
-  static constexpr unsigned kBlockShift = 12;  // 4096 rows a block
-
   std::size_t length() const { return length_; }
-  // Only while no row is held.
-  void set_length(std::size_t length) { length_ = length; }
+  // Only while no row is held. A block holds 4096 rows, or as many as fit
+  // in 4 MiB (one at least): memory never runs far ahead of the rows held.
+  void set_length(std::size_t length) {
+    length_ = length;
+    shift_ = 12;
+    while (shift_ > 0 && (length << shift_) > (std::size_t(1) << 19)) --shift_;
+  }
 
   // Rows [0, count) writable without allocating; may throw std::bad_alloc.
   void reserve(std::size_t count) {
-    std::size_t blocks = (count + kRows - 1) >> kBlockShift;
+    std::size_t blocks = (count + rows() - 1) >> shift_;
     owned_.reserve(blocks);
     pointers_.reserve(blocks);
     while (owned_.size() < blocks) {
-      owned_.push_back(Block(HugePageAllocator<std::uint64_t>().allocate(kRows * length_),
-                             Free{kRows * length_}));
+      owned_.push_back(Block(HugePageAllocator<std::uint64_t>().allocate(rows() * length_),
+                             Free{rows() * length_}));
       pointers_.push_back(owned_.back().get());
     }
   }
@@ -40,7 +43,7 @@ class SignatureStore {
   }
   // Lets go of the blocks past row `count`, but for one kept in hand.
   void shrink(std::size_t count) {
-    std::size_t blocks = ((count + kRows - 1) >> kBlockShift) + 1;
+    std::size_t blocks = ((count + rows() - 1) >> shift_) + 1;
     if (owned_.size() > blocks) {
       owned_.resize(blocks);
       pointers_.resize(blocks);
@@ -48,19 +51,19 @@ class SignatureStore {
   }
 
   std::uint64_t* row(std::size_t i) {
-    return owned_[i >> kBlockShift].get() + (i & (kRows - 1)) * length_;
+    return owned_[i >> shift_].get() + (i & (rows() - 1)) * length_;
   }
   const std::uint64_t* row(std::size_t i) const {
-    return owned_[i >> kBlockShift].get() + (i & (kRows - 1)) * length_;
+    return owned_[i >> shift_].get() + (i & (rows() - 1)) * length_;
   }
   // Rows [0, count) as signatures.
   Signatures view(std::size_t count) const {
-    return {nullptr, count, length_, pointers_.data(), kBlockShift};
+    return {nullptr, count, length_, pointers_.data(), shift_};
   }
-  std::size_t bytes() const { return owned_.size() * kRows * length_ * sizeof(std::uint64_t); }
+  std::size_t bytes() const { return owned_.size() * rows() * length_ * sizeof(std::uint64_t); }
 
  private:
-  static constexpr std::size_t kRows = std::size_t(1) << kBlockShift;
+  std::size_t rows() const { return std::size_t(1) << shift_; }
 
   struct Free {
     std::size_t size;
@@ -71,6 +74,7 @@ class SignatureStore {
   using Block = std::unique_ptr<std::uint64_t[], Free>;
 
   std::size_t length_ = 0;
+  unsigned shift_ = 12;  // rows a block: 2**shift_
   std::vector<Block> owned_;
   std::vector<const std::uint64_t*> pointers_;
 };
