@@ -35,6 +35,7 @@ $(STAMP): pyproject.toml Makefile
 	@test -x $(PY) || $(PYTHON312) -m venv $(VENV)
 	$(PIP) install -q --upgrade pip
 	$(PIP) install -q "scikit-build-core>=0.10" cmake ninja pytest hypothesis mypy basedpyright numpy tqdm matplotlib dask
+	$(PIP) install -q jellyfish doublemetaphone
 	@touch $@
 
 $(ICU_STAMP): $(APT_STAMP) scripts/build-icu.sh
@@ -81,10 +82,12 @@ demo: install
 	$(PY) examples/demo.py
 
 # Times kivo against its peers (installed into the venv) and writes docs/benchmarks.md,
-# then kivo.batch against RapidFuzz's process module and datasketch.
+# then kivo.batch against RapidFuzz's process module and datasketch, and
+# kivo.batch.encode's phonetic keys against jellyfish and doublemetaphone.
 bench: install
 	$(PY) bench/run.py
 	$(PY) bench/batch.py
+	$(PY) bench/phonetic.py
 
 # The whole test suite against an AddressSanitizer + UBSan build of the module.
 sanitize: setup

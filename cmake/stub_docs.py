@@ -2,7 +2,9 @@
 shows the text the stubs give: one constant per function and class, one per
 method (Class_method), and `module`.
 
-    python cmake/stub_docs.py stubs/kivo/batch.pyi OUT.hpp
+    python cmake/stub_docs.py stubs/kivo/batch.pyi OUT.hpp [NAMESPACE]
+
+NAMESPACE (default stub_docs) is the one inside kivo::py that holds them.
 """
 
 import ast
@@ -15,13 +17,13 @@ def literal(text):
     return f'R"doc({text})doc"'
 
 
-def main(stub, out):
+def main(stub, out, namespace="stub_docs"):
     tree = ast.parse(pathlib.Path(stub).read_text())
     lines = [
         f"// Generated from {pathlib.Path(stub).name} by cmake/stub_docs.py; do not edit.",
         "#pragma once",
         "",
-        "namespace kivo::py::stub_docs {",
+        f"namespace kivo::py::{namespace} {{",
         "",
         f"inline constexpr const char module[] = {literal(ast.get_docstring(tree) or '')};",
     ]
@@ -34,7 +36,7 @@ def main(stub, out):
                 if isinstance(method, ast.FunctionDef) and ast.get_docstring(method):
                     lines.append(f"inline constexpr const char {node.name}_{method.name}[] = "
                                  f"{literal(ast.get_docstring(method))};")
-    lines += ["", "}  // namespace kivo::py::stub_docs", ""]
+    lines += ["", f"}}  // namespace kivo::py::{namespace}", ""]
     text = "\n".join(lines)
     target = pathlib.Path(out)
     if not target.exists() or target.read_text() != text:

@@ -28,6 +28,7 @@ sys.path.pop(0)
 
 import batch_harness  # noqa: E402 - beside this file
 import lsh_index_harness  # noqa: E402 - beside this file
+import phonetic_harness  # noqa: E402 - beside this file
 
 # Pieces that stress UTF-8 handling and the character classes: every
 # whitespace code point, near-whitespace, NUL and controls, combining marks,
@@ -896,6 +897,7 @@ CHECKS = [
     *batch_harness.BATCH_CHECKS,
     check_lsh_pairs,
     *lsh_index_harness.CHECKS,
+    *phonetic_harness.PHONETIC_CHECKS,
 ]
 
 

@@ -51,6 +51,13 @@ class Block {
   // out[k]: the score of the k-th query against `choice`, or NaN when it
   // certainly cannot reach bounds[k].
   virtual void score(std::size_t choice, const double* bounds, double* out) = 0;
+  // The same for two choices, into out and out2: kernels that run two texts
+  // side by side hide their latency.
+  virtual void score_two(std::size_t choice, std::size_t choice2, const double* bounds, double* out,
+                         double* out2) {
+    score(choice, bounds, out);
+    score(choice2, bounds, out2);
+  }
 };
 
 // A bound is inclusive: a distance's largest accepted value, a similarity's
@@ -88,6 +95,9 @@ class Scorer {
   virtual std::size_t next_block(std::span<const std::size_t> rows) const {
     return std::min<std::size_t>(rows.size(), 16);
   }
+  // Whether score(i, j) equals score(j, i) bit for bit over one list, so a
+  // self-join may score each pair of texts once, whichever way round.
+  virtual bool symmetric() const { return false; }
   // Whether only equal texts get the best score there is (so a query with
   // enough equal choices has its best ones without a search).
   virtual bool best_means_equal() const { return false; }

@@ -34,6 +34,8 @@ PyObject* minhash_signatures_impl(PyObject* texts, PyObject* shingle_size, PyObj
                                   PyObject* workers, PyObject* processor);
 // In lsh_pairs.cpp.
 PyObject* lsh_pairs_impl(PyObject* signatures, PyObject* bands, PyObject* rows, PyObject* workers);
+// In encode.cpp.
+PyObject* encode_impl(PyObject* texts, PyObject* encoder, PyObject* workers);
 
 // The argument readers every implementation shares; a failure carries the
 // parameter's note. A count is an int from 0 to 2**64 - 1; workers are -1
