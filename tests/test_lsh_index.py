@@ -3,7 +3,11 @@ adds, queries, removals, saves and loads; its pairs against lsh_pairs; saved
 files that survive a crash at any moment and refuse every flipped byte and
 every truncation; queries racing writers; Ctrl-C that changes nothing."""
 
+import ast
+import doctest
+import inspect
 import os
+import pathlib
 import signal
 import struct
 import subprocess
@@ -334,3 +338,23 @@ def test_ctrl_c_stops_a_large_call_and_changes_nothing(call):
     child = run_child(INTERRUPTED.format(call=call))
     out, err = child.communicate(timeout=300)
     assert (child.returncode, out) == (0, "interrupted 1000\n"), err
+
+
+STUB = pathlib.Path(__file__).resolve().parent.parent / "stubs" / "kivo" / "batch.pyi"
+
+
+def test_docstrings_signatures_and_examples_are_the_stubs():
+    stub = next(n for n in ast.parse(STUB.read_text()).body if getattr(n, "name", "") == "LSHIndex")
+    runner, parser = doctest.DocTestRunner(), doctest.DocTestParser()
+    assert inspect.getdoc(batch.LSHIndex) == ast.get_docstring(stub)
+    for node in [stub, *(n for n in stub.body if isinstance(n, ast.FunctionDef))]:
+        runner.run(parser.get_doctest(ast.get_docstring(node) or "", vars(batch), node.name, str(STUB), 0))
+        if isinstance(node, ast.FunctionDef) and not node.name.startswith("__"):
+            member = inspect.getattr_static(batch.LSHIndex, node.name)
+            assert inspect.getdoc(member) == ast.get_docstring(node), node.name
+            if not any(getattr(d, "id", "") == "property" for d in node.decorator_list):
+                params = [a.arg for a in node.args.args[1:] + node.args.kwonlyargs]
+                got = inspect.signature(getattr(batch.LSHIndex, node.name)).parameters
+                assert [p for p in got if p != "self"] == params, node.name
+    assert runner.summarize(verbose=False).failed == 0
+    assert str(inspect.signature(batch.LSHIndex)) == "(*, bands, rows)"

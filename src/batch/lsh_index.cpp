@@ -22,10 +22,11 @@ bool same_band(const std::uint64_t* a, const std::uint64_t* b, std::size_t rows)
   return std::memcmp(a, b, rows * sizeof(std::uint64_t)) == 0;
 }
 
-// Rows handed to a worker at a time, and tags looked up ahead at a time:
-// their table entries are fetched together, rather than one miss after another.
+// Rows handed to a worker at a time, and how many probes of a table ahead
+// its entry is asked for: a few misses in flight at once rather than one
+// after another, but no more than the processor keeps track of.
 constexpr std::size_t kRowsPerTask = 64;
-constexpr std::size_t kAhead = 64;
+constexpr std::size_t kAhead = 12;
 
 // Room for `count` items, growing by half at least: adds of batch after
 // batch copy each item a few times, not once a batch.
@@ -172,32 +173,31 @@ void LshIndex::file(std::size_t first, std::size_t count, const Pool& pool) {
 void LshIndex::file_band(std::size_t b, std::size_t first, std::size_t count, std::size_t& done) {
   Band& band = band_tables_[b];
   cancel::Meter meter;
-  std::uint32_t tags[kAhead];
-  for (std::size_t begin = 0; begin < count; begin += kAhead) {
-    std::size_t end = std::min(count, begin + kAhead);
-    for (std::size_t i = begin; i < end; ++i) {
-      tags[i - begin] = band_tag(store_.row(first + i), b);
-      band.table.prefetch(tags[i - begin]);
+  std::vector<std::uint32_t> tags(count);
+  for (std::size_t i = 0; i < count; ++i) {
+    meter.add(rows_);
+    tags[i] = band_tag(store_.row(first + i), b);
+  }
+  for (std::size_t i = 0; i < std::min(count, kAhead); ++i) band.table.prefetch(tags[i]);
+  for (std::size_t i = 0; i < count; ++i, ++done) {
+    meter.add(rows_);
+    if (i + kAhead < count) band.table.prefetch(tags[i + kAhead]);
+    std::uint32_t slot = std::uint32_t(first + i);
+    const std::uint64_t* values = store_.row(slot) + b * rows_;
+    std::size_t at = band.table.find(tags[i], [&](std::uint32_t s) {
+      return same_band(store_.row(s & ~kAlone) + b * rows_, values, rows_);
+    });
+    if (at == TaggedTable::kMissing) {
+      band.table.insert(tags[i], slot | kAlone);
+      band.links[slot] = {slot, slot};
+      continue;
     }
-    for (std::size_t i = begin; i < end; ++i, ++done) {
-      meter.add(rows_);
-      std::uint32_t slot = std::uint32_t(first + i);
-      const std::uint64_t* values = store_.row(slot) + b * rows_;
-      std::size_t at = band.table.find(tags[i - begin], [&](std::uint32_t s) {
-        return same_band(store_.row(s & ~kAlone) + b * rows_, values, rows_);
-      });
-      if (at == TaggedTable::kMissing) {
-        band.table.insert(tags[i - begin], slot | kAlone);
-        band.links[slot] = {slot, slot};
-        continue;
-      }
-      std::uint32_t head = band.table.slot_at(at) & ~kAlone;
-      band.table.set_slot_at(at, head);
-      Link& before = band.links[head];
-      band.links[slot] = {before.next, head};
-      band.links[before.next].prev = slot;
-      before.next = slot;
-    }
+    std::uint32_t head = band.table.slot_at(at) & ~kAlone;
+    band.table.set_slot_at(at, head);
+    Link& before = band.links[head];
+    band.links[slot] = {before.next, head};
+    band.links[before.next].prev = slot;
+    before.next = slot;
   }
 }
 
@@ -278,19 +278,14 @@ void LshIndex::remove_slot(std::uint32_t slot) {
   for (Band& band : band_tables_) band.links.pop_back();
 }
 
-void LshIndex::query_row(const std::uint64_t* signature, std::size_t limit, Scratch& scratch,
-                         std::vector<std::int64_t>& out) const {
+void LshIndex::query_row(const std::uint64_t* signature, std::size_t at_tag, std::size_t limit,
+                         Scratch& scratch, std::vector<std::int64_t>& out) const {
   cancel::Meter& meter = scratch.meter;
-  std::vector<std::uint32_t>& tags = scratch.tags;
+  const std::vector<std::uint32_t>& tags = scratch.tags;
   // Each key with the bands it shares: a document found again at once (in
   // the next band, as most are) counts in place.
   std::vector<std::pair<std::int64_t, std::size_t>>& found = scratch.found;
   found.clear();
-  tags.resize(bands_);
-  for (std::size_t b = 0; b < bands_; ++b) {
-    tags[b] = band_tag(signature, b);
-    band_tables_[b].table.prefetch(tags[b]);
-  }
   auto count = [&](std::uint32_t slot) {
     std::int64_t key = keys_[slot];
     if (!found.empty() && found.back().first == key) {
@@ -301,9 +296,12 @@ void LshIndex::query_row(const std::uint64_t* signature, std::size_t limit, Scra
   };
   for (std::size_t b = 0; b < bands_; ++b) {
     meter.add(rows_);
+    if (std::size_t next = at_tag + b + kAhead; next < tags.size()) {
+      band_tables_[next % bands_].table.prefetch(tags[next]);
+    }
     const Band& band = band_tables_[b];
     const std::uint64_t* values = signature + b * rows_;
-    std::size_t at = band.table.find(tags[b], [&](std::uint32_t s) {
+    std::size_t at = band.table.find(tags[at_tag + b], [&](std::uint32_t s) {
       return same_band(store_.row(s & ~kAlone) + b * rows_, values, rows_);
     });
     if (at == TaggedTable::kMissing) continue;
@@ -351,9 +349,18 @@ LshIndex::Matches LshIndex::query(const Signatures& signatures, std::size_t limi
   std::vector<std::vector<std::int64_t>> keys(tasks), rows(tasks);
   pool.for_each(tasks, [&](std::size_t t) {
     Scratch scratch;
-    for (std::size_t i = t * kRowsPerTask; i < std::min(signatures.count, (t + 1) * kRowsPerTask);
-         ++i) {
-      query_row(signatures.row(i), limit, scratch, keys[t]);
+    std::size_t begin = t * kRowsPerTask, end = std::min(signatures.count, begin + kRowsPerTask);
+    // The tags of every probe of the task first, so that each is asked for ahead.
+    for (std::size_t i = begin; i < end; ++i) {
+      for (std::size_t b = 0; b < bands_; ++b) {
+        scratch.tags.push_back(band_tag(signatures.row(i), b));
+      }
+    }
+    for (std::size_t p = 0; p < std::min(kAhead, scratch.tags.size()); ++p) {
+      band_tables_[p % bands_].table.prefetch(scratch.tags[p]);
+    }
+    for (std::size_t i = begin; i < end; ++i) {
+      query_row(signatures.row(i), (i - begin) * bands_, limit, scratch, keys[t]);
       rows[t].resize(keys[t].size(), std::int64_t(i));
     }
   });

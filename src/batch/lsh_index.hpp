@@ -110,13 +110,14 @@ class LshIndex {
   void unfile(std::size_t band, std::uint32_t slot);
   void move_band(std::size_t band, std::uint32_t from, std::uint32_t to);
   void remove_slot(std::uint32_t slot);
-  struct Scratch {  // a query worker's own
+  struct Scratch {  // a query task's own
     cancel::Meter meter;
-    std::vector<std::uint32_t> tags;
+    std::vector<std::uint32_t> tags;  // of every band of every row of the task
     std::vector<std::pair<std::int64_t, std::size_t>> found;
   };
-  void query_row(const std::uint64_t* signature, std::size_t limit, Scratch& scratch,
-                 std::vector<std::int64_t>& out) const;
+  // The row whose tags start at tags[at_tag].
+  void query_row(const std::uint64_t* signature, std::size_t at_tag, std::size_t limit,
+                 Scratch& scratch, std::vector<std::int64_t>& out) const;
 
   std::size_t bands_;
   std::size_t rows_;
