@@ -250,7 +250,7 @@ class LSHIndex:
     def __len__(self) -> int:
         """The number of documents held."""
 
-    def __contains__(self, key: object) -> bool:
+    def __contains__(self, key: object, /) -> bool:
         """Whether a document is held under key (an int; anything else is not held)."""
 
     def add(
