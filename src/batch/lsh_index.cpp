@@ -239,7 +239,7 @@ void LshIndex::move_band(std::size_t b, std::uint32_t from, std::uint32_t to) {
   }
 }
 
-void LshIndex::remove(std::span<const std::int64_t> keys, const Pool& pool) {
+void LshIndex::remove(std::span<const std::int64_t> keys) {
   {
     TaggedTable seen;  // positions in `keys`
     seen.reserve(keys.size());
@@ -256,7 +256,6 @@ void LshIndex::remove(std::span<const std::int64_t> keys, const Pool& pool) {
       seen.insert(tag, std::uint32_t(i));
     }
   }
-  (void)pool;
   // Nothing below allocates or polls: once begun, the removal completes.
   for (std::int64_t key : keys) remove_slot(slot_of(key));
   store_.shrink(size());

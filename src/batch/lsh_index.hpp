@@ -1,8 +1,8 @@
 // A near-duplicate index that lasts: documents (an int64 key and a MinHash
 // signature each) filed under every band of their signatures, as lsh_pairs
 // bands them. Queries find the documents that share a band with new
-// signatures; pairs() finds the candidate pairs of everything held, those of
-// LshPairs over the same signatures.
+// signatures; LshIndexPairs finds the candidate pairs of everything held,
+// those of LshPairs over the same signatures.
 //
 // Per band, a tagged table maps each distinct band to one of its documents,
 // and the documents of a band ring each other (a doubly linked cycle): a
@@ -72,7 +72,7 @@ class LshIndex {
   void add(const Signatures& signatures, const std::int64_t* keys, const Pool& pool);
   // Removes the documents of `keys`: all of them, or (a key unknown or
   // listed twice, cancellation while they are checked) none.
-  void remove(std::span<const std::int64_t> keys, const Pool& pool);
+  void remove(std::span<const std::int64_t> keys);
 
   // For each signature (at least bands * rows values), the keys of the
   // documents sharing a band with it, ascending; with a limit, only the

@@ -265,8 +265,7 @@ Header read_header(int fd, std::uint64_t size, const std::string& path) {
 
 }  // namespace
 
-void save_lsh_index(const LshIndex& index, const std::string& path, const Pool& pool) {
-  (void)pool;
+void save_lsh_index(const LshIndex& index, const std::string& path) {
   std::string temporary = temporary_name(path);
   Fd file(::open(temporary.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0666));
   if (file.get() < 0) throw FileError{errno, path};

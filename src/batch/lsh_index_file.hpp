@@ -26,7 +26,7 @@ struct BadIndexFile {
 // over `path`, then flushes the folder: a crash at any moment leaves the old
 // file or the new one. Throws FileError (the temporary file removed) or
 // Cancelled (likewise).
-void save_lsh_index(const LshIndex& index, const std::string& path, const Pool& pool);
+void save_lsh_index(const LshIndex& index, const std::string& path);
 
 // Reads and checks the whole file before any of it is believed; throws
 // BadIndexFile, FileError or Cancelled. Memory is never sized by the header

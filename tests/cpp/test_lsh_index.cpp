@@ -97,7 +97,7 @@ TEST(lsh_index_matches_a_model_through_adds_removes_and_queries) {
           if (rng() % 2) keys.push_back(it->first);
         }
         std::shuffle(keys.begin(), keys.end(), rng);
-        index.remove(keys, pool);
+        index.remove(keys);
         for (std::int64_t key : keys) model.erase(key);
       }
       CHECK_EQ(index.size(), model.size());
@@ -161,7 +161,7 @@ TEST(lsh_index_add_cancelled_midway_leaves_the_index_as_it_was) {
     job->cancel();
     try {
       job->finish();
-      index.remove({keys.data(), count - 1000}, quiet);  // done before the cancel: undone here
+      index.remove({keys.data(), count - 1000});  // done before the cancel: undone here
     } catch (const Cancelled&) {
       ++cancelled;
     }

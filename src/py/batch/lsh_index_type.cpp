@@ -325,7 +325,7 @@ PyObject* remove_impl(PyObject* self, PyObject* keys_object) {
   auto lock = locked<Writing>(shared.lock);
   try {
     run_released(
-        1, [&](const batch::Pool& pool) { shared.index.remove(keys, pool); }, keys.size() <= 4096);
+        1, [&](const batch::Pool&) { shared.index.remove(keys); }, keys.size() <= 4096);
   } catch (const batch::KeyRefused& refused) {
     raise_refused(refused);
   }
@@ -360,8 +360,7 @@ PyObject* save_impl(PyObject* self, PyObject* path_object) {
   Shared& shared = shared_of(self);
   auto lock = locked<Reading>(shared.lock);
   try {
-    run_released(1,
-                 [&](const batch::Pool& pool) { batch::save_lsh_index(shared.index, path, pool); });
+    run_released(1, [&](const batch::Pool&) { batch::save_lsh_index(shared.index, path); });
   } catch (const batch::FileError& error) {
     raise_file_error(error, error.path == path ? name.get() : nullptr);
   }
