@@ -88,6 +88,7 @@ bench: install
 	$(PY) bench/run.py
 	$(PY) bench/batch.py --simd=avx2 --markdown docs/batch-benchmarks.md
 	$(PY) bench/phonetic.py
+	$(PY) bench/lsh_index.py
 
 # kivo.batch's benchmark on the portable cp312 wheel users install, built first;
 # its section of docs/batch-benchmarks.md beside the developer build's.

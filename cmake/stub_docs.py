@@ -1,5 +1,6 @@
 """Writes a C++ header holding the docstrings of a stub file, so that help()
-shows the text the stubs give: one constant per function, and `module`.
+shows the text the stubs give: one constant per function and class, one per
+method (Class_method), and `module`.
 
     python cmake/stub_docs.py stubs/kivo/batch.pyi OUT.hpp [NAMESPACE]
 
@@ -27,9 +28,14 @@ def main(stub, out, namespace="stub_docs"):
         f"inline constexpr const char module[] = {literal(ast.get_docstring(tree) or '')};",
     ]
     for node in tree.body:
-        if isinstance(node, ast.FunctionDef) and ast.get_docstring(node):
+        if isinstance(node, (ast.FunctionDef, ast.ClassDef)) and ast.get_docstring(node):
             lines.append(f"inline constexpr const char {node.name}[] = "
                          f"{literal(ast.get_docstring(node))};")
+        if isinstance(node, ast.ClassDef):  # its methods as Class_method
+            for method in node.body:
+                if isinstance(method, ast.FunctionDef) and ast.get_docstring(method):
+                    lines.append(f"inline constexpr const char {node.name}_{method.name}[] = "
+                                 f"{literal(ast.get_docstring(method))};")
     lines += ["", f"}}  // namespace kivo::py::{namespace}", ""]
     text = "\n".join(lines)
     target = pathlib.Path(out)

@@ -27,6 +27,7 @@ from models import DEFAULT_STOPWORDS, MASK64, PRIME61, WHITESPACE  # noqa: E402
 sys.path.pop(0)
 
 import batch_harness  # noqa: E402 - beside this file
+import lsh_index_harness  # noqa: E402 - beside this file
 import phonetic_harness  # noqa: E402 - beside this file
 
 # Pieces that stress UTF-8 handling and the character classes: every
@@ -895,6 +896,7 @@ CHECKS = [
     check_flow,
     *batch_harness.BATCH_CHECKS,
     check_lsh_pairs,
+    *lsh_index_harness.CHECKS,
     *phonetic_harness.PHONETIC_CHECKS,
 ]
 

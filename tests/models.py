@@ -237,6 +237,68 @@ def auto_choice(a, b):
     return "jaro_winkler" if longest < 51 else "bm25" if longest < 501 else "simhash_default"
 
 
+class LSHIndexModel:
+    """kivo.batch.LSHIndex as a dict of band tuples -> key sets, beside each key's signature."""
+
+    def __init__(self, bands, rows):
+        self.bands, self.rows = bands, rows
+        self.signatures = {}  # key -> tuple of values
+        self.buckets = {}  # (band, values of the band) -> set of keys
+
+    def band_keys(self, signature):
+        r = self.rows
+        return [(b, tuple(signature[b * r : (b + 1) * r])) for b in range(self.bands)]
+
+    def add(self, signatures, keys):
+        """All or nothing: the first key held or repeated is the error."""
+        seen = set()
+        for key in keys:
+            if key in self.signatures:
+                return ValueError(f"key {key} is already in the index")
+            if key in seen:
+                return ValueError(f"key {key} appears twice in keys")
+            seen.add(key)
+        for key, signature in zip(keys, signatures):
+            self.signatures[key] = tuple(signature)
+            for band in self.band_keys(signature):
+                self.buckets.setdefault(band, set()).add(key)
+        return None
+
+    def remove(self, keys):
+        seen = set()
+        for key in keys:
+            if key not in self.signatures:
+                return KeyError(key)
+            if key in seen:
+                return ValueError(f"key {key} appears twice in keys")
+            seen.add(key)
+        for key in keys:
+            for band in self.band_keys(self.signatures.pop(key)):
+                self.buckets[band].discard(key)
+                if not self.buckets[band]:
+                    del self.buckets[band]
+        return None
+
+    def query(self, signatures, limit=None):
+        """(row, key) of each key sharing a band, by row then key; with a limit the keys
+        sharing the most bands (ties to the smaller key)."""
+        out = []
+        for row, signature in enumerate(signatures):
+            shared = {}
+            for band in self.band_keys(signature):
+                for key in self.buckets.get(band, ()):
+                    shared[key] = shared.get(key, 0) + 1
+            kept = sorted(shared, key=lambda k: (-shared[k], k))[:limit]
+            out += [(row, key) for key in sorted(kept)]
+        return out
+
+    def pairs(self):
+        found = set()
+        for members in self.buckets.values():
+            found.update((a, b) for a in members for b in members if a < b)
+        return sorted(found)
+
+
 # --- phonetic keys -----------------------------------------------------------
 
 LETTERS_WITHOUT_DECOMPOSITION = {"ß": "SS", "ẞ": "SS", "æ": "AE", "Æ": "AE", "œ": "OE", "Œ": "OE",

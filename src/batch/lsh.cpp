@@ -179,16 +179,12 @@ class Buckets final : public LshPairs::Found {
   // the values themselves.
   void sort_band(const Signatures& s, std::size_t b, std::size_t rows, const Pool& pool) {
     Ticker ticker(pool);
-    const HashKey& key = process_key();
-    auto values = [&](Index i) { return s.data + std::size_t(i) * s.length + b * rows; };
+    auto values = [&](Index i) { return s.row(std::size_t(i)) + b * rows; };
     std::vector<Keyed> keyed(count_);
     for (std::size_t begin = 0; begin < count_; begin += kBlock) {
       std::size_t end = std::min(count_, begin + kBlock);
       for (std::size_t i = begin; i < end; ++i) {
-        std::uint64_t h = key.k0;
-        const std::uint64_t* v = values(Index(i));
-        for (std::size_t r = 0; r < rows; ++r) h = mix64(h ^ v[r]) + key.k1;
-        keyed[i] = {std::uint32_t(h >> 32), Index(i)};
+        keyed[i] = {std::uint32_t(band_hash(values(Index(i)), rows) >> 32), Index(i)};
       }
       ticker.add((end - begin) * rows);
     }

@@ -6,6 +6,7 @@
 #include <cstdint>
 #include <memory>
 
+#include "base/hashing.hpp"
 #include "batch/texts.hpp"
 
 namespace kivo::batch {
@@ -14,12 +15,32 @@ namespace kivo::batch {
 void minhash_signatures(const Texts& texts, std::uint64_t shingle_size, std::uint64_t num_hashes,
                         std::uint64_t* out, const Pool& pool);
 
-// A row-major matrix of signatures, one per row.
+// Signatures of `length` values each, one per row: a row-major matrix at
+// `data`, or, where `blocks` is given, rows in blocks of 2**block_shift,
+// each block a row-major matrix of its own.
 struct Signatures {
   const std::uint64_t* data;
   std::size_t count;
   std::size_t length;
+  const std::uint64_t* const* blocks = nullptr;
+  unsigned block_shift = 0;
+
+  const std::uint64_t* row(std::size_t i) const {
+    if (blocks == nullptr) return data + i * length;
+    std::size_t within = i & ((std::size_t(1) << block_shift) - 1);
+    return blocks[i >> block_shift] + within * length;
+  }
 };
+
+// The keyed hash of one band's `rows` values: equal bands hash alike, and
+// crafted signatures cannot make distinct bands collide in practice. Keyed
+// per process, so never stored.
+inline std::uint64_t band_hash(const std::uint64_t* values, std::size_t rows) {
+  const HashKey& key = process_key();
+  std::uint64_t h = key.k0;
+  for (std::size_t r = 0; r < rows; ++r) h = mix64(h ^ values[r]) + key.k1;
+  return h;
+}
 
 // Every (i, j), i < j, whose signatures are equal on all `rows` entries of at
 // least one of `bands` consecutive bands, once each, ordered by (i, j).

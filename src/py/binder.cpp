@@ -169,6 +169,23 @@ void bind_no_arguments(const Callable& callable, PyObject* args, PyObject* kwarg
   }
 }
 
+void bind_tuple(const Callable& callable, PyObject* args, PyObject* kwargs, PyObject** out) {
+  Py_ssize_t nargs = args != nullptr ? PyTuple_GET_SIZE(args) : 0;
+  std::vector<PyObject*> values;  // borrowed from the call's tuple and dict
+  for (Py_ssize_t i = 0; i < nargs; ++i) values.push_back(PyTuple_GET_ITEM(args, i));
+  Ref names;
+  if (kwargs != nullptr && PyDict_GET_SIZE(kwargs) > 0) {
+    names = check(PyTuple_New(PyDict_GET_SIZE(kwargs)));
+    PyObject* key = nullptr;
+    PyObject* value = nullptr;
+    for (Py_ssize_t pos = 0, k = 0; PyDict_Next(kwargs, &pos, &key, &value); ++k) {
+      PyTuple_SET_ITEM(names.get(), k, Py_NewRef(key));
+      values.push_back(value);
+    }
+  }
+  bind(callable, values.data(), nargs, names.get(), out);
+}
+
 namespace {
 
 // Stopword lists: the same reader as every other list of texts.

@@ -225,6 +225,8 @@ void bind(const Callable& callable, PyObject* const* args, Py_ssize_t nargs, PyO
 
 // Binds the (tuple, dict) arguments of a constructor that takes none.
 void bind_no_arguments(const Callable& callable, PyObject* args, PyObject* kwargs);
+// Binds the (tuple, dict) arguments of a constructor as bind() does.
+void bind_tuple(const Callable& callable, PyObject* args, PyObject* kwargs, PyObject** out);
 
 // The METH_FASTCALL | METH_KEYWORDS entry point of Table[I].
 template <const auto& Table, std::size_t I>

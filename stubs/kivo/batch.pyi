@@ -22,8 +22,9 @@ take more than half the machine's physical memory, raise MemoryError naming thei
 bytes.
 """
 
+import os
 from collections.abc import Callable, Sequence
-from typing import Any, SupportsFloat, SupportsIndex, TypeAlias
+from typing import Any, SupportsFloat, SupportsIndex, TypeAlias, final
 
 import numpy
 from numpy.typing import DTypeLike, NDArray
@@ -208,3 +209,134 @@ def encode(
     >>> encode(["Robert", "Rupert", "Rubin"], encoder=kivo.phonetic.soundex)
     ['R163', 'R163', 'R150']
     """
+
+@final
+class LSHIndex:
+    """An index of near-duplicates that grows, shrinks and lasts: add, query, remove, save, load.
+
+    Documents are MinHash signatures (as minhash_signatures makes them) filed under int64 keys;
+    band b covers entries b * rows ... (b + 1) * rows - 1, as in lsh_pairs. Signatures are read
+    as lsh_pairs reads them. The index holds each signature (signature(key) returns it) and, per
+    band, a table of about 20 to 30 bytes a document.
+
+    Threads may query one index at once; add and remove wait for the queries under way and hold
+    the index alone. Every method releases the interpreter lock while it works and stops on
+    Ctrl-C with KeyboardInterrupt, changing nothing (a removal stops only while its keys are
+    checked). Exact verification is a separate step: cpdist over the candidates.
+
+    >>> index = LSHIndex(bands=4, rows=2)
+    >>> sig = minhash_signatures(["the cat sat", "the cat sat!", "dog"], 2, 8)
+    >>> index.add(sig[:2], keys=[10, 20])
+    >>> [a.tolist() for a in index.query(sig)]
+    [[0, 0, 1, 1], [10, 20, 10, 20]]
+    >>> len(index), 20 in index, 30 in index
+    (2, True, False)
+    """
+
+    def __new__(cls, *, bands: SupportsIndex, rows: SupportsIndex) -> LSHIndex:
+        """An empty index for signatures of at least bands * rows values.
+
+        Raises ValueError unless bands and rows are positive with bands * rows at most 2**32.
+        """
+
+    @property
+    def bands(self) -> int:
+        """The number of bands."""
+
+    @property
+    def rows(self) -> int:
+        """The number of values in each band."""
+
+    def __len__(self) -> int:
+        """The number of documents held."""
+
+    def __contains__(self, key: object, /) -> bool:
+        """Whether a document is held under key (an int; anything else is not held)."""
+
+    def add(
+        self,
+        signatures: NDArray[numpy.integer[Any]] | Sequence[Sequence[SupportsIndex]],
+        keys: NDArray[numpy.integer[Any]] | Sequence[SupportsIndex] | None = None,
+        *,
+        workers: SupportsIndex = 1,
+    ) -> None:
+        """File each signature under its key: all of them, or none.
+
+        keys are ints from -2**63 to 2**63 - 1, one per signature (a sequence of ints or a
+        1-dimensional integer array); by default len(self), len(self) + 1, ... The first
+        signature fixes how many values every signature added holds (at least bands * rows).
+
+        Raises ValueError for a key already held or listed twice (naming it, and adding
+        nothing), for signatures of another length or keys of another count; TypeError or
+        ValueError (noted 'signatures' or 'keys') for values that are not such ints, as
+        lsh_pairs does; KeyboardInterrupt on Ctrl-C, with nothing added.
+        """
+
+    def query(
+        self,
+        signatures: NDArray[numpy.integer[Any]] | Sequence[Sequence[SupportsIndex]],
+        *,
+        limit: SupportsIndex | None = None,
+        workers: SupportsIndex = 1,
+    ) -> tuple[NDArray[numpy.int64], NDArray[numpy.int64]]:
+        """Return (rows, keys): each held document sharing a band with signatures[row].
+
+        Ordered by row, then key; each key once per row. With a limit, at most that many keys
+        per row: those sharing the most bands with it (ties to the smaller key), still in key
+        order. Signatures need at least bands * rows values (ValueError otherwise).
+
+        >>> index = LSHIndex(bands=2, rows=1)
+        >>> index.add([[1, 2], [1, 3], [4, 2]], keys=[7, 5, 6])
+        >>> [a.tolist() for a in index.query([[1, 2], [9, 9]])]
+        [[0, 0, 0], [5, 6, 7]]
+        >>> [a.tolist() for a in index.query([[1, 2]], limit=1)]
+        [[0], [7]]
+        """
+
+    def query_pairs(
+        self, *, workers: SupportsIndex = 1
+    ) -> tuple[NDArray[numpy.int64], NDArray[numpy.int64]]:
+        """Return (a, b), a < b: the keys of every two documents held that share a band.
+
+        Each pair once, ordered by (a, b): lsh_pairs over the signatures in key order, its
+        positions replaced by the keys.
+
+        >>> index = LSHIndex(bands=2, rows=1)
+        >>> index.add([[1, 2], [1, 3], [4, 2]], keys=[7, 5, 6])
+        >>> [a.tolist() for a in index.query_pairs()]
+        [[5, 6], [7, 7]]
+        """
+
+    def remove(self, keys: NDArray[numpy.integer[Any]] | Sequence[SupportsIndex]) -> None:
+        """Remove the documents of keys: all of them, or none.
+
+        Raises KeyError for a key not held (the first in keys), ValueError for a key listed
+        twice; nothing is removed then.
+        """
+
+    def signature(self, key: SupportsIndex) -> NDArray[numpy.uint64]:
+        """Return a copy of the signature held under key; KeyError if there is none."""
+
+    def save(self, path: str | bytes | os.PathLike[str] | os.PathLike[bytes]) -> None:
+        """Write the index to path, replacing the file there only once the new one is on disk.
+
+        A temporary file beside path (path + ".tmp-" and 16 hex digits) is written, flushed
+        to disk and renamed over path: a crash or a full disk at any moment leaves the old file
+        or the new one, and at worst the temporary file. Queries go on meanwhile. The format
+        (docs/lsh_index_format.md) holds a magic number, a version, the parameters, the keys,
+        the signatures and a checksum. Raises OSError, with the file name, when the file
+        cannot be written.
+        """
+
+    @classmethod
+    def load(
+        cls,
+        path: str | bytes | os.PathLike[str] | os.PathLike[bytes],
+        *,
+        workers: SupportsIndex = 1,
+    ) -> LSHIndex:
+        """Read an index that save wrote, checking all of it before any of it is believed.
+
+        Raises ValueError for a file that is truncated, corrupted, not an index, or of a newer
+        format version, naming the file and what is wrong; OSError when it cannot be read.
+        """

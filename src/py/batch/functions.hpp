@@ -5,8 +5,22 @@
 #include <Python.h>
 
 #include <cstdint>
+#include <new>
 
 namespace kivo::py {
+
+// Memory running out anywhere in a call (reading the texts, on the workers,
+// making the results) is the caller's MemoryError, not an internal fault as
+// in kivo's own functions: a batch call's size is the caller's to choose.
+template <class Impl>
+PyObject* out_of_memory_raised(const char* name, Impl&& impl) {
+  try {
+    return impl();
+  } catch (const std::bad_alloc&) {
+    // Should even the message find no memory, Python's own MemoryError stands.
+    return PyErr_Format(PyExc_MemoryError, "kivo.batch.%s() ran out of memory", name);
+  }
+}
 
 // cdist, or cpdist with `pairwise`.
 PyObject* cdist_impl(PyObject* queries, PyObject* choices, PyObject* scorer, PyObject* cutoff,

@@ -10,6 +10,7 @@
 
 #include "base/simd.hpp"
 #include "py/batch/functions.hpp"
+#include "py/batch/lsh_index_type.hpp"
 #include "py/batch/stub_docs.hpp"
 #include "py/binder.hpp"
 #include "py/results.hpp"
@@ -18,19 +19,6 @@ namespace kivo::py {
 namespace {
 
 using A = const Args&;
-
-// Memory running out anywhere in a call (reading the texts, on the workers,
-// making the results) is the caller's MemoryError, not an internal fault as
-// in kivo's own functions: a batch call's size is the caller's to choose.
-template <class Impl>
-PyObject* out_of_memory_raised(const char* name, Impl&& impl) {
-  try {
-    return impl();
-  } catch (const std::bad_alloc&) {
-    // Should even the message find no memory, Python's own MemoryError stands.
-    return PyErr_Format(PyExc_MemoryError, "kivo.batch.%s() ran out of memory", name);
-  }
-}
 
 // For tests and benchmarks only, kept out of every __all__ and stub: the
 // vector path the kernels now run, and the widest one they may run (for the
@@ -130,7 +118,13 @@ constexpr Callable kFunctions[] = {
      "Private: the widest vector path the kernels may run, for the whole process."},
 };
 
+int exec_module(PyObject* module) {
+  PyTypeObject* index_type = lsh_index_type();
+  return index_type == nullptr ? -1 : PyModule_AddType(module, index_type);
+}
+
 PyModuleDef_Slot kSlots[] = {
+    {Py_mod_exec, reinterpret_cast<void*>(&exec_module)},
 #ifdef Py_mod_gil
     // No state of its own; the computation never needs the lock.
     {Py_mod_gil, Py_MOD_GIL_NOT_USED},
