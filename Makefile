@@ -34,7 +34,8 @@ $(STAMP): pyproject.toml Makefile
 	@test -n "$(PYTHON312)" || { echo "CPython 3.12 not found under $(PYENV_ROOT)/versions" >&2; exit 1; }
 	@test -x $(PY) || $(PYTHON312) -m venv $(VENV)
 	$(PIP) install -q --upgrade pip
-	$(PIP) install -q "scikit-build-core>=0.10" cmake ninja pytest hypothesis mypy basedpyright numpy tqdm matplotlib dask
+	$(PIP) install -q "scikit-build-core>=0.10" cmake ninja pytest hypothesis mypy basedpyright numpy tqdm matplotlib dask \
+	  rapidfuzz jellyfish pandas
 	@touch $@
 
 $(ICU_STAMP): $(APT_STAMP) scripts/build-icu.sh

@@ -1,7 +1,9 @@
 """Writes a C++ header holding the docstrings of a stub file, so that help()
 shows the text the stubs give: one constant per function, and `module`.
 
-    python cmake/stub_docs.py stubs/kivo/batch.pyi OUT.hpp
+    python cmake/stub_docs.py stubs/kivo/batch.pyi OUT.hpp [NAMESPACE]
+
+The constants live in kivo::py::NAMESPACE, stub_docs by default.
 """
 
 import ast
@@ -14,13 +16,13 @@ def literal(text):
     return f'R"doc({text})doc"'
 
 
-def main(stub, out):
+def main(stub, out, namespace="stub_docs"):
     tree = ast.parse(pathlib.Path(stub).read_text())
     lines = [
         f"// Generated from {pathlib.Path(stub).name} by cmake/stub_docs.py; do not edit.",
         "#pragma once",
         "",
-        "namespace kivo::py::stub_docs {",
+        f"namespace kivo::py::{namespace} {{",
         "",
         f"inline constexpr const char module[] = {literal(ast.get_docstring(tree) or '')};",
     ]
@@ -28,7 +30,7 @@ def main(stub, out):
         if isinstance(node, ast.FunctionDef) and ast.get_docstring(node):
             lines.append(f"inline constexpr const char {node.name}[] = "
                          f"{literal(ast.get_docstring(node))};")
-    lines += ["", "}  // namespace kivo::py::stub_docs", ""]
+    lines += ["", f"}}  // namespace kivo::py::{namespace}", ""]
     text = "\n".join(lines)
     target = pathlib.Path(out)
     if not target.exists() or target.read_text() != text:

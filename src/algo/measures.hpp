@@ -9,12 +9,15 @@
 
 #include "algo/bm25.hpp"
 #include "algo/hamming.hpp"
+#include "algo/indel.hpp"
 #include "algo/jaccard.hpp"
 #include "algo/jaro_winkler.hpp"
 #include "algo/levenshtein.hpp"
 #include "algo/minhash.hpp"
 #include "algo/simhash.hpp"
 #include "algo/tfidf.hpp"
+#include "algo/token_ratios.hpp"
+#include "algo/transpositions.hpp"
 #include "base/error.hpp"
 #include "text/char_span.hpp"
 
@@ -67,7 +70,23 @@ inline Result<double> unequal_lengths() {
   return value_error("Strings must have equal length");
 }
 
+// Entries of measures that read characters and never fail.
+template <auto F>
+Result<double> distance(const MeasureParams&, const CharSpan& a, const CharSpan& b) {
+  return double(F(a, b));
+}
+template <auto F>
+Result<double> similarity(const MeasureParams&, const CharSpan& a, const CharSpan& b) {
+  return F(a, b);
+}
+
 }  // namespace measure_entries
+
+// A row of the submodules' measures: characters in, no router name, and
+// each pair scored by the single call.
+constexpr Measure character_measure(std::string_view name, bool distance, CharacterEntry entry) {
+  return {name, "", name, distance, Reads::Characters, BatchKernel::EachPair, {}, entry};
+}
 
 inline constexpr Measure kMeasures[] = {
     {"levenshtein_distance",
@@ -201,6 +220,26 @@ inline constexpr Measure kMeasures[] = {
      [](const MeasureParams&, std::string_view a, std::string_view b) -> Result<double> {
        return tfidf_similarity(a, b);
      }},
+    // kivo.edit
+    character_measure("osa_distance", true, measure_entries::distance<osa_distance>),
+    character_measure("osa_similarity", false, measure_entries::similarity<osa_similarity>),
+    character_measure("damerau_levenshtein_distance", true,
+                      measure_entries::distance<damerau_levenshtein_distance>),
+    character_measure("damerau_levenshtein_similarity", false,
+                      measure_entries::similarity<damerau_levenshtein_similarity>),
+    character_measure("indel_distance", true, measure_entries::distance<indel_distance>),
+    character_measure("indel_similarity", false, measure_entries::similarity<indel_similarity>),
+    character_measure("lcs_similarity", false, measure_entries::similarity<lcs_similarity>),
+    // kivo.tokens
+    character_measure("ratio", false, measure_entries::similarity<ratio>),
+    character_measure("partial_ratio", false, measure_entries::similarity<partial_ratio>),
+    character_measure("token_sort_ratio", false, measure_entries::similarity<token_sort_ratio>),
+    character_measure("token_set_ratio", false, measure_entries::similarity<token_set_ratio>),
+    character_measure("partial_token_sort_ratio", false,
+                      measure_entries::similarity<partial_token_sort_ratio>),
+    character_measure("partial_token_set_ratio", false,
+                      measure_entries::similarity<partial_token_set_ratio>),
+    character_measure("weighted_ratio", false, measure_entries::similarity<weighted_ratio>),
 };
 
 inline constexpr std::size_t kMeasureCount = std::size(kMeasures);
