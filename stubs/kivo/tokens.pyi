@@ -1,4 +1,4 @@
-"""Ratios on the Indel similarity that forgive token order, extra tokens and
+r"""Ratios on the Indel similarity that forgive token order, extra tokens and
 surrounding text, each in [0, 1].
 
 Characters are code points: nothing is case-folded or normalised (pass texts
