@@ -62,6 +62,9 @@ struct Measure {
   Utf8Entry on_utf8 = nullptr;
   // The router's wording for a pair the measure refuses, when it has one.
   std::string_view router_error = {};
+  // A distance that may reach the sum of the two lengths (insertions and
+  // deletions only), where others stay within the longer one.
+  bool distance_sums_lengths = false;
 };
 
 namespace measure_entries {
@@ -84,8 +87,10 @@ Result<double> similarity(const MeasureParams&, const CharSpan& a, const CharSpa
 
 // A row of the submodules' measures: characters in, no router name, and
 // each pair scored by the single call.
-constexpr Measure character_measure(std::string_view name, bool distance, CharacterEntry entry) {
-  return {name, "", name, distance, Reads::Characters, BatchKernel::EachPair, {}, entry};
+constexpr Measure character_measure(std::string_view name, bool distance, CharacterEntry entry,
+                                    bool sums_lengths = false) {
+  return {name, "",    name,    distance, Reads::Characters, BatchKernel::EachPair,
+          {},   entry, nullptr, {},       sums_lengths};
 }
 
 inline constexpr Measure kMeasures[] = {
@@ -227,7 +232,7 @@ inline constexpr Measure kMeasures[] = {
                       measure_entries::distance<damerau_levenshtein_distance>),
     character_measure("damerau_levenshtein_similarity", false,
                       measure_entries::similarity<damerau_levenshtein_similarity>),
-    character_measure("indel_distance", true, measure_entries::distance<indel_distance>),
+    character_measure("indel_distance", true, measure_entries::distance<indel_distance>, true),
     character_measure("indel_similarity", false, measure_entries::similarity<indel_similarity>),
     character_measure("lcs_similarity", false, measure_entries::similarity<lcs_similarity>),
     // kivo.tokens

@@ -108,14 +108,17 @@ struct Scoring {
 struct Fill {
   double value;
   // The largest distance the call may store: distances never exceed the
-  // longest text, and neither does the fill unless the cutoff is lower.
+  // longest text (Indel's the two longest together), and neither does the
+  // fill unless the cutoff is lower.
   double largest_stored;
 };
 
 Fill fill_for(const Scoring& scoring, double cutoff, const batch::Texts& queries,
               const batch::Texts& choices) {
   if (!scoring.distance) return {0.0, 0.0};
-  double longest = double(std::max(queries.longest(), choices.longest()));
+  double longest = scoring.scorer.spec.measure->distance_sums_lengths
+                       ? double(queries.longest()) + double(choices.longest())
+                       : double(std::max(queries.longest(), choices.longest()));
   double fill = std::min(cutoff, longest) + 1;
   return {fill, std::min(longest, fill)};
 }
