@@ -65,5 +65,5 @@ def weighted_ratio(a: str, b: str) -> float:
     one text is more than 8 times as long as the other.
 
     >>> weighted_ratio("Smith, John", "John Smith")
-    0.9047619047619048
+    0.9047619047619047
     """
