@@ -86,6 +86,7 @@ demo: install
 bench: install
 	$(PY) bench/run.py
 	$(PY) bench/batch.py
+	$(PY) bench/edit.py
 
 # The whole test suite against an AddressSanitizer + UBSan build of the module.
 sanitize: setup
