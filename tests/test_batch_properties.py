@@ -24,8 +24,8 @@ SCORERS = [
     kivo.minhash_similarity_default, kivo.simhash_similarity_default, kivo.bm25_similarity,
     kivo.tfidf_similarity, FLOW, STRICT_FLOW,
 ]  # fmt: skip
-# kivo.edit's and kivo.tokens' measures, scored pair by pair.
-SCORERS += [s for s in SIMILARITIES + DISTANCES if s not in SCORERS]
+# kivo.edit's and kivo.tokens' measures, scored pair by pair, before the two flows.
+SCORERS[-2:-2] = [s for s in SIMILARITIES + DISTANCES if s not in SCORERS]
 SIMILARITY_SCORERS = [s for s in SCORERS if not is_distance(s)]
 PROPERTY = settings(deadline=None, max_examples=80, suppress_health_check=[HealthCheck.too_slow])
 
