@@ -88,13 +88,12 @@ inline void last_word_step(Column& col, std::uint64_t eq, std::uint64_t carry_p,
 // Two columns run in one pass over the words: the second column's step on a
 // word needs only the first column's step on the same word, so the two carry
 // chains overlap instead of running one after the other.
-template <class P, class T>
-std::uint64_t distance_blocks(std::span<const P> pattern, std::span<const T> text,
-                              BlockMasks& masks) {
+template <class T>
+std::uint64_t distance_blocks(std::uint64_t m, std::span<const T> text, BlockMasks& masks) {
   std::size_t words = masks.words();
   std::vector<Column> columns(words);
-  std::uint64_t score = pattern.size();
-  unsigned last = unsigned((pattern.size() - 1) % 64);
+  std::uint64_t score = m;
+  unsigned last = unsigned((m - 1) % 64);
   std::size_t t = 0;
   cancel::Meter meter;
   if (masks.lookups_stable()) {
@@ -139,7 +138,7 @@ inline std::uint64_t lowest_bottom(const std::vector<Column>& columns, std::size
 }
 
 // The edit distance restricted to the diagonals a path of cost <= k can use
-// (the text being at least as long as the pattern, d = n - m <= k). Only the
+// (|d| <= k for d = n - m, the text's length less the pattern's). Only the
 // words that hold such rows are computed; a word entering the band starts
 // from its upper neighbour's value plus one per row, and the first word of
 // the band takes +1 from above. Both only ever overestimate, so every value
@@ -154,12 +153,11 @@ inline std::uint64_t lowest_bottom(const std::vector<Column>& columns, std::size
 // kNoBound, for a caller with no use for bounds above limit.
 inline constexpr std::uint64_t kNoBound = ~std::uint64_t(0);
 
-template <class P, class T>
-std::uint64_t distance_banded(std::span<const P> pattern, std::span<const T> text,
-                              BlockMasks& masks, std::uint64_t k, std::uint64_t limit) {
+template <class T>
+std::uint64_t distance_banded(std::uint64_t m, std::span<const T> text, BlockMasks& masks,
+                              std::uint64_t k, std::uint64_t limit) {
   std::size_t words = masks.words();
-  std::uint64_t m = pattern.size();
-  std::uint64_t d = text.size() - m;
+  std::uint64_t d = text.size() - m;  // modulo 2^64: the formulas below hold for n < m too
   std::uint64_t above = (d + k) / 2;  // rows i >= j - above
   std::uint64_t below = (k - d) / 2;  // rows i <= j + below
   unsigned last_bit = unsigned((m - 1) % 64);
@@ -198,18 +196,31 @@ std::uint64_t distance_banded(std::span<const P> pattern, std::span<const T> tex
   return bottom_value;
 }
 
+// The value `rows` (< 64) rows below one whose value is `value`, in a word of
+// vertical deltas whose bit 0 is that row.
+inline std::uint64_t value_below(std::uint64_t value, std::uint64_t pv, std::uint64_t mv,
+                                 std::uint64_t rows) {
+  std::uint64_t under = rows == 0 ? 0 : (~std::uint64_t(0) >> (64 - rows)) << 1;
+  return value + bits::popcount64(pv & under) - bits::popcount64(mv & under);
+}
+
 // The same bound for k = 63 in one word that slides down the diagonal: at
 // column j, bit t holds row top + t with top = max(1, j - above), so the word
 // always covers the band. Moving down a row drops the top row's delta and
 // lets a new bottom row in at +1 (an overestimate, like a word entering the
 // band above). `value` follows the top row: D[top][j].
-template <class P, class T>
-std::uint64_t distance_diagonal(std::span<const P> pattern, std::span<const T> text,
-                                BlockMasks& masks, std::uint64_t limit) {
+//
+// With limit <= k, the pass also gives up once the value where this column
+// meets the diagonal through (m, n) exceeds limit: values never fall along a
+// diagonal, and a cell of cost <= k is reached within the band, so its value
+// is exact.
+template <class T>
+std::uint64_t distance_diagonal(std::uint64_t m, std::span<const T> text, BlockMasks& masks,
+                                std::uint64_t limit) {
   constexpr std::uint64_t k = 63;
   std::size_t words = masks.words();
-  std::uint64_t m = pattern.size();
-  std::uint64_t d = text.size() - m;  // d <= k
+  std::uint64_t n = text.size();
+  std::uint64_t d = n - m;  // |n - m| <= k, modulo 2^64 as in distance_banded
   std::uint64_t above = (d + k) / 2;
   std::uint64_t pv = ~std::uint64_t(0);
   std::uint64_t mv = 0;
@@ -245,34 +256,34 @@ std::uint64_t distance_diagonal(std::span<const P> pattern, std::span<const T> t
     hn <<= 1;
     pv = hn | ~(xv | hp);
     mv = hp & xv;
+    if (limit <= k && j % 8 == 0 && j + m >= n + top) {
+      std::uint64_t rows = j + m - n - top;  // the diagonal's row, below the top one
+      if (rows <= 63 && value_below(value, pv, mv, rows) > limit) return kNoBound;
+    }
   }
   // Row m is bit m - top; add the deltas from the top row down to it.
-  std::uint64_t rows = m - top;  // at most 63
-  std::uint64_t below_top = rows == 0 ? 0 : (~std::uint64_t(0) >> (64 - rows)) << 1;
-  return value + bits::popcount64(pv & below_top) - bits::popcount64(mv & below_top);
+  return value_below(value, pv, mv, m - top);  // at most 63 rows down
 }
 
-// Edit distance with the text at least as long as a pattern of more than 64
-// characters. A narrow band first: when the texts are alike it already gives
-// the distance, and otherwise an upper bound that sizes the second band.
-template <class P, class T>
-std::uint64_t distance_long(std::span<const P> pattern, std::span<const T> text,
-                            BlockMasks& masks) {
-  std::uint64_t m = pattern.size();
-  std::uint64_t d = text.size() - m;
+// Edit distance between a pattern of m > 0 characters and a text of any
+// length. A narrow band first: when the texts are alike it already gives the
+// distance, and otherwise an upper bound that sizes the second band.
+template <class T>
+std::uint64_t distance_long(std::uint64_t m, std::span<const T> text, BlockMasks& masks) {
+  std::uint64_t d = text.size() > m ? text.size() - m : m - text.size();
   // A band of about k rows costs k / 64 + 2 words per column, with more
   // bookkeeping per word than the full columns, which also run two columns
   // at once; past about two thirds of the pattern the full columns are cheaper.
   auto narrow_enough = [m](std::uint64_t k) { return k < m && (k + 128) * 3 < m * 2; };
   std::uint64_t widest = m * 2 / 3 > 128 ? m * 2 / 3 - 128 : 0;  // about the last narrow k
   std::uint64_t k = d <= 63 ? 63 : d + 64;
-  if (!narrow_enough(k)) return distance_blocks(pattern, text, masks);
+  if (!narrow_enough(k)) return distance_blocks(m, text, masks);
   std::uint64_t limit = std::max(k, widest);
-  std::uint64_t bound = k == 63 ? distance_diagonal(pattern, text, masks, limit)
-                                : distance_banded(pattern, text, masks, k, limit);
+  std::uint64_t bound = k == 63 ? distance_diagonal(m, text, masks, limit)
+                                : distance_banded(m, text, masks, k, limit);
   if (bound <= k) return bound;
-  if (!narrow_enough(bound)) return distance_blocks(pattern, text, masks);
-  return distance_banded(pattern, text, masks, bound, kNoBound);
+  if (!narrow_enough(bound)) return distance_blocks(m, text, masks);
+  return distance_banded(m, text, masks, bound, kNoBound);
 }
 
 template <class P, class T>
@@ -288,10 +299,10 @@ std::uint64_t distance_long(std::span<const P> pattern, std::span<const T> text)
           rows[i] = masks.row(text[i]);
         }
       }
-      return distance_long(pattern, std::span<const BlockMasks::Row>(rows), masks);
+      return distance_long(pattern.size(), std::span<const BlockMasks::Row>(rows), masks);
     }
   }
-  return distance_long(pattern, text, masks);
+  return distance_long(pattern.size(), text, masks);
 }
 
 }  // namespace kivo::bitpar

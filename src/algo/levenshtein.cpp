@@ -34,6 +34,22 @@ std::uint64_t levenshtein_distance(const CharSpan& a, const CharSpan& b) {
   });
 }
 
+LevenshteinPattern::LevenshteinPattern(std::u32string_view pattern)
+    : m_(pattern.size()), masks_(std::span<const char32_t>(pattern)) {}
+
+std::uint64_t LevenshteinPattern::distance(std::u32string_view text, std::uint64_t most) {
+  std::span<const char32_t> t(text);
+  std::uint64_t n = t.size();
+  std::uint64_t gap = n > m_ ? n - m_ : m_ - n;
+  if (m_ == 0 || n == 0 || gap > most) return std::max(m_, n);
+  if (most >= m_ + n) return bitpar::distance_long(m_, t, masks_);
+  // A band of 63 diagonals costs one word a column whatever the pattern's
+  // length; past that, a band pays off while it is narrower than the rows.
+  if (most <= 63) return bitpar::distance_diagonal(m_, t, masks_, most);
+  if ((most + 128) * 3 < m_ * 2) return bitpar::distance_banded(m_, t, masks_, most, most);
+  return bitpar::distance_blocks(m_, t, masks_);
+}
+
 double levenshtein_similarity(const CharSpan& a, const CharSpan& b) {
   std::size_t longest = std::max(a.length, b.length);
   if (longest == 0) return 1.0;

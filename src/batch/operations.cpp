@@ -114,6 +114,7 @@ template <class T>
 void cdist_as(const Problem& problem, double cutoff, double fill, T* out) {
   std::size_t columns = problem.choices.size();
   struct State {
+    static constexpr bool rising() { return false; }
     const Scorer& scorer;
     std::span<const std::size_t> rows;
     double cutoff, fill;
@@ -158,6 +159,7 @@ void topk_as(const Problem& problem, std::size_t k, double cutoff, std::int64_t*
              T* scores) {
   const Scorer& scorer = problem.scorer;
   struct State {
+    static constexpr bool rising() { return true; }
     const Scorer& scorer;
     std::span<const std::size_t> rows;
     double cutoff;
@@ -214,63 +216,77 @@ PairList pairs(const Problem& problem, bool self, double cutoff) {
   check_lengths(scorer, self ? PairShape::UpperTriangle : PairShape::All);
   using Found = PairList::Found;
   BlockPlan plan(problem);
+  // A symmetric scorer visiting by length scores each pair of a self-join
+  // once, from the row that comes first in the plan, and reports it as (i, j)
+  // with i < j, whichever of them was the row.
+  bool triangle = self && scorer.symmetric() && scorer.sorts_by_length();
+  std::vector<std::size_t> rank;
+  if (triangle) {
+    rank.resize(plan.order().size());
+    for (std::size_t p = 0; p < rank.size(); ++p) rank[plan.order()[p]] = p;
+  }
   PairList out;
   out.blocks_.resize(plan.blocks());
-  std::vector<std::size_t> counts(problem.queries.size(), 0);
   struct State {
+    static constexpr bool rising() { return false; }
     const Scorer& scorer;
     std::span<const std::size_t> rows;
     double cutoff;
     bool self;
+    const std::vector<std::size_t>& rank;  // empty unless a triangle
     std::vector<Found>& found;
-    std::vector<std::size_t>& counts;
     void bounds(double* b) const { std::fill(b, b + rows.size(), cutoff); }
     void take(std::size_t j, const double* s) {
       for (std::size_t r = 0; r < rows.size(); ++r) {
-        if ((!self || j > rows[r]) && scorer.passes(s[r], cutoff)) {
-          found.push_back({std::int64_t(rows[r]), std::int64_t(j), s[r]});
+        std::size_t i = rows[r];
+        if (!scorer.passes(s[r], cutoff)) continue;
+        if (!rank.empty()) {
+          if (rank[j] > rank[i])
+            found.push_back({std::int64_t(std::min(i, j)), std::int64_t(std::max(i, j)), s[r]});
+        } else if (!self || j > i) {
+          found.push_back({std::int64_t(i), std::int64_t(j), s[r]});
         }
       }
     }
-    // Each row's pairs side by side, by choice, as the outputs want them;
-    // the block's rows are its own, so their counts are too.
-    void finish() {
-      cancel::Meter meter;
-      std::sort(found.begin(), found.end(),
-                cancel::metered(meter, [](const Found& a, const Found& b) {
-                  return a.i != b.i ? a.i < b.i : a.j < b.j;
-                }));
-      for (const Found& f : found) ++counts[std::size_t(f.i)];
-    }
+    void finish() {}
   };
   auto after_first_row = [](std::span<const std::size_t> rows) {
     return *std::min_element(rows.begin(), rows.end()) + 1;
   };
-  sweep(problem, plan, {true, self ? +after_first_row : nullptr},
+  sweep(problem, plan, {true, self ? +after_first_row : nullptr, triangle},
         [&](std::size_t b, std::span<const std::size_t> rows) {
-          return State{scorer, rows, cutoff, self, out.blocks_[b], counts};
+          return State{scorer, rows, cutoff, self, rank, out.blocks_[b]};
         });
-  out.row_starts_.resize(counts.size());
-  for (std::size_t i = 0; i < counts.size(); ++i) {
-    out.row_starts_[i] = out.size_;
-    out.size_ += counts[i];
-  }
+  out.order();
   return out;
+}
+
+// Every row's pairs side by side, by choice, as the outputs want them: a
+// triangle's rows are spread over many blocks, so all are gathered and sorted.
+void PairList::order() {
+  std::size_t total = 0;
+  for (const std::vector<Found>& block : blocks_) total += block.size();
+  found_.reserve(total);
+  for (std::vector<Found>& block : blocks_) {
+    found_.insert(found_.end(), block.begin(), block.end());
+    std::vector<Found>().swap(block);
+  }
+  blocks_.clear();
+  cancel::Meter meter;
+  std::sort(found_.begin(), found_.end(),
+            cancel::metered(meter, [](const Found& a, const Found& b) {
+              return a.i != b.i ? a.i < b.i : a.j < b.j;
+            }));
 }
 
 template <class T>
 void PairList::write_as(std::int64_t* first, std::int64_t* second, T* scores) const {
   cancel::Meter meter;
-  for (const std::vector<Found>& block : blocks_) {
-    std::size_t at = 0;
-    for (std::size_t n = 0; n < block.size(); ++n, ++at) {
-      meter.add();
-      const Found& f = block[n];
-      if (n == 0 || f.i != block[n - 1].i) at = row_starts_[std::size_t(f.i)];
-      first[at] = f.i;
-      second[at] = f.j;
-      scores[at] = static_cast<T>(f.score);
-    }
+  for (std::size_t n = 0; n < found_.size(); ++n) {
+    meter.add();
+    first[n] = found_[n].i;
+    second[n] = found_[n].j;
+    scores[n] = static_cast<T>(found_[n].score);
   }
 }
 

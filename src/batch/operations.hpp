@@ -35,7 +35,7 @@ void topk(const Problem& problem, std::size_t k, double cutoff, std::int64_t* in
 // number is known and the outputs can be made.
 class PairList {
  public:
-  std::size_t size() const { return size_; }
+  std::size_t size() const { return found_.size(); }
   // Pair n into position n of each output, ordered by (i, j). Scores are
   // int64 distances or float64 similarities.
   void write(std::int64_t* first, std::int64_t* second, Output scores) const;
@@ -48,10 +48,10 @@ class PairList {
   };
   template <class T>
   void write_as(std::int64_t* first, std::int64_t* second, T* scores) const;
+  void order();
 
-  std::vector<std::vector<Found>> blocks_;  // each ordered by (i, j)
-  std::vector<std::size_t> row_starts_;     // where each row's pairs go
-  std::size_t size_ = 0;
+  std::vector<std::vector<Found>> blocks_;  // as the sweep's blocks found them
+  std::vector<Found> found_;                // then all, ordered by (i, j)
 };
 // The pairs that pass the cutoff: every (i, j), or with `self` (choices are
 // the queries) every i < j.

@@ -88,6 +88,9 @@ class Scorer {
   virtual std::size_t next_block(std::span<const std::size_t> rows) const {
     return std::min<std::size_t>(rows.size(), 16);
   }
+  // Whether score(i, j) equals score(j, i) bit for bit over one list, so a
+  // self-join may score each pair of texts once, whichever way round.
+  virtual bool symmetric() const { return false; }
   // Whether only equal texts get the best score there is (so a query with
   // enough equal choices has its best ones without a search).
   virtual bool best_means_equal() const { return false; }

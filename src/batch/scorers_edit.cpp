@@ -3,8 +3,10 @@
 #include <algorithm>
 #include <cmath>
 #include <limits>
+#include <mutex>
 #include <vector>
 
+#include "algo/char_histogram.hpp"
 #include "algo/hamming.hpp"
 #include "algo/jaro_winkler.hpp"
 #include "algo/lanes/jaro_winkler_lanes.hpp"
@@ -91,6 +93,9 @@ class LaneScorer : public Scorer {
 
   bool sorts_by_length() const override { return true; }
   bool best_means_equal() const override { return true; }
+  // Both read the two texts alike: the Levenshtein programme transposed,
+  // Jaro's matching window and prefix either way round.
+  bool symmetric() const override { return true; }
   std::size_t next_block(std::span<const std::size_t> rows) const override {
     return lane_block(queries_, rows, isa_);
   }
@@ -121,14 +126,41 @@ class LevenshteinScorer final : public LaneScorer<LevenshteinScorer> {
     return most >= 0 && std::uint64_t(length_gap(a, b)) <= std::uint64_t(most);
   }
 
+  // Each choice's character classes, counted on first use: a query too long
+  // for lanes checks every choice against them before its programme runs.
+  const std::vector<CharHistogram>& choice_histograms() const {
+    std::call_once(histograms_counted_, [&] {
+      cancel::Meter meter;
+      histograms_.resize(choices_.size());
+      for (std::size_t j = 0; j < choices_.size(); ++j) {
+        meter.add(8 + choices_.length(j));
+        histograms_[j] = char_histogram(choices_.chars(j));
+      }
+    });
+    return histograms_;
+  }
+
   // Each lane's bound becomes the largest distance it keeps; a lane that
-  // keeps none runs with bound 0 and is dropped.
+  // keeps none runs with bound 0 and is dropped. A query too long for lanes
+  // keeps its pattern for every choice.
   class Lanes final : public LaneBlock<lanes::LevenshteinBlock> {
    public:
     using LaneBlock::LaneBlock;
+    void load(std::span<const std::size_t> rows) override {
+      LaneBlock::load(rows);
+      long_query_.reset();
+      if (!kernel_ && rows.size() == 1) {
+        std::u32string_view query = queries_.chars(rows[0]);
+        long_query_.emplace(query);
+        histogram_ = char_histogram(query);
+      }
+    }
+
     void score(std::size_t choice, const double* bounds, double* out) override {
+      if (long_query_) return score_long(choice, bounds[0], out);
       if (!kernel_) return score_pairs(choice, bounds, out);
       std::u32string_view text = choices_.chars(choice);
+      if (unbounded(bounds)) return score_all(text, out);
       std::int64_t most[64];
       std::uint32_t lane_bounds[64];
       std::uint32_t d[64];
@@ -151,8 +183,57 @@ class LevenshteinScorer final : public LaneScorer<LevenshteinScorer> {
     }
 
    private:
+    bool unbounded(const double* bounds) const {
+      double none = scorer_.distance() ? INFINITY : -INFINITY;
+      bool all = true;
+      for (std::size_t k = 0; k < rows_.size(); ++k) all &= bounds[k] == none;
+      return all;
+    }
+
+    void score_all(std::u32string_view text, double* out) const {
+      std::uint32_t d[64];
+      kernel_->distances(text, d);
+      if (scorer_.distance()) {
+        for (std::size_t k = 0; k < rows_.size(); ++k) out[k] = double(d[k]);
+        return;
+      }
+      for (std::size_t k = 0; k < rows_.size(); ++k) {
+        std::size_t longest = std::max(queries_.length(rows_[k]), text.size());
+        out[k] = levenshtein_similarity_from(d[k], longest);
+      }
+    }
+
+    void score_long(std::size_t choice, double bound, double* out) {
+      std::u32string_view text = choices_.chars(choice);
+      std::size_t longest = std::max(queries_.length(rows_[0]), text.size());
+      // Choices come by length: the last bound is nearly always the one wanted.
+      if (longest != kept_for_.first || bound != kept_for_.second) {
+        kept_for_ = {longest, bound};
+        kept_ = largest_kept(scorer_.distance(), longest, bound);
+      }
+      std::int64_t most = kept_;
+      auto& scorer = static_cast<const LevenshteinScorer&>(scorer_);
+      if (most >= 0 && most != kUnbounded &&
+          edit_lower_bound(histogram_, scorer.choice_histograms()[choice]) > std::uint64_t(most)) {
+        most = -1;
+      }
+      std::uint64_t limit = most == kUnbounded ? kUnbounded : std::uint64_t(most);
+      std::uint64_t d = most < 0 ? 0 : long_query_->distance(text, limit);
+      *out = most < 0 || d > limit ? NAN
+             : scorer_.distance()  ? double(d)
+                                   : levenshtein_similarity_from(d, longest);
+    }
+
+    std::optional<LevenshteinPattern> long_query_;
+    CharHistogram histogram_;
+    std::pair<std::size_t, double> kept_for_{0, NAN};  // NaN: nothing kept yet
+    std::int64_t kept_ = 0;
     static constexpr std::uint32_t kNoBound = lanes::LevenshteinBlock::kNoBound;
   };
+
+ private:
+  mutable std::once_flag histograms_counted_;
+  mutable std::vector<CharHistogram> histograms_;
 };
 
 class JaroWinklerScorer final : public LaneScorer<JaroWinklerScorer> {

@@ -78,15 +78,19 @@ class BlockPlan {
     starts_.push_back(order_.size());
   }
   std::size_t blocks() const { return starts_.size() - 1; }
+  const std::vector<std::size_t>& order() const { return order_; }
+  // Where block b starts in order().
+  std::size_t start(std::size_t b) const { return starts_[b]; }
   std::span<const std::size_t> block(std::size_t b) const {
     return std::span(order_).subspan(starts_[b], starts_[b + 1] - starts_[b]);
   }
 
   // The texts' indices, by length when the scorer sorts by length.
-  static std::vector<std::size_t> sorted(const Problem& problem, const Texts& texts) {
+  static std::vector<std::size_t> sorted(const Problem& problem, const Texts& texts,
+                                         bool by_length = true) {
     std::vector<std::size_t> order(texts.size());
     std::iota(order.begin(), order.end(), std::size_t(0));
-    if (problem.scorer.sorts_by_length()) {
+    if (by_length && problem.scorer.sorts_by_length()) {
       cancel::Meter meter;
       std::stable_sort(order.begin(), order.end(),
                        cancel::metered(meter, [&](std::size_t a, std::size_t b) {
@@ -110,9 +114,12 @@ class ColumnPlan {
     std::size_t begin, end;  // positions in order()
   };
 
-  explicit ColumnPlan(const Problem& problem)
-      : order_(BlockPlan::sorted(problem, problem.choices)) {
-    if (!problem.scorer.sorts_by_length()) {
+  // By length only when `by_length`: otherwise in index order, which keeps
+  // each row's writes in sequence.
+  ColumnPlan(const Problem& problem, bool by_length)
+      : order_(by_length ? BlockPlan::sorted(problem, problem.choices)
+                         : BlockPlan::sorted(problem, problem.choices, false)) {
+    if (!by_length) {
       runs_.push_back({0, 0, order_.size()});
       return;
     }
@@ -136,30 +143,36 @@ class ColumnPlan {
 // How a sweep visits the choices. With `prune`, a block visits the lengths
 // nearest its rows' first, and skips a length once every row's bound rules
 // it out. `first` is the first choice a block visits, when they come in
-// index order.
+// index order. With `triangle` (a self-join, choices ordered as the plan's
+// rows), a block visits only the choices from its own first row on.
 struct Columns {
   bool prune = false;
   std::size_t (*first)(std::span<const std::size_t> rows) = nullptr;
+  bool triangle = false;
 };
 
 // Runs every block of the plan over the choices. Per block, `start(b, rows)`
-// makes a state with bounds(out) (each row's current bound), take(j, scores)
-// and finish().
+// makes a state with bounds(out) (each row's current bound, asked again
+// before every choice when the state's rising() is), take(j, scores) and
+// finish(). Choices come by length only where that prunes.
 template <class Start>
 void sweep(const Problem& problem, const BlockPlan& plan, Columns columns, Start&& start) {
-  ColumnPlan column_plan(problem);
-  const std::vector<std::size_t>& order = column_plan.order();
   const Scorer& scorer = problem.scorer;
+  bool by_length = scorer.sorts_by_length() && (columns.prune || columns.triangle);
+  ColumnPlan column_plan(problem, by_length);
+  const std::vector<std::size_t>& order = column_plan.order();
   const Texts& queries = problem.queries;
   std::size_t width = problem.choices.size();
-  bool by_length = scorer.sorts_by_length();
+  if (columns.triangle && order != plan.order()) throw InternalFault("triangle out of order");
   FirstFailure failure;
   problem.pool.for_each(plan.blocks(), [&](std::size_t b) {
     std::span<const std::size_t> rows = plan.block(b);
     std::unique_ptr<Block> block = scorer.block();
     block->load(rows);
     auto state = start(b, rows);
+    constexpr bool rising = decltype(state)::rising();
     std::vector<double> bounds(rows.size());
+    state.bounds(bounds.data());
     std::vector<double> scores(rows.size());
     std::vector<ColumnPlan::Run> runs = column_plan.runs();
     if (columns.prune && by_length) {
@@ -179,10 +192,11 @@ void sweep(const Problem& problem, const BlockPlan& plan, Columns columns, Start
       }
       if (columns.first != nullptr && !by_length)
         run.begin = std::max(run.begin, columns.first(rows));
+      if (columns.triangle) run.begin = std::max(run.begin, plan.start(b));
       for (std::size_t p = run.begin; p < run.end; ++p) {
         problem.pool.check();
         std::size_t j = order[p];
-        state.bounds(bounds.data());
+        if constexpr (rising) state.bounds(bounds.data());
         // A scorer that may fail has blocks of one row.
         std::uint64_t position = std::uint64_t(rows[0]) * width + j;
         if (!failure.attempt(position, [&] { block->score(j, bounds.data(), scores.data()); }))
