@@ -41,7 +41,7 @@ class DeltaColumns {
 
   // D[i][j].
   std::int64_t value(std::size_t i, std::size_t j) const {
-    if (j == 0) return std::int64_t(i);
+    if (i == 0 || j == 0) return std::int64_t(i + j);
     std::int64_t v = std::int64_t(j);
     const std::uint64_t* plus = &plus_[(j - 1) * words_];
     const std::uint64_t* minus = &minus_[(j - 1) * words_];
