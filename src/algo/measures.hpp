@@ -36,6 +36,8 @@ enum class BatchKernel {
   Words,        // a set of words per text
   MinHash,      // a signature per text
   SimHash,      // a fingerprint per text
+  Osa,          // bit-parallel rows of each query
+  Lcs,          // bit-parallel rows of each query, for the LCS and Indel measures
   EachPair,     // the single call on every pair
 };
 
@@ -62,8 +64,8 @@ struct Measure {
   Utf8Entry on_utf8 = nullptr;
   // The router's wording for a pair the measure refuses, when it has one.
   std::string_view router_error = {};
-  // A distance that may reach the sum of the two lengths (insertions and
-  // deletions only), where others stay within the longer one.
+  // Whether the measure's distance may reach the sum of the two lengths
+  // (insertions and deletions only), where others stay within the longer one.
   bool distance_sums_lengths = false;
 };
 
@@ -85,12 +87,14 @@ Result<double> similarity(const MeasureParams&, const CharSpan& a, const CharSpa
 
 }  // namespace measure_entries
 
-// A row of the submodules' measures: characters in, no router name, and
-// each pair scored by the single call.
+// A row of the submodules' measures: characters in, no router name, each
+// pair scored by the single call unless a kernel is named.
 constexpr Measure character_measure(std::string_view name, bool distance, CharacterEntry entry,
+                                    BatchKernel kernel = BatchKernel::EachPair,
                                     bool sums_lengths = false) {
-  return {name, "",    name,    distance, Reads::Characters, BatchKernel::EachPair,
-          {},   entry, nullptr, {},       sums_lengths};
+  Measure row{name, "", name, distance, Reads::Characters, kernel, {}, entry};
+  row.distance_sums_lengths = sums_lengths;
+  return row;
 }
 
 inline constexpr Measure kMeasures[] = {
@@ -226,15 +230,20 @@ inline constexpr Measure kMeasures[] = {
        return tfidf_similarity(a, b);
      }},
     // kivo.edit
-    character_measure("osa_distance", true, measure_entries::distance<osa_distance>),
-    character_measure("osa_similarity", false, measure_entries::similarity<osa_similarity>),
+    character_measure("osa_distance", true, measure_entries::distance<osa_distance>,
+                      BatchKernel::Osa),
+    character_measure("osa_similarity", false, measure_entries::similarity<osa_similarity>,
+                      BatchKernel::Osa),
     character_measure("damerau_levenshtein_distance", true,
                       measure_entries::distance<damerau_levenshtein_distance>),
     character_measure("damerau_levenshtein_similarity", false,
                       measure_entries::similarity<damerau_levenshtein_similarity>),
-    character_measure("indel_distance", true, measure_entries::distance<indel_distance>, true),
-    character_measure("indel_similarity", false, measure_entries::similarity<indel_similarity>),
-    character_measure("lcs_similarity", false, measure_entries::similarity<lcs_similarity>),
+    character_measure("indel_distance", true, measure_entries::distance<indel_distance>,
+                      BatchKernel::Lcs, true),
+    character_measure("indel_similarity", false, measure_entries::similarity<indel_similarity>,
+                      BatchKernel::Lcs, true),
+    character_measure("lcs_similarity", false, measure_entries::similarity<lcs_similarity>,
+                      BatchKernel::Lcs),
     // kivo.tokens
     character_measure("ratio", false, measure_entries::similarity<ratio>),
     character_measure("partial_ratio", false, measure_entries::similarity<partial_ratio>),

@@ -7,6 +7,7 @@
 
 #include "algo/affixes.hpp"
 #include "algo/bit_parallel.hpp"
+#include "algo/bit_parallel_kernels.hpp"
 #include "algo/char_map.hpp"
 #include "algo/score_arithmetic.hpp"
 #include "base/cancel.hpp"
@@ -15,86 +16,16 @@ namespace kivo {
 
 namespace {
 
-// Optimal string alignment, bit-parallel (Hyyrö 2003): Myers' column step
-// with one more term in the diagonal-zero vector, the rows where a swap of
-// this column's and the previous column's characters reaches the diagonal.
-// The pattern runs down the rows, 64 per word.
-template <class P, class T>
-std::uint64_t osa_word(std::span<const P> pattern, std::span<const T> text) {
-  bitpar::WordMasks masks(pattern, text);
-  std::uint64_t vp = ~std::uint64_t(0), vn = 0, d0 = 0, previous = 0;
-  std::uint64_t score = pattern.size();
-  unsigned last = unsigned(pattern.size() - 1);
-  for (std::size_t t = 0; t < text.size();) {
-    for (std::size_t piece = cancel::piece_end(t, text.size()); t < piece; ++t) {
-      std::uint64_t pm = masks.get(text[t]);
-      std::uint64_t swapped = (((~d0) & pm) << 1) & previous;
-      d0 = (((pm & vp) + vp) ^ vp) | pm | vn | swapped;
-      std::uint64_t hp = vn | ~(d0 | vp);
-      std::uint64_t hn = vp & d0;
-      score += (hp >> last) & 1;
-      score -= (hn >> last) & 1;
-      hp = (hp << 1) | 1;
-      hn <<= 1;
-      vp = hn | ~(d0 | hp);
-      vn = hp & d0;
-      previous = pm;
-    }
-  }
-  return score;
-}
-
-// The same over any number of words: the column is one wide integer, so the
-// addition's carry and every shift move from each word into the next.
-template <class P, class T>
-std::uint64_t osa_blocks(std::span<const P> pattern, std::span<const T> text) {
-  bitpar::BlockMasks masks(pattern);
-  std::size_t words = masks.words();
-  std::vector<std::uint64_t> vp(words, ~std::uint64_t(0)), vn(words, 0), d0(words, 0),
-      previous(words, 0);
-  std::uint64_t score = pattern.size();
-  unsigned last = unsigned((pattern.size() - 1) % 64);
-  cancel::Meter meter;
-  for (T c : text) {
-    meter.add(words);
-    const std::uint64_t* pm = masks.get(c);
-    std::uint64_t add_carry = 0, swap_carry = 0, hp_carry = 1, hn_carry = 0;
-    for (std::size_t w = 0; w < words; ++w) {
-      std::uint64_t eq = pm[w];
-      std::uint64_t unmatched = (~d0[w]) & eq;
-      std::uint64_t swapped = ((unmatched << 1) | swap_carry) & previous[w];
-      swap_carry = unmatched >> 63;
-      std::uint64_t x = eq & vp[w];
-      std::uint64_t sum = x + vp[w];
-      std::uint64_t carry = sum < x;
-      sum += add_carry;
-      add_carry = carry | (sum < add_carry);
-      std::uint64_t diagonal = (sum ^ vp[w]) | eq | vn[w] | swapped;
-      std::uint64_t hp = vn[w] | ~(diagonal | vp[w]);
-      std::uint64_t hn = vp[w] & diagonal;
-      if (w + 1 == words) {
-        score += (hp >> last) & 1;
-        score -= (hn >> last) & 1;
-      }
-      std::uint64_t hp_shifted = (hp << 1) | hp_carry;
-      std::uint64_t hn_shifted = (hn << 1) | hn_carry;
-      hp_carry = hp >> 63;
-      hn_carry = hn >> 63;
-      vp[w] = hn_shifted | ~(diagonal | hp_shifted);
-      vn[w] = hp_shifted & diagonal;
-      d0[w] = diagonal;
-      previous[w] = eq;
-    }
-  }
-  return score;
-}
-
 template <class C>
 std::uint64_t osa_stripped(std::span<const C> a, std::span<const C> b) {
   if (a.size() > b.size()) std::swap(a, b);
   if (a.empty()) return b.size();
-  if (a.size() <= 64) return osa_word(a, b);
-  return osa_blocks(a, b);
+  if (a.size() <= 64) {
+    bitpar::WordMasks masks(a, b);
+    return bitpar::osa_word([&](C c) { return masks.get(c); }, a.size(), b);
+  }
+  bitpar::BlockMasks masks(a);
+  return bitpar::osa_blocks(masks, a.size(), b);
 }
 
 // Unrestricted Damerau-Levenshtein in linear space. A swap that reaches
