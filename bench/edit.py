@@ -5,12 +5,15 @@ Run from the repository:
 RapidFuzz and jellyfish are installed into the venv for this comparison only.
 """
 
+import csv
+import gzip
 import random
+import statistics
 import sys
+import time
 from pathlib import Path
 
 sys.path.insert(0, str(Path(__file__).resolve().parent))
-from batch import names, timed  # noqa: E402
 from timing import Contender, time_case  # noqa: E402
 
 import kivo.batch as batch  # noqa: E402
@@ -22,6 +25,33 @@ from rapidfuzz import fuzz, process  # noqa: E402
 QUICK = "--quick" in sys.argv
 ROUNDS = 3 if QUICK else 7
 TARGET = 0.02 if QUICK else 0.1
+DATA = Path(__file__).resolve().parent.parent / "examples" / "data" / "febrl3.csv.gz"
+
+
+def names(count, seed):
+    """FEBRL names ("given surname") of 5 to 20 characters, then typo'd copies up to `count`."""
+    with gzip.open(DATA, "rt") as f:
+        rows = list(csv.reader(f))[1:]
+    pool = sorted({f"{r[1].strip()} {r[2].strip()}".strip() for r in rows})
+    pool = [n for n in pool if 5 <= len(n) <= 20]
+    rng = random.Random(seed)
+    out = rng.sample(pool, min(count, len(pool)))
+    while len(out) < count:
+        chars = list(rng.choice(pool))
+        chars[rng.randrange(len(chars))] = rng.choice("abcdefghijklmnopqrstuvwxyz")
+        out.append("".join(chars))
+    return out
+
+
+def timed(cases):
+    """Median CPU time of each case, the cases run in turn in every round."""
+    times = {name: [] for name in cases}
+    for _ in range(ROUNDS):
+        for name, call in cases.items():
+            start = time.process_time()
+            call()
+            times[name].append(time.process_time() - start)
+    return {name: statistics.median(t) for name, t in times.items()}
 
 
 def loop(f, pairs):

@@ -5,6 +5,7 @@
 #include <vector>
 
 #include "algo/bit_parallel.hpp"
+#include "algo/bit_parallel_kernels.hpp"
 #include "algo/indel.hpp"
 #include "base/cancel.hpp"
 #include "text/char_class.hpp"
@@ -96,12 +97,16 @@ double partial_windows(const Text& needle, const Text& hay) {
     std::uint32_t id = ids.find(c);
     if (id != bitpar::DenseIds::kNone && --held[id] < wanted[id]) --shared;
   };
+  // The needle's masks, built once for every window.
+  bitpar::BlockMasks masks(pattern);
+  auto eq = [&](char32_t c) { return masks.get(c)[0]; };
   double best = 0.0;
   auto consider = [&](std::size_t start, std::size_t length) {
     double total = double(n + length);
     if (1.0 - double(n + length - 2 * shared) / total <= best) return;
     std::span<const char32_t> window(hay.data() + start, length);
-    std::uint64_t common = lcs_of(pattern, window);
+    std::uint64_t common =
+        n <= 64 ? bitpar::lcs_word(eq, n, window) : bitpar::lcs_blocks(masks, n, window);
     best = std::max(best, indel_similarity_from(n + length - 2 * common, n + length));
   };
   cancel::Meter meter;
