@@ -18,7 +18,7 @@ STAMP := $(VENV)/.kivo-deps
 ICU_STAMP := .deps/.icu
 APT_STAMP := .deps/.apt
 
-.PHONY: all setup build install test test-cpp test-versions demo bench sanitize fuzz format format-check \
+.PHONY: all setup build install test test-cpp test-versions demo bench bench-wheel sanitize fuzz format format-check \
         sdist wheel clean
 
 all: install
@@ -36,6 +36,7 @@ $(STAMP): pyproject.toml Makefile
 	$(PIP) install -q --upgrade pip
 	$(PIP) install -q "scikit-build-core>=0.10" cmake ninja pytest hypothesis mypy basedpyright numpy tqdm matplotlib dask \
 	  rapidfuzz jellyfish pandas
+	$(PIP) install -q doublemetaphone
 	@touch $@
 
 $(ICU_STAMP): $(APT_STAMP) scripts/build-icu.sh
@@ -82,11 +83,18 @@ demo: install
 	$(PY) examples/demo.py
 
 # Times kivo against its peers (installed into the venv) and writes docs/benchmarks.md,
-# then kivo.batch against RapidFuzz's process module and datasketch.
+# then kivo.batch against RapidFuzz's process module and datasketch, and
+# kivo.batch.encode's phonetic keys against jellyfish and doublemetaphone.
 bench: install
 	$(PY) bench/run.py
-	$(PY) bench/batch.py
+	$(PY) bench/batch.py --simd=avx2 --markdown docs/batch-benchmarks.md
+	$(PY) bench/phonetic.py
 	$(PY) bench/edit.py
+
+# kivo.batch's benchmark on the portable cp312 wheel users install, built first;
+# its section of docs/batch-benchmarks.md beside the developer build's.
+bench-wheel:
+	PYTHON312=$(PYTHON312) ./scripts/bench-wheel.sh --simd=avx2 --markdown $(abspath docs/batch-benchmarks.md)
 
 # The whole test suite against an AddressSanitizer + UBSan build of the module.
 sanitize: setup

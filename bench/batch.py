@@ -244,26 +244,39 @@ def workers_job():
     print(f"workers=2 speed-up over workers=1 (wall): {wall[1] / wall[2]:.2f} (goal >= 1.7)")
 
 
+def instruction_sets():
+    text = Path("/proc/cpuinfo").read_text()
+    flags = next((set(l.split(":", 1)[1].split()) for l in text.splitlines() if l.startswith("flags")), set())
+    model = next((l.split(":", 1)[1].strip() for l in text.splitlines() if l.startswith("model name")),
+                 platform.processor())  # fmt: skip
+    wanted = ("sse4_2", "avx2", "avx512f", "avx512bw", "avx512vpopcntdq")
+    return model, " ".join(f for f in wanted if f in flags)
+
+
+def build():
+    """"the wheel" or "the developer build" (installed into the repository's .venv)."""
+    return "the developer build" if ".venv" in kivo.__file__ else "the wheel"
+
+
 def machine():
-    flags = set()
-    for line in Path("/proc/cpuinfo").read_text().splitlines():
-        if line.startswith("flags"):
-            flags = set(line.split(":", 1)[1].split())
-            break
-    model = next((l.split(":", 1)[1].strip() for l in Path("/proc/cpuinfo").read_text().splitlines()
-                  if l.startswith("model name")), platform.processor())  # fmt: skip
-    isa = " ".join(f for f in ("sse4_2", "avx2", "avx512f", "avx512bw", "avx512vpopcntdq") if f in flags)
-    where = "wheel" if "site-packages" in kivo.__file__ and ".venv" not in kivo.__file__ else "developer build"
     import rapidfuzz
 
-    return (f"{model}; instruction sets: {isa}\nkivo {where} ({kivo.__file__}); kivo.batch vector path: "
+    model, isa = instruction_sets()
+    return (f"{model}; instruction sets: {isa}\nkivo: {build()} ({kivo.__file__}); kivo.batch vector path: "
             f"{batch._simd_path()}; RapidFuzz {rapidfuzz.__version__}; Python {platform.python_version()}")
 
 
 def write_markdown(path, header):
-    lines = [f"```\n{header}\n```", "", "| job | kivo ÷ peer | goal |", "|---|---|---|"]
+    """Replaces this build's section of the report at `path`, keeping the other's."""
+    title = f"## {build().capitalize()}"
+    lines = [title, "", f"```\n{header}\n```", "", "| job | kivo ÷ peer | goal |", "|---|---|---|"]
     lines += [f"| {job} | {ratio:.2f} | {goal} |" for job, ratio, goal in ROWS]
-    Path(path).write_text("\n".join(lines) + "\n")
+    file = Path(path)
+    intro = ("# kivo.batch benchmarks\n\nWritten by `bench/batch.py --markdown` (`make bench`) and "
+             "`make bench-wheel`: kivo ÷ peer, CPU time, interleaved medians, workers=1.\n")
+    sections = file.read_text().split("\n## ")[1:] if file.exists() else []
+    kept = ["## " + s.rstrip() for s in sections if not ("## " + s).startswith(title)]
+    file.write_text("\n\n".join([intro.rstrip()] + sorted(kept + ["\n".join(lines)])) + "\n")
 
 
 if __name__ == "__main__":

@@ -3,7 +3,7 @@ shows the text the stubs give: one constant per function, and `module`.
 
     python cmake/stub_docs.py stubs/kivo/batch.pyi OUT.hpp [NAMESPACE]
 
-The constants live in kivo::py::NAMESPACE, stub_docs by default.
+NAMESPACE (default stub_docs) is the one inside kivo::py that holds them.
 """
 
 import ast

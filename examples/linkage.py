@@ -17,6 +17,7 @@ from dataclasses import dataclass
 from pathlib import Path
 
 import kivo
+from kivo.phonetic import soundex
 
 DATA_FILE = Path(__file__).resolve().parent / "data" / "febrl3.csv.gz"
 
@@ -64,32 +65,6 @@ def load_records(path: Path = DATA_FILE) -> list[Record]:
         rows = csv.reader(f, skipinitialspace=True)
         next(rows)  # header
         return [Record(*(cell.strip() for cell in row)) for row in rows]
-
-
-_SOUNDEX = {
-    **dict.fromkeys("bfpv", "1"),
-    **dict.fromkeys("cgjkqsxz", "2"),
-    **dict.fromkeys("dt", "3"),
-    "l": "4",
-    **dict.fromkeys("mn", "5"),
-    "r": "6",
-}
-
-
-def soundex(word: str) -> str:
-    """American Soundex: 'robert' and 'rupert' both give 'R163'; '' for a word without letters."""
-    letters = [c for c in word.lower() if "a" <= c <= "z"]
-    if not letters:
-        return ""
-    code = letters[0].upper()
-    previous = _SOUNDEX.get(letters[0], "")
-    for c in letters[1:]:
-        digit = _SOUNDEX.get(c, "")
-        if digit and digit != previous:
-            code += digit
-        if c not in "hw":  # h and w do not separate two equal codes
-            previous = digit
-    return (code + "000")[:4]
 
 
 def blocking_keys(r: Record) -> list[str]:

@@ -29,6 +29,7 @@ from models import DEFAULT_STOPWORDS, MASK64, PRIME61, WHITESPACE  # noqa: E402
 sys.path.pop(0)
 
 import batch_harness  # noqa: E402 - beside this file
+import phonetic_harness  # noqa: E402 - beside this file
 
 # Pieces that stress UTF-8 handling and the character classes: every
 # whitespace code point, near-whitespace, NUL and controls, combining marks,
@@ -969,6 +970,7 @@ CHECKS = [
     check_flow,
     *batch_harness.BATCH_CHECKS,
     check_lsh_pairs,
+    *phonetic_harness.PHONETIC_CHECKS,
     check_edit,
     check_weighted_levenshtein,
     check_alignment,

@@ -32,7 +32,7 @@ prepare() {
   local pip=("$venv/bin/python" -m pip install -q --prefer-binary)
   "${pip[@]}" --upgrade pip
   "${pip[@]}" "scikit-build-core>=0.10" cmake ninja pytest hypothesis
-  for optional in numpy mypy; do
+  for optional in numpy mypy jellyfish doublemetaphone; do
     "${pip[@]}" "$optional" 2>/dev/null || echo "$optional is not installable on $python" >&2
   done
   touch "$stamp"

@@ -237,6 +237,77 @@ def auto_choice(a, b):
     return "jaro_winkler" if longest < 51 else "bm25" if longest < 501 else "simhash_default"
 
 
+# --- phonetic keys -----------------------------------------------------------
+
+LETTERS_WITHOUT_DECOMPOSITION = {"ß": "SS", "ẞ": "SS", "æ": "AE", "Æ": "AE", "œ": "OE", "Œ": "OE",
+                                 "ø": "O", "Ø": "O", "ł": "L", "Ł": "L", "đ": "D", "Đ": "D",
+                                 "ħ": "H", "Ħ": "H", "ı": "I"}  # fmt: skip
+
+
+def latin_letters(text):
+    """The upper-case ASCII letters a text reads as: a character whose canonical
+    decomposition starts with an ASCII letter counts as that letter."""
+    out = []
+    for c in text:
+        if c in LETTERS_WITHOUT_DECOMPOSITION:
+            out.append(LETTERS_WITHOUT_DECOMPOSITION[c])
+            continue
+        base = unicodedata.normalize("NFD", c)[0] if not 0xD800 <= ord(c) < 0xE000 else c
+        if base.isascii() and base.isalpha():
+            out.append(base.upper())
+    return "".join(out)
+
+
+SOUNDEX_DIGITS = dict(zip("BFPVCGJKQSXZDTLMNR", "111122222222334556"))
+
+
+def soundex(text):
+    """American Soundex from its definition: keep the first letter, code the
+    rest, drop codes equal to the previous code (H and W keep the previous one,
+    vowels reset it), pad or cut to four."""
+    letters = latin_letters(text)
+    if not letters:
+        return ""
+    codes = [SOUNDEX_DIGITS.get(c, "" if c in "HW" else "0") for c in letters]
+    key, previous = letters[0], codes[0]
+    for c, code in zip(letters[1:], codes[1:]):
+        if c in "HW":
+            continue
+        if code not in ("0", previous):
+            key += code
+        previous = code
+    return (key + "000")[:4]
+
+
+def match_rating_codex(text):
+    letters = latin_letters(text)
+    kept = [c for i, c in enumerate(letters)
+            if not (i and letters[i - 1] == c) and not (i and c in "AEIOU")]  # fmt: skip
+    codex = "".join(kept)
+    return codex if len(codex) <= 6 else codex[:3] + codex[-3:]
+
+
+def match_rating_comparison(a, b):
+    """The match rating approach: strike characters equal at the same place,
+    left to right, then right to left; 6 less what the longer codex keeps must
+    reach the minimum rating for the codices' total length."""
+    a, b = match_rating_codex(a), match_rating_codex(b)
+    if abs(len(a) - len(b)) >= 3:
+        return None
+    total = len(a) + len(b)
+    minimum = 5 if total <= 4 else 4 if total <= 7 else 3 if total <= 11 else 2
+
+    def strike(x, y):
+        n = max(len(x), len(y))
+        pairs = [(x[i] if i < len(x) else None, y[i] if i < len(y) else None) for i in range(n)]
+        kept = [(p, q) for p, q in pairs if p is None or q is None or p != q]
+        return "".join(p for p, _ in kept if p), "".join(q for _, q in kept if q)
+
+    a, b = strike(a, b)
+    a, b = strike(a[::-1], b[::-1])
+    return 6 - max(len(a), len(b)) >= minimum
+
+
 # kivo.edit: full tables from the definitions.
 
 

@@ -96,6 +96,22 @@ def call():
     arm(0.8)
     batch.minhash_signatures([long_text], 5, 2048, workers=WORKERS)
 """,
+    # Phonetic keys of many names: the signal lands between blocks of names.
+    "encode_many_names": """
+import kivo.phonetic
+names = [text(rng.randint(3, 12), "abcdeghlmnorstwz") for _ in range(200_000)] * 30
+def call():
+    arm(0.5)
+    batch.encode(names, encoder=kivo.phonetic.double_metaphone, workers=WORKERS)
+""",
+    # One long name: the signal lands inside its Double Metaphone.
+    "encode_one_long_name": """
+import kivo.phonetic
+name = "abcdeghlmnorstwz" * 20_000_000
+def call():
+    arm(0.5)
+    batch.encode([name], encoder=kivo.phonetic.double_metaphone, workers=WORKERS)
+""",
 }
 
 

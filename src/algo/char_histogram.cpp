@@ -73,4 +73,14 @@ std::uint64_t edit_lower_bound(const CharHistogram& a, const CharHistogram& b) {
   return std::max((surplus * kFieldSum) >> 48, (deficit * kFieldSum) >> 48);
 }
 
+std::uint64_t common_count_bound(const CharHistogram& a, const CharHistogram& b) {
+  std::uint64_t common = 0;
+  bool saturated = false;
+  for (int k = 0; k < 64; ++k) {
+    common += std::min(a.counts[k], b.counts[k]);
+    saturated |= a.counts[k] == 255 || b.counts[k] == 255;
+  }
+  return saturated ? ~std::uint64_t(0) : common;
+}
+
 }  // namespace kivo

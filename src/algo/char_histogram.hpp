@@ -21,4 +21,9 @@ CharHistogram char_histogram(std::u32string_view text);
 // need at least as many edits as either side's surplus.
 std::uint64_t edit_lower_bound(const CharHistogram& a, const CharHistogram& b);
 
+// At least as many characters as the texts have in common (counted with
+// repeats): what they share class by class. A saturated count may hide
+// more, so then every character counts.
+std::uint64_t common_count_bound(const CharHistogram& a, const CharHistogram& b);
+
 }  // namespace kivo

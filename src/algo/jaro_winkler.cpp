@@ -153,6 +153,88 @@ double jaro_winkler(std::span<const C> a, std::span<const C> b) {
 
 }  // namespace
 
+JaroWinklerPattern::JaroWinklerPattern(std::u32string_view pattern)
+    : pattern_(pattern),
+      masks_(std::span<const char32_t>(pattern)),
+      flagged_(masks_.words()),
+      matched_(pattern.size() + 1) {}  // one spare for a character written but not counted
+
+// Jaro matching from the text's side against the pattern's masks: each
+// character takes the lowest unflagged equal position of the pattern inside
+// its window, found word by word.
+double JaroWinklerPattern::similarity(std::u32string_view text) {
+  std::span<const char32_t> a(text);
+  std::span<const char32_t> b(pattern_);
+  if (a.size() == b.size() && text == pattern_) return 1.0;
+  if (a.empty() || b.empty()) return 0.0;
+  std::size_t longest = std::max(a.size(), b.size());
+  std::size_t window = longest / 2 == 0 ? 0 : longest / 2 - 1;
+  std::size_t stop = std::min(a.size(), b.size() + window);  // later windows are empty
+  std::size_t matches =
+      masks_.words() <= 2 ? match_narrow(a, window, stop) : match_wide(a, window, stop);
+  double jaro = 0.0;
+  if (matches > 0) {
+    std::size_t unequal = unequal_pairs<char32_t>({matched_.data(), matches}, b, flagged_);
+    jaro = jaro_value(matches, unequal, b.size(), a.size());
+  }
+  return (1.0 - jaro) * (double(common_prefix(b, a)) * kPrefixScale) + jaro;
+}
+
+// Patterns of up to 128 characters: the masks, flags and window in one
+// 128-bit integer, so a character costs a handful of operations.
+std::size_t JaroWinklerPattern::match_narrow(std::span<const char32_t> a, std::size_t window,
+                                             std::size_t stop) {
+  using Bits = unsigned __int128;
+  auto below = [](std::size_t n) { return n >= 128 ? ~Bits(0) : (Bits(1) << n) - 1; };
+  bool two = masks_.words() == 2;
+  std::size_t lb = pattern_.size();
+  Bits flagged = 0;
+  std::size_t matches = 0;
+  for (std::size_t i = 0; i < stop;) {
+    for (std::size_t piece = cancel::piece_end(i, stop); i < piece; ++i) {
+      std::size_t lo = i > window ? i - window : 0;
+      std::size_t hi = std::min(lb, i + window + 1);
+      const std::uint64_t* row = masks_.get(a[i]);
+      Bits mask = two ? Bits(row[0]) | (Bits(row[1]) << 64) : Bits(row[0]);
+      Bits candidates = mask & ~flagged & below(hi) & ~below(lo);
+      // Without a branch: whether a character matches is a coin toss.
+      Bits lowest = candidates & (~candidates + 1);
+      flagged |= lowest;
+      matched_[matches] = a[i];
+      matches += lowest != 0;
+    }
+  }
+  flagged_[0] = std::uint64_t(flagged);
+  if (two) flagged_[1] = std::uint64_t(flagged >> 64);
+  return matches;
+}
+
+// Longer patterns: each character's window searched word by word.
+std::size_t JaroWinklerPattern::match_wide(std::span<const char32_t> a, std::size_t window,
+                                           std::size_t stop) {
+  std::fill(flagged_.begin(), flagged_.end(), 0);
+  std::size_t lb = pattern_.size();
+  std::size_t matches = 0;
+  cancel::Meter meter;
+  for (std::size_t i = 0; i < stop; ++i) {
+    std::size_t lo = i > window ? i - window : 0;
+    std::size_t hi = std::min(lb, i + window + 1);
+    meter.add(1 + (hi - lo) / 64);
+    const std::uint64_t* row = masks_.get(a[i]);
+    for (std::size_t w = lo / 64; w <= (hi - 1) / 64; ++w) {
+      std::uint64_t range =
+          bit_range(w * 64 > lo ? 0 : lo % 64, std::min<std::size_t>(64, hi - w * 64));
+      std::uint64_t candidates = row[w] & ~flagged_[w] & range;
+      if (candidates != 0) {
+        flagged_[w] |= candidates & (~candidates + 1);
+        matched_[matches++] = a[i];
+        break;
+      }
+    }
+  }
+  return matches;
+}
+
 double jaro_winkler_similarity(const CharSpan& a, const CharSpan& b) {
   // Identical texts score 1.0 without any matching; two empty ones only this way.
   if (a.length == b.length &&

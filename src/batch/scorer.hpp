@@ -51,6 +51,13 @@ class Block {
   // out[k]: the score of the k-th query against `choice`, or NaN when it
   // certainly cannot reach bounds[k].
   virtual void score(std::size_t choice, const double* bounds, double* out) = 0;
+  // The same for two choices, into out and out2: kernels that run two texts
+  // side by side hide their latency.
+  virtual void score_two(std::size_t choice, std::size_t choice2, const double* bounds, double* out,
+                         double* out2) {
+    score(choice, bounds, out);
+    score(choice2, bounds, out2);
+  }
 };
 
 // A bound is inclusive: a distance's largest accepted value, a similarity's

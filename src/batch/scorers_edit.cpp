@@ -37,6 +37,25 @@ std::int64_t largest_kept(bool distance, std::size_t longest, double bound) {
   return levenshtein_max_distance(longest, bound);
 }
 
+// largest_kept() of the last lengths and bound asked: a block asks again and
+// again for the same few, choices coming by length.
+class KeptCache {
+ public:
+  std::int64_t get(bool distance, std::size_t longest, double bound) {
+    if (longest != longest_ || !(bound == bound_)) {
+      longest_ = longest;
+      bound_ = bound;
+      most_ = largest_kept(distance, longest, bound);
+    }
+    return most_;
+  }
+
+ private:
+  std::size_t longest_ = 0;
+  double bound_ = NAN;  // nothing cached yet
+  std::int64_t most_ = 0;
+};
+
 // How many of the leading rows (sorted by length) one lane block takes: as
 // many as one lane width of `isa` packs, or one row too long for lanes.
 std::size_t lane_block(const Texts& queries, std::span<const std::size_t> rows, simd::Isa isa) {
@@ -107,6 +126,25 @@ class LaneScorer : public Scorer {
   const Texts& queries_;
   const Texts& choices_;
   const simd::Isa isa_ = simd::active();
+
+ public:
+  // Each choice's character classes, counted on first use: a pair the lanes
+  // cannot hold is checked against them before its programme runs.
+  const std::vector<CharHistogram>& choice_histograms() const {
+    std::call_once(histograms_counted_, [&] {
+      cancel::Meter meter;
+      histograms_.resize(choices_.size());
+      for (std::size_t j = 0; j < choices_.size(); ++j) {
+        meter.add(8 + choices_.length(j));
+        histograms_[j] = char_histogram(choices_.chars(j));
+      }
+    });
+    return histograms_;
+  }
+
+ private:
+  mutable std::once_flag histograms_counted_;
+  mutable std::vector<CharHistogram> histograms_;
 };
 
 class LevenshteinScorer final : public LaneScorer<LevenshteinScorer> {
@@ -124,20 +162,6 @@ class LevenshteinScorer final : public LaneScorer<LevenshteinScorer> {
   bool lengths_may_pass(std::size_t a, std::size_t b, double bound) const override {
     std::int64_t most = largest_kept(distance(), std::max(a, b), bound);
     return most >= 0 && std::uint64_t(length_gap(a, b)) <= std::uint64_t(most);
-  }
-
-  // Each choice's character classes, counted on first use: a query too long
-  // for lanes checks every choice against them before its programme runs.
-  const std::vector<CharHistogram>& choice_histograms() const {
-    std::call_once(histograms_counted_, [&] {
-      cancel::Meter meter;
-      histograms_.resize(choices_.size());
-      for (std::size_t j = 0; j < choices_.size(); ++j) {
-        meter.add(8 + choices_.length(j));
-        histograms_[j] = char_histogram(choices_.chars(j));
-      }
-    });
-    return histograms_;
   }
 
   // Each lane's bound becomes the largest distance it keeps; a lane that
@@ -167,7 +191,7 @@ class LevenshteinScorer final : public LaneScorer<LevenshteinScorer> {
       bool bounded = false;
       for (std::size_t k = 0; k < rows_.size(); ++k) {
         std::size_t longest = std::max(queries_.length(rows_[k]), text.size());
-        most[k] = largest_kept(scorer_.distance(), longest, bounds[k]);
+        most[k] = kept_[k].get(scorer_.distance(), longest, bounds[k]);
         lane_bounds[k] = most[k] < 0 ? 0 : most[k] >= kNoBound ? kNoBound : std::uint32_t(most[k]);
         bounded |= lane_bounds[k] != kNoBound;
       }
@@ -182,6 +206,22 @@ class LevenshteinScorer final : public LaneScorer<LevenshteinScorer> {
       }
     }
 
+    void score_two(std::size_t choice, std::size_t choice2, const double* bounds, double* out,
+                   double* out2) override {
+      if (!kernel_ || !unbounded(bounds)) {
+        score(choice, bounds, out);
+        score(choice2, bounds, out2);
+        return;
+      }
+      std::u32string_view text = choices_.chars(choice);
+      std::u32string_view text2 = choices_.chars(choice2);
+      std::uint32_t d[64];
+      std::uint32_t d2[64];
+      kernel_->distances(text, text2, d, d2);
+      report(text, d, out);
+      report(text2, d2, out2);
+    }
+
    private:
     bool unbounded(const double* bounds) const {
       double none = scorer_.distance() ? INFINITY : -INFINITY;
@@ -193,6 +233,11 @@ class LevenshteinScorer final : public LaneScorer<LevenshteinScorer> {
     void score_all(std::u32string_view text, double* out) const {
       std::uint32_t d[64];
       kernel_->distances(text, d);
+      report(text, d, out);
+    }
+
+    // Each lane's score from its distance to `text`.
+    void report(std::u32string_view text, const std::uint32_t* d, double* out) const {
       if (scorer_.distance()) {
         for (std::size_t k = 0; k < rows_.size(); ++k) out[k] = double(d[k]);
         return;
@@ -206,12 +251,7 @@ class LevenshteinScorer final : public LaneScorer<LevenshteinScorer> {
     void score_long(std::size_t choice, double bound, double* out) {
       std::u32string_view text = choices_.chars(choice);
       std::size_t longest = std::max(queries_.length(rows_[0]), text.size());
-      // Choices come by length: the last bound is nearly always the one wanted.
-      if (longest != kept_for_.first || bound != kept_for_.second) {
-        kept_for_ = {longest, bound};
-        kept_ = largest_kept(scorer_.distance(), longest, bound);
-      }
-      std::int64_t most = kept_;
+      std::int64_t most = kept_[0].get(scorer_.distance(), longest, bound);
       auto& scorer = static_cast<const LevenshteinScorer&>(scorer_);
       if (most >= 0 && most != kUnbounded &&
           edit_lower_bound(histogram_, scorer.choice_histograms()[choice]) > std::uint64_t(most)) {
@@ -226,14 +266,11 @@ class LevenshteinScorer final : public LaneScorer<LevenshteinScorer> {
 
     std::optional<LevenshteinPattern> long_query_;
     CharHistogram histogram_;
-    std::pair<std::size_t, double> kept_for_{0, NAN};  // NaN: nothing kept yet
-    std::int64_t kept_ = 0;
+    KeptCache kept_[64];  // one per lane
     static constexpr std::uint32_t kNoBound = lanes::LevenshteinBlock::kNoBound;
   };
 
  private:
-  mutable std::once_flag histograms_counted_;
-  mutable std::vector<CharHistogram> histograms_;
 };
 
 class JaroWinklerScorer final : public LaneScorer<JaroWinklerScorer> {
@@ -248,30 +285,66 @@ class JaroWinklerScorer final : public LaneScorer<JaroWinklerScorer> {
 
   // Two empty texts score 1 and one empty text 0: no bound to draw.
   bool lengths_may_pass(std::size_t a, std::size_t b, double bound) const override {
-    return a == 0 || b == 0 || ceiling(a, b) >= bound;
+    return a == 0 || b == 0 ||
+           ceiling(a, b, std::min(a, b), std::min({a, b, kJaroWinklerMaxPrefix})) >= bound;
+  }
+
+  // The same with no more matches than the texts have characters of each
+  // class in common, and their actual common prefix.
+  bool counts_may_pass(std::u32string_view a, std::u32string_view b, const CharHistogram& ha,
+                       const CharHistogram& hb, double bound) const {
+    if (a.empty() || b.empty()) return true;
+    std::size_t matches = std::min({common_count_bound(ha, hb), a.size(), b.size()});
+    std::size_t prefix = 0;
+    while (prefix < std::min({a.size(), b.size(), kJaroWinklerMaxPrefix}) && a[prefix] == b[prefix])
+      ++prefix;
+    return matches == 0 ? 0.0 >= bound : ceiling(a.size(), b.size(), matches, prefix) >= bound;
   }
 
  private:
-  // Above every score two texts of these lengths can get: all of the shorter
-  // one matched, no transposition, the longest prefix bonus; widened by far
-  // more than the rounding of the score's few operations.
-  static double ceiling(std::size_t la, std::size_t lb) {
-    double m = double(std::min(la, lb));
-    double jaro = jaro_from_counts(m, 0.0, double(la), double(lb));
-    double prefix = double(std::min({la, lb, kJaroWinklerMaxPrefix}));
-    return jaro_winkler_from(jaro, prefix) + 1e-9;
+  // Above every score two texts of these lengths can get with at most
+  // `matches` matched and this prefix: no transposition; widened by far more
+  // than the rounding of the score's few operations.
+  static double ceiling(std::size_t la, std::size_t lb, std::size_t matches, std::size_t prefix) {
+    double jaro = jaro_from_counts(double(matches), 0.0, double(la), double(lb));
+    return jaro_winkler_from(jaro, double(prefix)) + 1e-9;
   }
 
  public:
-  // Choices too long for lanes go one pair at a time.
+  // Pairs the lanes cannot hold (a query or a choice too long for them) go
+  // through each query's pattern, prepared when first needed.
   class Lanes final : public LaneBlock<lanes::JaroWinklerBlock> {
    public:
     using LaneBlock::LaneBlock;
+    void load(std::span<const std::size_t> rows) override {
+      LaneBlock::load(rows);
+      patterns_.clear();
+    }
     void score(std::size_t choice, const double* bounds, double* out) override {
       std::u32string_view text = choices_.chars(choice);
-      if (!kernel_ || !lanes::fits_lanes(text.size())) return score_pairs(choice, bounds, out);
-      kernel_->similarities(text, out);
+      if (kernel_ && lanes::fits_lanes(text.size())) return kernel_->similarities(text, out);
+      if (patterns_.empty()) {
+        patterns_.reserve(rows_.size());
+        histograms_.clear();
+        for (std::size_t row : rows_) {
+          patterns_.emplace_back(queries_.chars(row));
+          histograms_.push_back(char_histogram(queries_.chars(row)));
+        }
+      }
+      auto& scorer = static_cast<const JaroWinklerScorer&>(scorer_);
+      for (std::size_t k = 0; k < rows_.size(); ++k) {
+        std::u32string_view query = queries_.chars(rows_[k]);
+        bool open = bounds[k] == -INFINITY ||
+                    (scorer.lengths_may_pass(query.size(), text.size(), bounds[k]) &&
+                     scorer.counts_may_pass(query, text, histograms_[k],
+                                            scorer.choice_histograms()[choice], bounds[k]));
+        out[k] = open ? patterns_[k].similarity(text) : NAN;
+      }
     }
+
+   private:
+    std::vector<JaroWinklerPattern> patterns_;
+    std::vector<CharHistogram> histograms_;
   };
 };
 

@@ -174,6 +174,7 @@ void sweep(const Problem& problem, const BlockPlan& plan, Columns columns, Start
     std::vector<double> bounds(rows.size());
     state.bounds(bounds.data());
     std::vector<double> scores(rows.size());
+    std::vector<double> scores2(rows.size());
     std::vector<ColumnPlan::Run> runs = column_plan.runs();
     if (columns.prune && by_length) {
       std::size_t center = queries.length(rows[rows.size() / 2]);
@@ -196,7 +197,18 @@ void sweep(const Problem& problem, const BlockPlan& plan, Columns columns, Start
       for (std::size_t p = run.begin; p < run.end; ++p) {
         problem.pool.check();
         std::size_t j = order[p];
-        if constexpr (rising) state.bounds(bounds.data());
+        if constexpr (!rising) {
+          // Two choices at a time where nothing can fail.
+          if (!scorer.may_fail() && p + 1 < run.end) {
+            std::size_t j2 = order[++p];
+            block->score_two(j, j2, bounds.data(), scores.data(), scores2.data());
+            state.take(j, scores.data());
+            state.take(j2, scores2.data());
+            continue;
+          }
+        } else {
+          state.bounds(bounds.data());
+        }
         // A scorer that may fail has blocks of one row.
         std::uint64_t position = std::uint64_t(rows[0]) * width + j;
         if (!failure.attempt(position, [&] { block->score(j, bounds.data(), scores.data()); }))

@@ -31,6 +31,10 @@ TextList read_texts(PyObject* sequence, bool check_signals) {
   if (!PySequence_Check(sequence)) type_mismatch(sequence, sequence_type_name());
   // A new list, this call's alone: no other thread changes it.
   TextList list{check(PyList_New(0)), {}};
+  // Only a size hint: iteration decides how many items there are.
+  if (PyList_CheckExact(sequence) || PyTuple_CheckExact(sequence)) {
+    list.sources.reserve(std::size_t(Py_SIZE(sequence)));
+  }
   Ref iterator = check(PyObject_GetIter(sequence));
   while (Ref item = Ref::steal(PyIter_Next(iterator.get()))) {
     list.sources.push_back(source_of(item.get()));

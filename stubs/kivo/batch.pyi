@@ -240,3 +240,22 @@ def lsh_pairs(
     >>> [a.tolist() for a in lsh_pairs([[1, 5, 7], [2, 5, 7], [1, 6, 8]], bands=3, rows=1)]
     [[0, 0], [1, 2]]
     """
+
+def encode(
+    texts: Sequence[str],
+    *,
+    encoder: Callable[[str], str] | Callable[[str], tuple[str, str]],
+    workers: SupportsIndex = 1,
+) -> list[Any]:
+    """Return encoder(text) for every text: a list of str, or of (primary, alternate) pairs
+    for kivo.phonetic.double_metaphone.
+
+    encoder is one of kivo.phonetic's key functions: soundex, nysiis, metaphone,
+    double_metaphone or match_rating_codex (TypeError otherwise). Every key equals the single
+    call's; texts are read as by cdist, and a str holding a lone surrogate raises what the
+    single call raises.
+
+    >>> import kivo.phonetic
+    >>> encode(["Robert", "Rupert", "Rubin"], encoder=kivo.phonetic.soundex)
+    ['R163', 'R163', 'R150']
+    """

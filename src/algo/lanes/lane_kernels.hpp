@@ -26,6 +26,10 @@ struct LevenshteinCall {
   std::uint32_t bound;          // every lane's, when bounds is null
   const std::uint32_t* bounds;  // one per lane
   std::uint32_t* out;
+  // A second text, run beside the first when unbounded, into out2.
+  const char32_t* text2 = nullptr;
+  std::size_t n2 = 0;
+  std::uint32_t* out2 = nullptr;
 };
 
 struct JaroWinklerCall {

@@ -52,6 +52,8 @@ struct LevenshteinKernel {
       }
     }
 
+    if (c.out2 != nullptr) return run_two<Ops>(c);
+
     V pv = ones;
     V mv = Ops::zero();
     for (std::size_t j = 0; j < n;) {
@@ -100,6 +102,56 @@ struct LevenshteinKernel {
       within |= std::uint64_t(distances[l] <= b) << l;
     }
     return within;
+  }
+
+  // Two texts without bounds, their columns interleaved: one column's steps
+  // wait on each other, two texts' do not, so the second runs in the first's
+  // shadow.
+  template <class Ops>
+  static Result run_two(const Call& c) {
+    using V = typename Ops::V;
+    const V ones = Ops::splat(~std::uint64_t(0));
+    const V one = Ops::splat(1);
+    auto step = [&](V& pv, V& mv, char32_t ch) {
+      V eq = Ops::load(c.masks->row(ch));
+      V xv = Ops::bit_or(eq, mv);
+      V xh = Ops::bit_or(Ops::bit_xor(Ops::add(Ops::bit_and(eq, pv), pv), pv), eq);
+      V hp = Ops::bit_or(mv, Ops::bit_xor(Ops::bit_or(xh, pv), ones));
+      V hn = Ops::bit_and(pv, xh);
+      hp = Ops::bit_or(Ops::shl1(hp), one);
+      hn = Ops::shl1(hn);
+      pv = Ops::bit_or(hn, Ops::bit_xor(Ops::bit_or(xv, hp), ones));
+      mv = Ops::bit_and(hp, xv);
+    };
+    V pv1 = ones, mv1 = Ops::zero(), pv2 = ones, mv2 = Ops::zero();
+    std::size_t both = std::min(c.n, c.n2);
+    for (std::size_t j = 0; j < both;) {
+      for (std::size_t piece = cancel::piece_end(j, both); j < piece; ++j) {
+        step(pv1, mv1, c.text[j]);
+        step(pv2, mv2, c.text2[j]);
+      }
+    }
+    for (std::size_t j = both; j < c.n;) {
+      for (std::size_t piece = cancel::piece_end(j, c.n); j < piece; ++j) step(pv1, mv1, c.text[j]);
+    }
+    for (std::size_t j = both; j < c.n2;) {
+      for (std::size_t piece = cancel::piece_end(j, c.n2); j < piece; ++j)
+        step(pv2, mv2, c.text2[j]);
+    }
+    write_distances<Ops>(c, pv1, mv1, c.n, c.out);
+    write_distances<Ops>(c, pv2, mv2, c.n2, c.out2);
+    return low_bits(c.count);
+  }
+
+  // D[m][n] of each lane, from the last column's deltas.
+  template <class Ops>
+  static void write_distances(const Call& c, typename Ops::V pv, typename Ops::V mv, std::size_t n,
+                              std::uint32_t* out) {
+    const typename Ops::V length_mask = Ops::load(c.length_masks);
+    typename Ops::Signed changes[Ops::kLanes];
+    Ops::store(changes, Ops::sub(Ops::popcount(Ops::bit_and(pv, length_mask)),
+                                 Ops::popcount(Ops::bit_and(mv, length_mask))));
+    for (std::size_t l = 0; l < c.count; ++l) out[l] = std::uint32_t(std::int64_t(n) + changes[l]);
   }
 
   // Writes the distances, or bound + 1 where they exceed the bound (every

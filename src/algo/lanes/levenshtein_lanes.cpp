@@ -27,6 +27,12 @@ void LevenshteinBlock::distances(std::u32string_view text, std::uint32_t* out) c
           kNoBound, nullptr, out});
 }
 
+void LevenshteinBlock::distances(std::u32string_view text, std::u32string_view text2,
+                                 std::uint32_t* out, std::uint32_t* out2) const {
+  entry_({&masks_, &lengths_, &length_masks_, &unused_, count_, text.data(), text.size(), false,
+          kNoBound, nullptr, out, text2.data(), text2.size(), out2});
+}
+
 std::uint64_t LevenshteinBlock::distances(std::u32string_view text, std::uint32_t bound,
                                           std::uint32_t* out) const {
   return entry_({&masks_, &lengths_, &length_masks_, &unused_, count_, text.data(), text.size(),

@@ -35,6 +35,10 @@ class LevenshteinBlock {
   // out[l] = the distance between `text` (any length below 2^32 - 64) and
   // pattern l, for l < size().
   void distances(std::u32string_view text, std::uint32_t* out) const;
+  // The same for two texts at once, into out and out2: faster than one
+  // after the other.
+  void distances(std::u32string_view text, std::u32string_view text2, std::uint32_t* out,
+                 std::uint32_t* out2) const;
 
   // The same, except that a distance above the lane's bound is reported as
   // bound + 1; returns the lanes within their bounds (bit l for pattern l).

@@ -23,6 +23,8 @@ PyObject* extract_impl(PyObject* query, PyObject* choices, PyObject* scorer, PyO
                        PyObject* cutoff, PyObject* processor, PyObject* workers, bool one);
 // In lsh_pairs.cpp.
 PyObject* lsh_pairs_impl(PyObject* signatures, PyObject* bands, PyObject* rows, PyObject* workers);
+// In encode.cpp.
+PyObject* encode_impl(PyObject* texts, PyObject* encoder, PyObject* workers);
 
 // The argument readers every implementation shares; a failure carries the
 // parameter's note. A count is an int from 0 to 2**64 - 1; workers are -1

@@ -132,6 +132,14 @@ constexpr Callable kFunctions[] = {
      },
      nullptr,
      stub_docs::lsh_pairs},
+    {"encode",
+     {object("texts"), keyword("encoder"), keyword("workers", "1")},
+     [](PyObject*, A x) {
+       return out_of_memory_raised(
+           "encode", [&] { return encode_impl(x.object(0), x.object(1), x.object(2)); });
+     },
+     nullptr,
+     stub_docs::encode},
     {"_simd_path",
      {},
      [](PyObject*, A) { return to_py(simd::name(simd::active())); },

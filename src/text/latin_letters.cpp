@@ -1,0 +1,87 @@
+#include "text/latin_letters.hpp"
+
+#include <unicode/normalizer2.h>
+#include <unicode/unistr.h>
+
+#include <cstdint>
+#include <string_view>
+
+#include "base/cancel.hpp"
+#include "base/error.hpp"
+
+namespace kivo {
+namespace {
+
+char upper_ascii_letter(char32_t c) {
+  if (c >= 'a' && c <= 'z') return char(c - 'a' + 'A');
+  if (c >= 'A' && c <= 'Z') return char(c);
+  return 0;
+}
+
+// Latin letters with no canonical decomposition that still carry one of the
+// 26: a stroke, a ligature, a sharp s.
+std::string_view without_decomposition(char32_t c) {
+  switch (c) {
+    case U'ß':
+    case U'ẞ': return "SS";
+    case U'æ':
+    case U'Æ': return "AE";
+    case U'œ':
+    case U'Œ': return "OE";
+    case U'ø':
+    case U'Ø': return "O";
+    case U'ł':
+    case U'Ł': return "L";
+    case U'đ':
+    case U'Đ': return "D";
+    case U'ħ':
+    case U'Ħ': return "H";
+    case U'ı': return "I";
+    default: return {};
+  }
+}
+
+const icu::Normalizer2& decomposer() {
+  static const icu::Normalizer2* const instance = [] {
+    UErrorCode code = U_ZERO_ERROR;
+    const icu::Normalizer2* n = icu::Normalizer2::getNFDInstance(code);
+    if (U_FAILURE(code)) throw InternalFault(std::string("ICU failed: ") + u_errorName(code));
+    return n;
+  }();
+  return *instance;
+}
+
+void append_non_ascii(std::string& out, char32_t c) {
+  std::string_view special = without_decomposition(c);
+  if (!special.empty()) {
+    out += special;
+    return;
+  }
+  // Only letters decompose to an ASCII letter and marks; symbols that
+  // decompose to one (the Kelvin sign) are the letter they stand for.
+  icu::UnicodeString decomposition;
+  if (!decomposer().getDecomposition(static_cast<UChar32>(c), decomposition)) return;
+  if (char letter = upper_ascii_letter(char32_t(decomposition.char32At(0)))) out += letter;
+}
+
+}  // namespace
+
+std::string latin_letters(const CharSpan& text) {
+  std::string out;
+  out.reserve(text.length);
+  visit_units(text, [&](auto units) {
+    cancel::Meter meter;
+    for (auto unit : units) {
+      meter.add();
+      char32_t c = char32_t(unit);
+      if (char letter = upper_ascii_letter(c)) {
+        out += letter;
+      } else if (c >= 0x80) {
+        append_non_ascii(out, c);
+      }
+    }
+  });
+  return out;
+}
+
+}  // namespace kivo
