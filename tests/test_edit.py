@@ -1,6 +1,11 @@
 """kivo.edit against plain models, known values, its peers and its own
 properties: swaps, insertions and deletions only, costs, alignments."""
 
+import _thread
+import random
+import threading
+import time
+
 import pytest
 from hypothesis import given, settings
 from hypothesis import strategies as st
@@ -173,6 +178,45 @@ def test_lcs_length_is_no_scorer():
     pytest.importorskip("numpy")
     with pytest.raises(TypeError, match="scorer must be"):
         batch.cdist(["a"], ["b"], scorer=edit.lcs_length)
+
+
+def long_text(seed, size):
+    return "".join(random.Random(seed).choices("abcdef", k=size))
+
+
+def test_long_pairs_release_the_lock():
+    stamps, stop = [], threading.Event()
+
+    def tick():
+        while not stop.is_set():
+            stamps.append(time.perf_counter())
+            time.sleep(0.001)
+
+    a, b = long_text(1, 6000), long_text(2, 6000)
+    ticker = threading.Thread(target=tick)
+    ticker.start()
+    start = time.perf_counter()
+    distance = edit.damerau_levenshtein_distance(a, b)
+    end = time.perf_counter()
+    stop.set()
+    ticker.join()
+    assert distance == edit.damerau_levenshtein_distance(b, a)
+    # Held throughout, the lock would let the other thread run only at the edges.
+    quarter = (end - start) / 4
+    assert any(start + quarter < s < end - quarter for s in stamps)
+
+
+@pytest.mark.parametrize("call", [
+    lambda a, b: edit.damerau_levenshtein_distance(a, b),
+    lambda a, b: edit.weighted_levenshtein_distance(a, b, 1, 2, 1),
+])  # fmt: skip
+def test_ctrl_c_interrupts_a_long_pair(call):
+    timer = threading.Timer(0.2, _thread.interrupt_main)
+    timer.start()
+    with pytest.raises(KeyboardInterrupt):
+        call(long_text(3, 60000), long_text(4, 60000))
+    timer.join()
+    assert edit.damerau_levenshtein_distance("ab", "ba") == 1
 
 
 # RapidFuzz, where installed: every value, on the same code points.
