@@ -38,6 +38,7 @@ enum class BatchKernel {
   SimHash,      // a fingerprint per text
   Osa,          // bit-parallel rows of each query
   Lcs,          // bit-parallel rows of each query, for the LCS and Indel measures
+  Tokens,       // each text's tokens read once, then the single call's arithmetic
   EachPair,     // the single call on every pair
 };
 
@@ -245,15 +246,19 @@ inline constexpr Measure kMeasures[] = {
     character_measure("lcs_similarity", false, measure_entries::similarity<lcs_similarity>,
                       BatchKernel::Lcs),
     // kivo.tokens
-    character_measure("ratio", false, measure_entries::similarity<ratio>),
-    character_measure("partial_ratio", false, measure_entries::similarity<partial_ratio>),
-    character_measure("token_sort_ratio", false, measure_entries::similarity<token_sort_ratio>),
-    character_measure("token_set_ratio", false, measure_entries::similarity<token_set_ratio>),
+    character_measure("ratio", false, measure_entries::similarity<ratio>, BatchKernel::Lcs, true),
+    character_measure("partial_ratio", false, measure_entries::similarity<partial_ratio>,
+                      BatchKernel::Tokens),
+    character_measure("token_sort_ratio", false, measure_entries::similarity<token_sort_ratio>,
+                      BatchKernel::Tokens),
+    character_measure("token_set_ratio", false, measure_entries::similarity<token_set_ratio>,
+                      BatchKernel::Tokens),
     character_measure("partial_token_sort_ratio", false,
-                      measure_entries::similarity<partial_token_sort_ratio>),
+                      measure_entries::similarity<partial_token_sort_ratio>, BatchKernel::Tokens),
     character_measure("partial_token_set_ratio", false,
-                      measure_entries::similarity<partial_token_set_ratio>),
-    character_measure("weighted_ratio", false, measure_entries::similarity<weighted_ratio>),
+                      measure_entries::similarity<partial_token_set_ratio>, BatchKernel::Tokens),
+    character_measure("weighted_ratio", false, measure_entries::similarity<weighted_ratio>,
+                      BatchKernel::Tokens),
 };
 
 inline constexpr std::size_t kMeasureCount = std::size(kMeasures);

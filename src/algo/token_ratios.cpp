@@ -51,25 +51,14 @@ Text joined(const std::vector<Text>& tokens) {
   return out;
 }
 
-Text sorted_tokens(const CharSpan& span) {
-  std::vector<Text> tokens = tokens_of(span);
-  std::sort(tokens.begin(), tokens.end());
-  return joined(tokens);
-}
-
 // The distinct tokens of both texts: those they share and each one's own,
 // each sorted.
 struct TokenSets {
   std::vector<Text> shared, only_a, only_b;
   bool either_empty;
 
-  TokenSets(const CharSpan& a, const CharSpan& b) {
-    std::vector<Text> x = tokens_of(a), y = tokens_of(b);
-    either_empty = x.empty() || y.empty();
-    for (auto* tokens : {&x, &y}) {
-      std::sort(tokens->begin(), tokens->end());
-      tokens->erase(std::unique(tokens->begin(), tokens->end()), tokens->end());
-    }
+  TokenSets(const std::vector<Text>& x, const std::vector<Text>& y)
+      : either_empty(x.empty() || y.empty()) {
     std::set_intersection(x.begin(), x.end(), y.begin(), y.end(), std::back_inserter(shared));
     std::set_difference(x.begin(), x.end(), y.begin(), y.end(), std::back_inserter(only_a));
     std::set_difference(y.begin(), y.end(), x.begin(), x.end(), std::back_inserter(only_b));
@@ -168,6 +157,41 @@ double partial_token_set_of(const TokenSets& sets) {
 
 }  // namespace
 
+TokenedText tokened(const CharSpan& span) {
+  TokenedText out{text_of(span), {}, tokens_of(span)};
+  std::sort(out.distinct.begin(), out.distinct.end());
+  out.sorted = joined(out.distinct);
+  out.distinct.erase(std::unique(out.distinct.begin(), out.distinct.end()), out.distinct.end());
+  return out;
+}
+
+double token_ratio(TokenRatio which, const TokenedText& a, const TokenedText& b) {
+  switch (which) {
+    case TokenRatio::Ratio: return ratio_of(a.text, b.text);
+    case TokenRatio::Partial: return partial_of(a.text, b.text);
+    case TokenRatio::TokenSort: return ratio_of(a.sorted, b.sorted);
+    case TokenRatio::TokenSet: return token_set_of(TokenSets(a.distinct, b.distinct));
+    case TokenRatio::PartialTokenSort: return partial_of(a.sorted, b.sorted);
+    case TokenRatio::PartialTokenSet:
+      return partial_token_set_of(TokenSets(a.distinct, b.distinct));
+    case TokenRatio::Weighted: break;
+  }
+  constexpr double kTokenScale = 0.95;
+  std::size_t la = a.text.size(), lb = b.text.size();
+  if (la == 0 || lb == 0) return 0.0;
+  double length_ratio = double(std::max(la, lb)) / double(std::min(la, lb));
+  double best = ratio_of(a.text, b.text);
+  TokenSets sets(a.distinct, b.distinct);
+  if (length_ratio < 1.5) {
+    double tokens = std::max(ratio_of(a.sorted, b.sorted), token_set_of(sets));
+    return std::max(best, tokens * kTokenScale);
+  }
+  double partial_scale = length_ratio <= 8.0 ? 0.9 : 0.6;
+  best = std::max(best, partial_of(a.text, b.text) * partial_scale);
+  double partial_tokens = std::max(partial_of(a.sorted, b.sorted), partial_token_set_of(sets));
+  return std::max(best, partial_tokens * kTokenScale * partial_scale);
+}
+
 double ratio(const CharSpan& a, const CharSpan& b) {
   return indel_similarity(a, b);
 }
@@ -177,37 +201,23 @@ double partial_ratio(const CharSpan& a, const CharSpan& b) {
 }
 
 double token_sort_ratio(const CharSpan& a, const CharSpan& b) {
-  return ratio_of(sorted_tokens(a), sorted_tokens(b));
+  return token_ratio(TokenRatio::TokenSort, tokened(a), tokened(b));
 }
 
 double token_set_ratio(const CharSpan& a, const CharSpan& b) {
-  return token_set_of(TokenSets(a, b));
+  return token_ratio(TokenRatio::TokenSet, tokened(a), tokened(b));
 }
 
 double partial_token_sort_ratio(const CharSpan& a, const CharSpan& b) {
-  return partial_of(sorted_tokens(a), sorted_tokens(b));
+  return token_ratio(TokenRatio::PartialTokenSort, tokened(a), tokened(b));
 }
 
 double partial_token_set_ratio(const CharSpan& a, const CharSpan& b) {
-  return partial_token_set_of(TokenSets(a, b));
+  return token_ratio(TokenRatio::PartialTokenSet, tokened(a), tokened(b));
 }
 
 double weighted_ratio(const CharSpan& a, const CharSpan& b) {
-  constexpr double kTokenScale = 0.95;
-  if (a.length == 0 || b.length == 0) return 0.0;
-  double longer = double(std::max(a.length, b.length));
-  double shorter = double(std::min(a.length, b.length));
-  double length_ratio = longer / shorter;
-  double best = ratio(a, b);
-  TokenSets sets(a, b);
-  if (length_ratio < 1.5) {
-    double tokens = std::max(token_sort_ratio(a, b), token_set_of(sets));
-    return std::max(best, tokens * kTokenScale);
-  }
-  double partial_scale = length_ratio <= 8.0 ? 0.9 : 0.6;
-  best = std::max(best, partial_ratio(a, b) * partial_scale);
-  double partial_tokens = std::max(partial_token_sort_ratio(a, b), partial_token_set_of(sets));
-  return std::max(best, partial_tokens * kTokenScale * partial_scale);
+  return token_ratio(TokenRatio::Weighted, tokened(a), tokened(b));
 }
 
 }  // namespace kivo

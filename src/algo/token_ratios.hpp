@@ -3,6 +3,9 @@
 // Every value lies in [0, 1].
 #pragma once
 
+#include <string>
+#include <vector>
+
 #include "text/char_span.hpp"
 
 namespace kivo {
@@ -27,5 +30,26 @@ double partial_token_set_ratio(const CharSpan& a, const CharSpan& b);
 // ratios at 0.95, longer ones the partial ratios at 0.9 (0.6 past eight times
 // as long).
 double weighted_ratio(const CharSpan& a, const CharSpan& b);
+
+// A text read once for the ratios: its characters, its tokens sorted and
+// joined by single spaces, and its distinct tokens sorted.
+struct TokenedText {
+  std::u32string text;
+  std::u32string sorted;
+  std::vector<std::u32string> distinct;
+};
+TokenedText tokened(const CharSpan& text);
+
+enum class TokenRatio {
+  Ratio,
+  Partial,
+  TokenSort,
+  TokenSet,
+  PartialTokenSort,
+  PartialTokenSet,
+  Weighted
+};
+// The ratio of two texts read once: the value of the function above.
+double token_ratio(TokenRatio which, const TokenedText& a, const TokenedText& b);
 
 }  // namespace kivo

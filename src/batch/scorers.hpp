@@ -15,6 +15,9 @@ std::unique_ptr<Scorer> make_set_scorer(const Measure& measure, const Texts& que
 // BatchKernel::Osa and BatchKernel::Lcs.
 std::unique_ptr<Scorer> make_bit_parallel_scorer(const Measure& measure, const Texts& queries,
                                                  const Texts& choices);
+// BatchKernel::Tokens.
+std::unique_ptr<Scorer> make_token_scorer(const Measure& measure, const Texts& queries,
+                                          const Texts& choices);
 std::unique_ptr<Scorer> make_each_pair_scorer(const Measure& measure, const Texts& queries,
                                               const Texts& choices);
 std::unique_ptr<Scorer> make_flow_scorer(const ScorerSpec& spec, const Texts& queries,
