@@ -47,9 +47,18 @@ class TokenScorer final : public Scorer {
     if (&choices != &queries) choices_ = read_all(choices);
   }
 
-  std::optional<double> score(std::size_t i, std::size_t j, double) const override {
+  std::optional<double> score(std::size_t i, std::size_t j, double bound) const override {
     const std::vector<TokenedText>& choices = choices_.empty() ? queries_ : choices_;
-    return token_ratio(which_, queries_[i], choices[j]);
+    const TokenedText& a = queries_[i];
+    const TokenedText& b = choices[j];
+    // Past 0.95 only the plain ratio can reach a bound: every other term of
+    // the blend is scaled to 0.95 or less. The blend is then that ratio.
+    if (which_ == TokenRatio::Weighted && bound > 0.95 && !a.text.empty() && !b.text.empty()) {
+      double plain = token_ratio(TokenRatio::Ratio, a, b);
+      if (plain < bound) return std::nullopt;
+      return plain;
+    }
+    return token_ratio(which_, a, b);
   }
 
  private:
