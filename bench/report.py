@@ -108,6 +108,8 @@ def write(path, results, sweep_image, rounds, quick, notes):
                   "Time per call against text length (log-log), prose-like ASCII texts. "
                   "A contender stops growing once one call takes more than half a second.", "",
                   f"![scaling sweep]({os.path.basename(sweep_image)})"]
+    lines += ["", "## kivo.batch", "", "Many-to-many jobs against RapidFuzz's `process.cdist`, in the "
+              "developer build and in the wheel, on the AVX2 path: [batch-benchmarks.md](batch-benchmarks.md)."]
     lines += ["", "## Notes on the comparisons", ""] + [f"- {n}" for n in notes]
     with open(path, "w", encoding="utf-8") as f:
         f.write("\n".join(lines) + "\n")
