@@ -198,13 +198,22 @@ void sweep(const Problem& problem, const BlockPlan& plan, Columns columns, Start
         problem.pool.check();
         std::size_t j = order[p];
         if constexpr (!rising) {
-          // Two choices at a time where nothing can fail.
+          // Two choices at a time where pairs rarely fail; should one, both
+          // go again one at a time below, where its position is kept exactly.
           if (!scorer.may_fail() && p + 1 < run.end) {
-            std::size_t j2 = order[++p];
-            block->score_two(j, j2, bounds.data(), scores.data(), scores2.data());
-            state.take(j, scores.data());
-            state.take(j2, scores2.data());
-            continue;
+            std::size_t j2 = order[p + 1];
+            bool scored = false;
+            try {
+              block->score_two(j, j2, bounds.data(), scores.data(), scores2.data());
+              scored = true;
+            } catch (PairFailure&) {
+            }
+            if (scored) {
+              state.take(j, scores.data());
+              state.take(j2, scores2.data());
+              ++p;
+              continue;
+            }
           }
         } else {
           state.bounds(bounds.data());
