@@ -34,8 +34,9 @@ $(STAMP): pyproject.toml Makefile
 	@test -n "$(PYTHON312)" || { echo "CPython 3.12 not found under $(PYENV_ROOT)/versions" >&2; exit 1; }
 	@test -x $(PY) || $(PYTHON312) -m venv $(VENV)
 	$(PIP) install -q --upgrade pip
-	$(PIP) install -q "scikit-build-core>=0.10" cmake ninja pytest hypothesis mypy basedpyright numpy tqdm matplotlib dask
-	$(PIP) install -q jellyfish doublemetaphone
+	$(PIP) install -q "scikit-build-core>=0.10" cmake ninja pytest hypothesis mypy basedpyright numpy tqdm matplotlib dask \
+	  rapidfuzz jellyfish pandas
+	$(PIP) install -q doublemetaphone
 	@touch $@
 
 $(ICU_STAMP): $(APT_STAMP) scripts/build-icu.sh
@@ -89,6 +90,7 @@ bench: install
 	$(PY) bench/batch.py --simd=avx2 --markdown docs/batch-benchmarks.md
 	$(PY) bench/phonetic.py
 	$(PY) bench/lsh_index.py
+	$(PY) bench/edit.py
 
 # kivo.batch's benchmark on the portable cp312 wheel users install, built first;
 # its section of docs/batch-benchmarks.md beside the developer build's.

@@ -13,6 +13,8 @@ from __future__ import annotations
 import math
 
 import kivo
+import kivo.edit as edit
+import kivo.tokens as tokens
 
 try:
     import numpy as np
@@ -27,8 +29,14 @@ SCORERS = [
     kivo.jaccard_trigram_similarity, kivo.jaccard_word_similarity,
     kivo.minhash_similarity_default, kivo.simhash_similarity_default, kivo.bm25_similarity,
     kivo.tfidf_similarity, FLOW,
+    edit.osa_distance, edit.osa_similarity, edit.damerau_levenshtein_distance,
+    edit.damerau_levenshtein_similarity, edit.indel_distance, edit.indel_similarity,
+    edit.lcs_similarity, tokens.ratio, tokens.partial_ratio, tokens.token_sort_ratio,
+    tokens.token_set_ratio, tokens.partial_token_sort_ratio, tokens.partial_token_set_ratio,
+    tokens.weighted_ratio,
 ]  # fmt: skip
-DISTANCES = {kivo.levenshtein_distance, kivo.hamming_distance}
+DISTANCES = {kivo.levenshtein_distance, kivo.hamming_distance, edit.osa_distance,
+             edit.damerau_levenshtein_distance, edit.indel_distance}  # fmt: skip
 PREPROCESSOR = kivo.Preprocessor().with_remove_stopwords(True).with_stopwords(["the", "ünd", "a"])
 PROCESSORS = [None, kivo.clean_text, kivo.clean_text_stopwords, PREPROCESSOR]
 NOT_TEXTS = [None, 1, b"x", 1.5, ["a"]]
@@ -140,6 +148,8 @@ def check_batch(r, _a, _b):
     got = call()
     if kind == 0:
         longest = max(map(len, clean_queries + clean_choices), default=0)
+        if scorer is edit.indel_distance:  # insertions and deletions of both texts
+            longest = max(map(len, clean_queries), default=0) + max(map(len, clean_choices), default=0)
         fill = min(bound, longest) + 1 if distance and bound is not None else 0.0
         check_cdist(got, scores, distance, bound, fill)
     elif kind == 1:
@@ -195,4 +205,44 @@ def check_minhash_signatures(r, a, b):
     assert got.tolist() == want
 
 
-BATCH_CHECKS = [check_batch, check_minhash_signatures]
+def check_extract(r, query, _b):
+    """extract or extract_one against a sort of the single calls' scores."""
+    if batch is None:
+        return
+    scorer, processor = r.pick(SCORERS), r.pick(PROCESSORS)
+    distance = scorer in DISTANCES
+    choices, bad = texts(r, "choices")
+    bound, limit, one = cutoff(r, distance), r.pick([None, 0, 1, 3, 5]), r.chance(64)
+    keys = [f"k{i}" for i in range(len(choices))] if r.chance(128) else list(range(len(choices)))
+    source = dict(zip(keys, choices)) if keys and isinstance(keys[0], str) else choices
+    options = dict(scorer=scorer, score_cutoff=bound, processor=processor)
+    if one:
+        call = lambda: batch.extract_one(query, source, **options)  # noqa: E731
+    else:
+        call = lambda: batch.extract(query, source, limit=limit, **options)  # noqa: E731
+    if any("\ud800" <= c <= "\udfff" for c in query):
+        return expect_reading_error(call, (UnicodeEncodeError, "query"))
+    if bad:
+        return expect_reading_error(call, bad)
+    scores, error = model(scorer, processed(processor, [query]), processed(processor, choices))
+    if error is not None:
+        if limit == 0 and not one:
+            assert call() == []
+            return
+        try:
+            call()
+        except ValueError as raised:
+            assert str(raised) == str(error), f"{raised} != {error}"
+            return
+        raise AssertionError(f"expected {error!r}")
+    sign = 1 if distance else -1
+    kept = sorted((sign * s, j) for j, s in enumerate(scores[0]) if passes(distance, s, bound))
+    want = [(choices[j], scores[0][j], keys[j]) for _, j in kept]
+    got = call()
+    if one:
+        assert got == (want[0] if want else None), (got, want)
+    else:
+        assert got == want[: len(want) if limit is None else limit], (got, want)
+
+
+BATCH_CHECKS = [check_batch, check_minhash_signatures, check_extract]

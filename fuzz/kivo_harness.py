@@ -19,6 +19,8 @@ import struct
 import sys
 
 import kivo
+import kivo.edit as edit
+import kivo.tokens as tokens
 
 sys.path.insert(0, os.path.join(os.path.dirname(os.path.dirname(os.path.abspath(__file__))), "tests"))
 import models  # noqa: E402
@@ -883,6 +885,79 @@ def check_lsh_pairs(r, _a, _b):
     assert list(zip(i.tolist(), j.tolist())) == want, (want, sigs, bands, rows)
 
 
+# --- kivo.edit and kivo.tokens ---------------------------------------------
+
+EDIT_MEASURES = [  # (distance or None, similarity, the similarity's maximum, model)
+    (edit.osa_distance, edit.osa_similarity, lambda a, b: max(len(a), len(b)), models.osa_distance),
+    (edit.damerau_levenshtein_distance, edit.damerau_levenshtein_similarity,
+     lambda a, b: max(len(a), len(b)), models.damerau_levenshtein_distance),
+    (edit.indel_distance, edit.indel_similarity, lambda a, b: len(a) + len(b), models.indel_distance),
+    (None, edit.lcs_similarity, None, models.lcs_similarity),
+]  # fmt: skip
+TOKEN_RATIOS = [tokens.ratio, tokens.partial_ratio, tokens.token_sort_ratio,
+                tokens.token_set_ratio, tokens.partial_token_sort_ratio,
+                tokens.partial_token_set_ratio, tokens.weighted_ratio]  # fmt: skip
+
+
+def check_edit(r, a, b):
+    distance, similarity, maximum, model = r.pick(EDIT_MEASURES)
+    ok, value = Call(r, distance or similarity, [("a", TEXT), ("b", TEXT)])(a, b)
+    if not ok:
+        return
+    small = len(a) + len(b) < 40
+    if distance is None:
+        assert type(value) is float and in_unit(value), value
+        assert value == similarity(b, a)
+        assert not small or value == model(a, b)
+        return
+    assert type(value) is int and value == distance(b, a)
+    assert similarity(a, b) == models.similarity_from(value, maximum(a, b))
+    assert not small or value == model(a, b), (a, b, value)
+    lcs = edit.lcs_length(a, b)
+    assert edit.indel_distance(a, b) == len(a) + len(b) - 2 * lcs
+    assert edit.damerau_levenshtein_distance(a, b) <= edit.osa_distance(a, b)
+    assert edit.osa_distance(a, b) <= kivo.levenshtein_distance(a, b)
+
+
+def check_weighted_levenshtein(r, a, b):
+    costs = [r.uint(4) if r.chance(200) else r.uint(MASK64) for _ in range(3)]
+    params = [("a", TEXT), ("b", TEXT), ("insert_cost", UINT), ("delete_cost", UINT),
+              ("substitute_cost", UINT)]  # fmt: skip
+    ok, value = Call(r, edit.weighted_levenshtein_distance, params)(a, b, *costs)
+    if not ok:
+        return
+    assert type(value) is int and value >= 0
+    if len(set(map(int, costs))) == 1:
+        assert value == int(costs[0]) * kivo.levenshtein_distance(a, b)
+    if len(a) + len(b) < 30:
+        assert value == models.weighted_levenshtein_distance(a, b, *map(int, costs))
+
+
+def check_alignment(r, a, b):
+    function = r.pick([edit.levenshtein_editops, edit.levenshtein_opcodes])
+    ok, value = Call(r, function, [("a", TEXT), ("b", TEXT)])(a, b)
+    if not ok:
+        return
+    ops = value if function is edit.levenshtein_editops else edit.levenshtein_editops(a, b)
+    assert models.apply_editops(a, b, ops) == b
+    assert len(ops) == kivo.levenshtein_distance(a, b)
+    if function is edit.levenshtein_opcodes:
+        ends = [(0, 0)] + [(x[2], x[4]) for x in value]
+        assert [(x[1], x[3]) for x in value] == ends[:-1] and ends[-1] == (len(a), len(b))
+        assert all((x[0] == "equal") == (a[x[1] : x[2]] == b[x[3] : x[4]]) for x in value)
+
+
+def check_tokens(r, a, b):
+    function = r.pick(TOKEN_RATIOS)
+    ok, value = Call(r, function, [("a", TEXT), ("b", TEXT)])(a, b)
+    if not ok:
+        return
+    assert type(value) is float and in_unit(value), value
+    assert value == function(b, a)
+    if len(a) + len(b) < 40:
+        assert value == getattr(models, function.__name__)(a, b), (a, b)
+
+
 CHECKS = [
     check_levenshtein,
     check_jaro_winkler,
@@ -898,6 +973,10 @@ CHECKS = [
     check_lsh_pairs,
     *lsh_index_harness.CHECKS,
     *phonetic_harness.PHONETIC_CHECKS,
+    check_edit,
+    check_weighted_levenshtein,
+    check_alignment,
+    check_tokens,
 ]
 
 

@@ -368,3 +368,203 @@ def match_rating_comparison(a, b):
     a, b = strike(a, b)
     a, b = strike(a[::-1], b[::-1])
     return 6 - max(len(a), len(b)) >= minimum
+
+
+# kivo.edit: full tables from the definitions.
+
+
+def _table(a, b, step):
+    """The (len(a) + 1) x (len(b) + 1) table of an edit distance whose cell
+    (i, j) is step(d, i, j) over the cells computed before it."""
+    d = [[0] * (len(b) + 1) for _ in range(len(a) + 1)]
+    for i in range(len(a) + 1):
+        for j in range(len(b) + 1):
+            d[i][j] = i + j if i == 0 or j == 0 else step(d, i, j)
+    return d
+
+
+def osa_distance(a, b):
+    def step(d, i, j):
+        best = min(d[i - 1][j] + 1, d[i][j - 1] + 1, d[i - 1][j - 1] + (a[i - 1] != b[j - 1]))
+        if i > 1 and j > 1 and a[i - 1] == b[j - 2] and a[i - 2] == b[j - 1]:
+            best = min(best, d[i - 2][j - 2] + 1)
+        return best
+
+    return _table(a, b, step)[-1][-1]
+
+
+def damerau_levenshtein_distance(a, b):
+    """Lowrance and Wagner: a swap reaches back to the last a[k] equal to b[j]
+    and the last b[l] equal to a[i], paying for everything between."""
+    last_row = {}
+    d = [[0] * (len(b) + 1) for _ in range(len(a) + 1)]
+    for i in range(len(a) + 1):
+        d[i][0] = i
+    for j in range(len(b) + 1):
+        d[0][j] = j
+    for i in range(1, len(a) + 1):
+        last_column = 0
+        for j in range(1, len(b) + 1):
+            k, l = last_row.get(b[j - 1], 0), last_column
+            same = a[i - 1] == b[j - 1]
+            if same:
+                last_column = j
+            d[i][j] = min(d[i - 1][j] + 1, d[i][j - 1] + 1, d[i - 1][j - 1] + (not same))
+            if k and l:
+                d[i][j] = min(d[i][j], d[k - 1][l - 1] + (i - k - 1) + 1 + (j - l - 1))
+        last_row[a[i - 1]] = i
+    return d[-1][-1]
+
+
+def lcs_length(a, b):
+    def step(d, i, j):
+        if a[i - 1] == b[j - 1]:
+            return d[i - 1][j - 1] + 1
+        return max(d[i - 1][j], d[i][j - 1])
+
+    d = [[0] * (len(b) + 1) for _ in range(len(a) + 1)]
+    for i in range(1, len(a) + 1):
+        for j in range(1, len(b) + 1):
+            d[i][j] = step(d, i, j)
+    return d[-1][-1]
+
+
+def indel_distance(a, b):
+    def step(d, i, j):
+        best = min(d[i - 1][j], d[i][j - 1]) + 1
+        return min(best, d[i - 1][j - 1]) if a[i - 1] == b[j - 1] else best
+
+    return _table(a, b, step)[-1][-1]
+
+
+def similarity_from(distance, maximum):
+    return 1.0 if maximum == 0 else 1.0 - distance / maximum
+
+
+def osa_similarity(a, b):
+    return similarity_from(osa_distance(a, b), max(len(a), len(b)))
+
+
+def damerau_levenshtein_similarity(a, b):
+    return similarity_from(damerau_levenshtein_distance(a, b), max(len(a), len(b)))
+
+
+def indel_similarity(a, b):
+    return similarity_from(indel_distance(a, b), len(a) + len(b))
+
+
+def lcs_similarity(a, b):
+    longest = max(len(a), len(b))
+    return similarity_from(longest - lcs_length(a, b), longest)
+
+
+def weighted_levenshtein_distance(a, b, insert, delete, substitute):
+    d = [[0] * (len(b) + 1) for _ in range(len(a) + 1)]
+    for i in range(len(a) + 1):
+        for j in range(len(b) + 1):
+            if i == 0 or j == 0:
+                d[i][j] = i * delete + j * insert
+            else:
+                d[i][j] = min(d[i - 1][j] + delete, d[i][j - 1] + insert,
+                              d[i - 1][j - 1] + (0 if a[i - 1] == b[j - 1] else substitute))
+    return d[-1][-1]
+
+
+def apply_editops(a, b, ops):
+    """a with the edit operations applied, in order, left to right."""
+    out, i = [], 0
+    for tag, a_pos, b_pos in ops:
+        out.extend(a[i:a_pos])
+        i = a_pos
+        if tag == "insert":
+            out.append(b[b_pos])
+        elif tag == "replace":
+            out.append(b[b_pos])
+            i += 1
+        else:
+            i += 1
+    out.extend(a[i:])
+    return "".join(out)
+
+
+# kivo.tokens: the ratios from their definitions, on the Indel similarity.
+
+
+def ratio(a, b):
+    return indel_similarity(a, b)
+
+
+def split_tokens(text):
+    tokens, current = [], []
+    for c in text + " ":
+        if c in WHITESPACE:
+            if current:
+                tokens.append("".join(current))
+            current = []
+        else:
+            current.append(c)
+    return tokens
+
+
+def partial_ratio(a, b):
+    if not a and not b:
+        return 1.0
+    if not a or not b:
+        return 0.0
+
+    def windows(needle, hay):
+        n = len(needle)
+        starts = [hay[:k] for k in range(1, n)] + [hay[s : s + n] for s in range(len(hay) - n + 1)]
+        return max(ratio(needle, w) for w in starts + [hay[len(hay) - k :] for k in range(1, n)])
+
+    if len(a) == len(b):
+        return max(windows(a, b), windows(b, a))
+    return windows(a, b) if len(a) < len(b) else windows(b, a)
+
+
+def sorted_joined(text):
+    return " ".join(sorted(split_tokens(text)))
+
+
+def token_sort_ratio(a, b):
+    return ratio(sorted_joined(a), sorted_joined(b))
+
+
+def partial_token_sort_ratio(a, b):
+    return partial_ratio(sorted_joined(a), sorted_joined(b))
+
+
+def _token_sets(a, b):
+    x, y = set(split_tokens(a)), set(split_tokens(b))
+    return x, y, " ".join(sorted(x & y)), " ".join(sorted(x - y)), " ".join(sorted(y - x))
+
+
+def token_set_ratio(a, b):
+    x, y, shared, only_a, only_b = _token_sets(a, b)
+    if not x or not y:
+        return 0.0
+    if shared and (not only_a or not only_b):
+        return 1.0
+    first = f"{shared} {only_a}" if shared else only_a
+    second = f"{shared} {only_b}" if shared else only_b
+    return max(ratio(shared, first), ratio(shared, second), ratio(first, second))
+
+
+def partial_token_set_ratio(a, b):
+    x, y, shared, only_a, only_b = _token_sets(a, b)
+    if not x or not y:
+        return 0.0
+    return 1.0 if shared else partial_ratio(only_a, only_b)
+
+
+def weighted_ratio(a, b):
+    if not a or not b:
+        return 0.0
+    length_ratio = max(len(a), len(b)) / min(len(a), len(b))
+    best = ratio(a, b)
+    if length_ratio < 1.5:
+        return max(best, max(token_sort_ratio(a, b), token_set_ratio(a, b)) * 0.95)
+    scale = 0.9 if length_ratio <= 8 else 0.6
+    best = max(best, partial_ratio(a, b) * scale)
+    tokens = max(partial_token_sort_ratio(a, b), partial_token_set_ratio(a, b))
+    return max(best, tokens * 0.95 * scale)

@@ -14,6 +14,8 @@ from concurrent.futures import ThreadPoolExecutor
 import pytest
 
 import kivo
+import kivo.edit as edit
+import kivo.tokens as tokens
 
 np = pytest.importorskip("numpy")
 batch = pytest.importorskip("kivo.batch")
@@ -29,8 +31,13 @@ SIMILARITIES = [
     kivo.jaccard_trigram_similarity, kivo.jaccard_word_similarity,
     kivo.minhash_similarity_default, kivo.simhash_similarity_default, kivo.bm25_similarity,
     kivo.tfidf_similarity, FLOW,
+    edit.osa_similarity, edit.damerau_levenshtein_similarity, edit.indel_similarity,
+    edit.lcs_similarity, tokens.ratio, tokens.partial_ratio, tokens.token_sort_ratio,
+    tokens.token_set_ratio, tokens.partial_token_sort_ratio, tokens.partial_token_set_ratio,
+    tokens.weighted_ratio,
 ]  # fmt: skip
-DISTANCES = [kivo.levenshtein_distance]
+DISTANCES = [kivo.levenshtein_distance, edit.osa_distance, edit.damerau_levenshtein_distance,
+             edit.indel_distance]  # fmt: skip
 HAMMING = [kivo.hamming_distance, kivo.hamming_similarity]
 # Lane and word boundaries of the kernels, and a few long texts.
 LENGTHS = [0, 1, 7, 8, 9, 15, 16, 17, 31, 32, 33, 63, 64, 65, 120, 200]
@@ -42,7 +49,7 @@ def single(scorer):
 
 
 def is_distance(scorer):
-    return scorer in (kivo.levenshtein_distance, kivo.hamming_distance)
+    return scorer in (kivo.hamming_distance, *DISTANCES)
 
 
 def texts(rng, n, lengths=LENGTHS):

@@ -10,7 +10,7 @@ from hypothesis import strategies as st
 
 import kivo
 import strategies
-from test_batch import FLOW, equal, is_distance, model_topk, passes
+from test_batch import DISTANCES, FLOW, SIMILARITIES, equal, is_distance, model_topk, passes
 
 np = pytest.importorskip("numpy")
 batch = pytest.importorskip("kivo.batch")
@@ -24,6 +24,8 @@ SCORERS = [
     kivo.minhash_similarity_default, kivo.simhash_similarity_default, kivo.bm25_similarity,
     kivo.tfidf_similarity, FLOW, STRICT_FLOW,
 ]  # fmt: skip
+# kivo.edit's and kivo.tokens' measures, scored pair by pair, before the two flows.
+SCORERS[-2:-2] = [s for s in SIMILARITIES + DISTANCES if s not in SCORERS]
 SIMILARITY_SCORERS = [s for s in SCORERS if not is_distance(s)]
 PROPERTY = settings(deadline=None, max_examples=80, suppress_health_check=[HealthCheck.too_slow])
 

@@ -88,3 +88,16 @@ def test_stub_docstring_examples_hold():
         if isinstance(node, (ast.FunctionDef, ast.ClassDef)) and (doc := ast.get_docstring(node)):
             runner.run(parser.get_doctest(doc, dict(vars(kivo)), node.name, str(STUB), 0))
     assert runner.summarize(verbose=False).failed == 0
+
+
+@pytest.mark.parametrize("name", ["edit", "tokens", "batch"])
+def test_submodule_stub_examples_hold(name):
+    if name == "batch":
+        pytest.importorskip("numpy")
+    module = importlib.import_module(f"kivo.{name}")
+    stub = STUB.with_name(f"{name}.pyi")
+    runner, parser = doctest.DocTestRunner(), doctest.DocTestParser()
+    for node in ast.walk(ast.parse(stub.read_text())):
+        if isinstance(node, ast.FunctionDef) and (doc := ast.get_docstring(node)):
+            runner.run(parser.get_doctest(doc, dict(vars(module)), node.name, str(stub), 0))
+    assert runner.summarize(verbose=False).failed == 0

@@ -4,6 +4,7 @@
 #include <span>
 #include <utility>
 
+#include "algo/affixes.hpp"
 #include "algo/bit_parallel.hpp"
 #include "algo/char_map.hpp"
 #include "algo/score_arithmetic.hpp"
@@ -19,25 +20,6 @@ std::uint64_t bit_parallel_distance(std::span<const C> a, std::span<const C> b) 
   if (a.empty()) return b.size();
   if (a.size() <= 64) return bitpar::distance_word(a, b);
   return bitpar::distance_long(a, b);
-}
-
-// Removes the longest common prefix and suffix, which do not change the edit
-// distance, before anything is widened or tabled.
-template <class X, class Y>
-void strip_common_affixes(std::span<const X>& a, std::span<const Y>& b) {
-  std::size_t shortest = std::min(a.size(), b.size());
-  std::size_t prefix = 0;
-  while (prefix < shortest && char32_t(a[prefix]) == char32_t(b[prefix])) ++prefix;
-  a = a.subspan(prefix);
-  b = b.subspan(prefix);
-  shortest -= prefix;
-  std::size_t suffix = 0;
-  while (suffix < shortest &&
-         char32_t(a[a.size() - 1 - suffix]) == char32_t(b[b.size() - 1 - suffix])) {
-    ++suffix;
-  }
-  a = a.first(a.size() - suffix);
-  b = b.first(b.size() - suffix);
 }
 
 }  // namespace

@@ -9,12 +9,15 @@
 
 #include "algo/bm25.hpp"
 #include "algo/hamming.hpp"
+#include "algo/indel.hpp"
 #include "algo/jaccard.hpp"
 #include "algo/jaro_winkler.hpp"
 #include "algo/levenshtein.hpp"
 #include "algo/minhash.hpp"
 #include "algo/simhash.hpp"
 #include "algo/tfidf.hpp"
+#include "algo/token_ratios.hpp"
+#include "algo/transpositions.hpp"
 #include "base/error.hpp"
 #include "text/char_span.hpp"
 
@@ -33,6 +36,9 @@ enum class BatchKernel {
   Words,        // a set of words per text
   MinHash,      // a signature per text
   SimHash,      // a fingerprint per text
+  Osa,          // bit-parallel rows of each query
+  Lcs,          // bit-parallel rows of each query, for the LCS and Indel measures
+  Tokens,       // each text's tokens read once, then the single call's arithmetic
   EachPair,     // the single call on every pair
 };
 
@@ -59,6 +65,9 @@ struct Measure {
   Utf8Entry on_utf8 = nullptr;
   // The router's wording for a pair the measure refuses, when it has one.
   std::string_view router_error = {};
+  // Whether the measure's distance may reach the sum of the two lengths
+  // (insertions and deletions only), where others stay within the longer one.
+  bool distance_sums_lengths = false;
 };
 
 namespace measure_entries {
@@ -67,7 +76,27 @@ inline Result<double> unequal_lengths() {
   return value_error("Strings must have equal length");
 }
 
+// Entries of measures that read characters and never fail.
+template <auto F>
+Result<double> distance(const MeasureParams&, const CharSpan& a, const CharSpan& b) {
+  return double(F(a, b));
+}
+template <auto F>
+Result<double> similarity(const MeasureParams&, const CharSpan& a, const CharSpan& b) {
+  return F(a, b);
+}
+
 }  // namespace measure_entries
+
+// A row of the submodules' measures: characters in, no router name, each
+// pair scored by the single call unless a kernel is named.
+constexpr Measure character_measure(std::string_view name, bool distance, CharacterEntry entry,
+                                    BatchKernel kernel = BatchKernel::EachPair,
+                                    bool sums_lengths = false) {
+  Measure row{name, "", name, distance, Reads::Characters, kernel, {}, entry};
+  row.distance_sums_lengths = sums_lengths;
+  return row;
+}
 
 inline constexpr Measure kMeasures[] = {
     {"levenshtein_distance",
@@ -201,6 +230,35 @@ inline constexpr Measure kMeasures[] = {
      [](const MeasureParams&, std::string_view a, std::string_view b) -> Result<double> {
        return tfidf_similarity(a, b);
      }},
+    // kivo.edit
+    character_measure("osa_distance", true, measure_entries::distance<osa_distance>,
+                      BatchKernel::Osa),
+    character_measure("osa_similarity", false, measure_entries::similarity<osa_similarity>,
+                      BatchKernel::Osa),
+    character_measure("damerau_levenshtein_distance", true,
+                      measure_entries::distance<damerau_levenshtein_distance>),
+    character_measure("damerau_levenshtein_similarity", false,
+                      measure_entries::similarity<damerau_levenshtein_similarity>),
+    character_measure("indel_distance", true, measure_entries::distance<indel_distance>,
+                      BatchKernel::Lcs, true),
+    character_measure("indel_similarity", false, measure_entries::similarity<indel_similarity>,
+                      BatchKernel::Lcs, true),
+    character_measure("lcs_similarity", false, measure_entries::similarity<lcs_similarity>,
+                      BatchKernel::Lcs),
+    // kivo.tokens
+    character_measure("ratio", false, measure_entries::similarity<ratio>, BatchKernel::Lcs, true),
+    character_measure("partial_ratio", false, measure_entries::similarity<partial_ratio>,
+                      BatchKernel::Tokens),
+    character_measure("token_sort_ratio", false, measure_entries::similarity<token_sort_ratio>,
+                      BatchKernel::Tokens),
+    character_measure("token_set_ratio", false, measure_entries::similarity<token_set_ratio>,
+                      BatchKernel::Tokens),
+    character_measure("partial_token_sort_ratio", false,
+                      measure_entries::similarity<partial_token_sort_ratio>, BatchKernel::Tokens),
+    character_measure("partial_token_set_ratio", false,
+                      measure_entries::similarity<partial_token_set_ratio>, BatchKernel::Tokens),
+    character_measure("weighted_ratio", false, measure_entries::similarity<weighted_ratio>,
+                      BatchKernel::Tokens),
 };
 
 inline constexpr std::size_t kMeasureCount = std::size(kMeasures);

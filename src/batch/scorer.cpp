@@ -50,6 +50,9 @@ std::unique_ptr<Scorer> make_scorer(const ScorerSpec& spec, const Texts& queries
     case BatchKernel::Words:
     case BatchKernel::MinHash:
     case BatchKernel::SimHash: return make_set_scorer(measure, queries, choices, pairwise, pool);
+    case BatchKernel::Osa:
+    case BatchKernel::Lcs: return make_bit_parallel_scorer(measure, queries, choices);
+    case BatchKernel::Tokens: return make_token_scorer(measure, queries, choices);
     case BatchKernel::EachPair: return make_each_pair_scorer(measure, queries, choices);
   }
   throw InternalFault("unhandled measure");

@@ -12,6 +12,12 @@ std::unique_ptr<Scorer> make_edit_scorer(const Measure& measure, const Texts& qu
 // `pairwise`: each text meets only the other list's text at its index.
 std::unique_ptr<Scorer> make_set_scorer(const Measure& measure, const Texts& queries,
                                         const Texts& choices, bool pairwise, const Pool& pool);
+// BatchKernel::Osa and BatchKernel::Lcs.
+std::unique_ptr<Scorer> make_bit_parallel_scorer(const Measure& measure, const Texts& queries,
+                                                 const Texts& choices);
+// BatchKernel::Tokens.
+std::unique_ptr<Scorer> make_token_scorer(const Measure& measure, const Texts& queries,
+                                          const Texts& choices);
 std::unique_ptr<Scorer> make_each_pair_scorer(const Measure& measure, const Texts& queries,
                                               const Texts& choices);
 std::unique_ptr<Scorer> make_flow_scorer(const ScorerSpec& spec, const Texts& queries,

@@ -1,10 +1,15 @@
 // Measures scored by their single call on each pair: the term weightings,
-// whose corpus is the pair itself, and the router's tiers.
+// whose corpus is the pair itself, the measures with no kernel of their
+// own, and the router's tiers.
 #include "batch/scorers.hpp"
 
 namespace kivo::batch {
 
 namespace {
+
+CharSpan span_of(std::u32string_view text) {
+  return {text.data(), text.size(), sizeof(char32_t)};
+}
 
 class EachPairScorer final : public Scorer {
  public:
@@ -12,7 +17,10 @@ class EachPairScorer final : public Scorer {
       : Scorer(measure.distance), measure_(measure), queries_(queries), choices_(choices) {}
 
   std::optional<double> score(std::size_t i, std::size_t j, double) const override {
-    Result<double> result = score_utf8(measure_, queries_.utf8(i), choices_.utf8(j));
+    Result<double> result =
+        measure_.reads == Reads::Characters
+            ? score_characters(measure_, span_of(queries_.chars(i)), span_of(choices_.chars(j)))
+            : score_utf8(measure_, queries_.utf8(i), choices_.utf8(j));
     if (!result.ok()) throw PairFailure{std::move(result.failure())};
     return result.value();
   }
@@ -45,9 +53,6 @@ class FlowScorer final : public Scorer {
 
 std::unique_ptr<Scorer> make_each_pair_scorer(const Measure& measure, const Texts& queries,
                                               const Texts& choices) {
-  if (measure.reads != Reads::Utf8) {
-    throw InternalFault("a measure scored pair by pair reads UTF-8: " + std::string(measure.name));
-  }
   return std::make_unique<EachPairScorer>(measure, queries, choices);
 }
 

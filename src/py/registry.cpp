@@ -11,6 +11,7 @@
 #include "algo/measures.hpp"
 #include "py/binder.hpp"
 #include "py/classes.hpp"
+#include "py/measure_functions.hpp"
 #include "py/results.hpp"
 #include "text/pipeline.hpp"
 
@@ -20,37 +21,9 @@ namespace {
 
 using A = const Args&;
 
-// The module function of the measure table's row I: distances as int,
-// similarities as float, a refused pair as its error.
-template <std::size_t I>
-PyObject* call_measure(PyObject*, A x) {
-  constexpr const Measure& measure = kMeasures[I];
-  Result<double> score = measure.reads == Reads::Characters
-                             ? score_characters(measure, x.chars(0), x.chars(1))
-                             : score_utf8(measure, x.str(0), x.str(1));
-  double value = take(std::move(score));
-  return measure.distance ? to_py(std::uint64_t(value)) : to_py(value);
-}
-
-template <std::size_t I>
-constexpr Callable measure_function() {
-  constexpr const Measure& measure = kMeasures[I];
-  constexpr bool characters = measure.reads == Reads::Characters;
-  return {measure.name.data(),
-          {characters ? chars("a") : text("a"), characters ? chars("b") : text("b")},
-          &call_measure<I>};
-}
-
-template <std::size_t... I>
-constexpr std::array<Callable, sizeof...(I)> measure_functions(std::index_sequence<I...>) {
-  return {measure_function<I>()...};
-}
-
-constexpr auto kMeasureFunctions = measure_functions(std::make_index_sequence<kMeasureCount>{});
-
 // A measure's function, by its name in the measure table.
 consteval Callable measure(std::string_view name) {
-  return kMeasureFunctions[index_of(measure_named(name))];
+  return measure_callable<false>(name);
 }
 
 // The module's functions in their fixed order.
@@ -128,7 +101,14 @@ const Measure* measure_of(PyObject* function) {
   static const std::array<PyCFunction, kMeasureCount> entries = [] {
     std::array<PyCFunction, kMeasureCount> out{};
     for (std::size_t m = 0; m < kMeasureCount; ++m) {
-      out[m] = method_defs<kFunctions>()[function_index(kMeasures[m].name)].ml_meth;
+      const Measure& row = kMeasures[m];
+      PyCFunction own = entry_named<kFunctions>(row.name);
+      out[m] = own                       ? own
+               : edit_measure_entry(row) ? edit_measure_entry(row)
+                                         : tokens_measure_entry(row);
+      if (out[m] == nullptr) {
+        throw InternalFault("no module function is called " + std::string(row.name));
+      }
     }
     return out;
   }();

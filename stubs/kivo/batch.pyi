@@ -6,8 +6,9 @@ fraction of a second with KeyboardInterrupt, even inside one long pair, and memo
 raises MemoryError; nothing is returned then. NumPy is needed here only, imported at call time.
 
 A scorer is one of kivo's two-text functions (kivo.levenshtein_distance,
-kivo.jaro_winkler_similarity, kivo.jaccard_word_similarity, ...) or a kivo.KivoFlow, whose
-compare() score is used. Every score equals the single call's, bit for bit, and a failing pair
+kivo.jaro_winkler_similarity, kivo.jaccard_word_similarity, ...), one of kivo.edit's and
+kivo.tokens' (kivo.edit.osa_distance, kivo.tokens.weighted_ratio, ...), or a kivo.KivoFlow,
+whose compare() score is used. Every score equals the single call's, bit for bit, and a failing pair
 raises the single call's error (the first failing pair in row-major order).
 
 A processor (kivo.clean_text, kivo.clean_text_stopwords or a kivo.Preprocessor) runs once per
@@ -23,8 +24,8 @@ bytes.
 """
 
 import os
-from collections.abc import Callable, Sequence
-from typing import Any, SupportsFloat, SupportsIndex, TypeAlias, final
+from collections.abc import Callable, ItemsView, Mapping, Sequence
+from typing import Any, Protocol, SupportsFloat, SupportsIndex, TypeAlias, final
 
 import numpy
 from numpy.typing import DTypeLike, NDArray
@@ -34,6 +35,11 @@ from kivo import KivoFlow, Preprocessor
 _Scorer: TypeAlias = Callable[[str, str], float] | KivoFlow
 _Processor: TypeAlias = Callable[[str], str] | Preprocessor
 _Cutoff: TypeAlias = SupportsIndex | SupportsFloat | None
+
+class _Items(Protocol):
+    """Anything with items() of (key, choice) pairs, such as a pandas Series."""
+
+    def items(self) -> ItemsView[Any, str] | Any: ...
 
 def cdist(
     queries: Sequence[str],
@@ -114,6 +120,51 @@ def topk(
     >>> i, s = topk(["abc"], ["abd", "abc", "abc"], scorer=kivo.levenshtein_distance, k=2)
     >>> i.tolist(), s.tolist()
     ([[1, 2]], [[0, 0]])
+    """
+
+def extract(
+    query: str,
+    choices: Sequence[str] | Mapping[Any, str] | _Items,
+    *,
+    scorer: _Scorer,
+    limit: SupportsIndex | None = 5,
+    score_cutoff: _Cutoff = None,
+    processor: _Processor | None = None,
+    workers: SupportsIndex = 1,
+) -> list[tuple[str, Any, Any]]:
+    """Return the best choices for one query as (choice, score, key), best first.
+
+    choices is a sequence of str, whose keys are the indices, or a mapping (a dict, or
+    anything else with items(), such as a pandas Series) whose values are the choices and
+    whose keys (index labels) are the keys. Ties go to the earlier choice. At most `limit`
+    choices are returned, every one that passes the cutoff when limit is None; only that many
+    scores are kept while the choices are scored. The scorer and processor are those of topk,
+    and so are the scores: int for distances, float for similarities.
+
+    Raises TypeError for a scorer, processor, query or choice of another kind (with a note
+    naming the argument), ValueError for workers other than -1 or a positive count or a NaN
+    cutoff, the first failing pair's own error, and KeyboardInterrupt on Ctrl-C.
+
+    >>> import kivo.tokens
+    >>> extract("john smith", {"a": "Smith, John", "b": "Jon Smyth", "c": "Mary Jones"},
+    ...         scorer=kivo.tokens.token_sort_ratio, limit=2)
+    [('Smith, John', 0.7619047619047619, 'a'), ('Jon Smyth', 0.631578947368421, 'b')]
+    """
+
+def extract_one(
+    query: str,
+    choices: Sequence[str] | Mapping[Any, str] | _Items,
+    *,
+    scorer: _Scorer,
+    score_cutoff: _Cutoff = None,
+    processor: _Processor | None = None,
+    workers: SupportsIndex = 1,
+) -> tuple[str, Any, Any] | None:
+    """Return extract()'s best (choice, score, key), or None when no choice passes the cutoff.
+
+    >>> import kivo.edit
+    >>> extract_one("teh", ["the", "ten", "tea"], scorer=kivo.edit.osa_distance)
+    ('the', 1, 0)
     """
 
 def pairs(

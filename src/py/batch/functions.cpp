@@ -108,14 +108,17 @@ struct Scoring {
 struct Fill {
   double value;
   // The largest distance the call may store: distances never exceed the
-  // longest text, and neither does the fill unless the cutoff is lower.
+  // longest text (Indel's the two longest together), and neither does the
+  // fill unless the cutoff is lower.
   double largest_stored;
 };
 
 Fill fill_for(const Scoring& scoring, double cutoff, const batch::Texts& queries,
               const batch::Texts& choices) {
   if (!scoring.distance) return {0.0, 0.0};
-  double longest = double(std::max(queries.longest(), choices.longest()));
+  double longest = scoring.scorer.spec.measure->distance_sums_lengths
+                       ? double(queries.longest()) + double(choices.longest())
+                       : double(std::max(queries.longest(), choices.longest()));
   double fill = std::min(cutoff, longest) + 1;
   return {fill, std::min(longest, fill)};
 }
@@ -303,6 +306,97 @@ std::uint64_t read_count_argument(PyObject* object, const char* param) {
 
 long read_workers_argument(PyObject* object) {
   return read_workers(object);
+}
+
+}  // namespace kivo::py
+
+namespace kivo::py {
+
+namespace {
+
+// The choices of extract: their texts and, for a mapping, each one's key.
+struct Choices {
+  TextList texts;
+  Ref keys;  // a list, or null for a sequence (the key is the index)
+};
+
+// A dict, or anything else but a str with an items() method (a pandas
+// Series), is a mapping whose values are the choices; anything else is read
+// as kivo.batch reads every list of texts.
+Choices read_choices(PyObject* object) {
+  bool mapping =
+      PyDict_Check(object) || (!PyUnicode_Check(object) && PyObject_HasAttrString(object, "items"));
+  if (!mapping) return {read_texts(object), {}};
+  Ref items = check(PyMapping_Items(object));
+  Py_ssize_t count = PyList_GET_SIZE(items.get());
+  Ref keys = check(PyList_New(count));
+  Ref values = check(PyList_New(count));
+  for (Py_ssize_t k = 0; k < count; ++k) {
+    PyObject* item = PyList_GET_ITEM(items.get(), k);
+    if (!PyTuple_Check(item) || PyTuple_GET_SIZE(item) != 2) {
+      raise(PyExc_TypeError,
+            "items() must yield (key, choice) pairs, not '" + qualified_type_name(item) + "'");
+    }
+    PyList_SET_ITEM(keys.get(), k, Py_NewRef(PyTuple_GET_ITEM(item, 0)));
+    PyList_SET_ITEM(values.get(), k, Py_NewRef(PyTuple_GET_ITEM(item, 1)));
+  }
+  return {read_texts(values.get()), std::move(keys)};
+}
+
+}  // namespace
+
+PyObject* extract_impl(PyObject* query_object, PyObject* choices_object, PyObject* scorer_object,
+                       PyObject* limit_object, PyObject* cutoff_object, PyObject* processor_object,
+                       PyObject* workers_object, bool one) {
+  Scoring scoring(scorer_object, processor_object);
+  TextList query = with_note("query", [&] {
+    Ref single = check(PyTuple_Pack(1, query_object));
+    return read_texts(single.get(), false);
+  });
+  Choices choices = with_note("choices", [&] { return read_choices(choices_object); });
+  std::size_t count = choices.texts.sources.size();
+  std::uint64_t limit = 5;
+  if (one) {
+    limit = 1;
+  } else if (limit_object == Py_None) {
+    limit = count;
+  } else if (limit_object != nullptr) {
+    limit = read_count(limit_object, "limit");
+  }
+  double cutoff = read_cutoff(cutoff_object, scoring.distance);
+  long workers = read_workers(workers_object);
+  std::size_t k = std::size_t(std::min<std::uint64_t>(limit, count));
+  std::vector<std::int64_t> indices(k);
+  std::vector<double> similarities(scoring.distance ? 0 : k);
+  std::vector<std::int64_t> distances(scoring.distance ? k : 0);
+  batch::Output scores = scoring.distance ? batch::Output{distances.data(), batch::Element::I64}
+                                          : batch::Output{similarities.data(), batch::Element::F64};
+  if (k > 0) {
+    bool small = small_work(count, query.characters() + choices.texts.characters());
+    run_released(
+        batch::worker_count(workers, 1),
+        [&](const batch::Pool& pool) {
+          batch::Texts q = scoring.texts(query, pool);
+          batch::Texts c = scoring.texts(choices.texts, pool);
+          std::unique_ptr<batch::Scorer> scorer = scoring.make(q, c, pool);
+          batch::topk({q, c, *scorer, pool}, k, cutoff, indices.data(), scores);
+        },
+        small);
+  }
+  Ref found = check(PyList_New(0));
+  for (std::size_t r = 0; r < k && indices[r] >= 0; ++r) {
+    Py_ssize_t index = Py_ssize_t(indices[r]);
+    Ref choice = Ref::steal(Py_NewRef(PyList_GET_ITEM(choices.texts.items.get(), index)));
+    Ref key = choices.keys ? Ref::steal(Py_NewRef(PyList_GET_ITEM(choices.keys.get(), index)))
+                           : check(PyLong_FromSsize_t(index));
+    Ref score = check(scoring.distance ? PyLong_FromLongLong(distances[r])
+                                       : PyFloat_FromDouble(similarities[r]));
+    Ref tuple = check(tuple_of(choice.release(), score.release(), key.release()));
+    if (PyList_Append(found.get(), tuple.get()) < 0) throw ErrorAlreadySet{};
+  }
+  if (!one) return found.release();
+  if (PyList_GET_SIZE(found.get()) == 0) return Py_NewRef(Py_None);
+  return Py_NewRef(PyList_GET_ITEM(found.get(), 0));
 }
 
 }  // namespace kivo::py

@@ -32,6 +32,9 @@ PyObject* pairs_impl(PyObject* queries, PyObject* choices, PyObject* scorer, PyO
                      PyObject* workers, PyObject* processor);
 PyObject* minhash_signatures_impl(PyObject* texts, PyObject* shingle_size, PyObject* num_hashes,
                                   PyObject* workers, PyObject* processor);
+// extract, or extract_one with `one`.
+PyObject* extract_impl(PyObject* query, PyObject* choices, PyObject* scorer, PyObject* limit,
+                       PyObject* cutoff, PyObject* processor, PyObject* workers, bool one);
 // In lsh_pairs.cpp.
 PyObject* lsh_pairs_impl(PyObject* signatures, PyObject* bands, PyObject* rows, PyObject* workers);
 // In encode.cpp.

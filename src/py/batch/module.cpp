@@ -78,6 +78,28 @@ constexpr Callable kFunctions[] = {
      },
      nullptr,
      stub_docs::pairs},
+    {"extract",
+     {object("query"), object("choices"), keyword("scorer"), keyword("limit", "5"),
+      keyword("score_cutoff", "None"), keyword("processor", "None"), keyword("workers", "1")},
+     [](PyObject*, A x) {
+       return out_of_memory_raised("extract", [&] {
+         return extract_impl(x.object(0), x.object(1), x.object(2), x.object(3), x.object(4),
+                             x.object(5), x.object(6), false);
+       });
+     },
+     nullptr,
+     stub_docs::extract},
+    {"extract_one",
+     {object("query"), object("choices"), keyword("scorer"), keyword("score_cutoff", "None"),
+      keyword("processor", "None"), keyword("workers", "1")},
+     [](PyObject*, A x) {
+       return out_of_memory_raised("extract_one", [&] {
+         return extract_impl(x.object(0), x.object(1), x.object(2), nullptr, x.object(3),
+                             x.object(4), x.object(5), true);
+       });
+     },
+     nullptr,
+     stub_docs::extract_one},
     {"minhash_signatures",
      {object("texts"), object("shingle_size"), object("num_hashes"), keyword("workers", "1"),
       keyword("processor", "None")},

@@ -1,0 +1,134 @@
+"""kivo.edit, kivo.tokens and kivo.batch.extract_one against RapidFuzz (and
+jellyfish), as ratios of kivo's time to the peer's in one interleaved run.
+Run from the repository:
+    .venv/bin/python bench/edit.py [--quick]
+RapidFuzz and jellyfish are installed into the venv for this comparison only.
+"""
+
+import csv
+import gzip
+import random
+import statistics
+import sys
+import time
+from pathlib import Path
+
+sys.path.insert(0, str(Path(__file__).resolve().parent))
+from timing import Contender, time_case  # noqa: E402
+
+import kivo.batch as batch  # noqa: E402
+import kivo.edit as edit  # noqa: E402
+import kivo.tokens as tokens  # noqa: E402
+from rapidfuzz import distance as rfd  # noqa: E402
+from rapidfuzz import fuzz, process  # noqa: E402
+
+QUICK = "--quick" in sys.argv
+ROUNDS = 3 if QUICK else 7
+TARGET = 0.02 if QUICK else 0.1
+DATA = Path(__file__).resolve().parent.parent / "examples" / "data" / "febrl3.csv.gz"
+
+
+def names(count, seed):
+    """FEBRL names ("given surname") of 5 to 20 characters, then typo'd copies up to `count`."""
+    with gzip.open(DATA, "rt") as f:
+        rows = list(csv.reader(f))[1:]
+    pool = sorted({f"{r[1].strip()} {r[2].strip()}".strip() for r in rows})
+    pool = [n for n in pool if 5 <= len(n) <= 20]
+    rng = random.Random(seed)
+    out = rng.sample(pool, min(count, len(pool)))
+    while len(out) < count:
+        chars = list(rng.choice(pool))
+        chars[rng.randrange(len(chars))] = rng.choice("abcdefghijklmnopqrstuvwxyz")
+        out.append("".join(chars))
+    return out
+
+
+def timed(cases):
+    """Median CPU time of each case, the cases run in turn in every round."""
+    times = {name: [] for name in cases}
+    for _ in range(ROUNDS):
+        for name, call in cases.items():
+            start = time.process_time()
+            call()
+            times[name].append(time.process_time() - start)
+    return {name: statistics.median(t) for name, t in times.items()}
+
+
+def loop(f, pairs):
+    def run():
+        for a, b in pairs:
+            f(a, b)
+
+    return run
+
+
+def long_pair(seed, length=1000):
+    rng = random.Random(seed)
+    a = "".join(rng.choices("abcdefghijklmnopqrstuvwxyz ", k=length))
+    b = list(a)
+    for _ in range(length // 10):
+        b[rng.randrange(length)] = rng.choice("abcdefghijklmnopqrstuvwxyz")
+    return a, "".join(b)
+
+
+def single_calls(report):
+    short = list(zip(names(200, 1), names(200, 2)))
+    long = [long_pair(3)]
+    singles = [
+        ("osa_distance", edit.osa_distance, rfd.OSA.distance),
+        ("damerau_levenshtein_distance", edit.damerau_levenshtein_distance,
+         rfd.DamerauLevenshtein.distance),
+        ("indel_distance", edit.indel_distance, rfd.Indel.distance),
+        ("token_set_ratio", tokens.token_set_ratio,
+         lambda a, b: fuzz.token_set_ratio(a, b, processor=None)),
+        ("weighted_ratio", tokens.weighted_ratio, lambda a, b: fuzz.WRatio(a, b, processor=None)),
+    ]  # fmt: skip
+    for label, pairs in (("short names", short), ("1,000 characters", long)):
+        for name, ours, theirs in singles:
+            if label != "short names" and name in ("token_set_ratio", "weighted_ratio"):
+                continue
+            k, r = time_case([Contender("kivo", loop(ours, pairs), None, calls=len(pairs)),
+                              Contender("rapidfuzz", loop(theirs, pairs), None, calls=len(pairs))],
+                             ROUNDS, TARGET)  # fmt: skip
+            report(f"{name}, {label}", k.seconds, r.seconds)
+
+
+def many(report):
+    n = 500 if QUICK else 2000
+    queries, choices = names(n, 4), names(n, 5)
+    cases = [
+        ("cdist osa_distance", edit.osa_distance, rfd.OSA.distance),
+        ("cdist indel_distance", edit.indel_distance, rfd.Indel.distance),
+        ("cdist weighted_ratio", tokens.weighted_ratio, fuzz.WRatio),
+    ]
+    for name, ours, theirs in cases:
+        times = timed({
+            "kivo": lambda: batch.cdist(queries, choices, scorer=ours),
+            "rapidfuzz": lambda: process.cdist(queries, choices, scorer=theirs, processor=None),
+        })  # fmt: skip
+        report(f"{name}, {n:,} x {n:,}", times["kivo"], times["rapidfuzz"])
+    pool = names(10_000 if QUICK else 50_000, 6)
+    query = names(1, 7)[0]
+    for name, ours, theirs in (("extract_one weighted_ratio", tokens.weighted_ratio, fuzz.WRatio),
+                               ("extract_one indel_similarity", edit.indel_similarity,
+                                rfd.Indel.normalized_similarity)):  # fmt: skip
+        times = timed({
+            "kivo": lambda: batch.extract_one(query, pool, scorer=ours),
+            "rapidfuzz": lambda: process.extractOne(query, pool, scorer=theirs, processor=None),
+        })  # fmt: skip
+        report(f"{name}, {len(pool):,} choices", times["kivo"], times["rapidfuzz"])
+
+
+def main():
+    print(f"{'work':<52} {'kivo':>12} {'peer':>12} {'ratio':>7}")
+
+    def report(work, ours, theirs):
+        print(f"{work:<52} {ours * 1e6:>10.2f}us {theirs * 1e6:>10.2f}us {ours / theirs:>7.2f}",
+              flush=True)
+
+    single_calls(report)
+    many(report)
+
+
+if __name__ == "__main__":
+    main()

@@ -1,0 +1,102 @@
+// Module functions made from rows of the measure table: kivo's own and its
+// submodules' two-text measures all bind, score and answer alike.
+#pragma once
+
+#include <Python.h>
+
+#include <array>
+#include <cstddef>
+#include <cstdint>
+#include <optional>
+#include <string_view>
+#include <utility>
+
+#include "algo/measures.hpp"
+#include "py/batch/run.hpp"
+#include "py/binder.hpp"
+#include "py/results.hpp"
+
+namespace kivo::py {
+
+// Pairs whose work (the product of their lengths) reaches this are scored
+// without the interpreter lock, and Ctrl-C stops them, when the function
+// releases it.
+inline constexpr std::uint64_t kReleasedWork = std::uint64_t(1) << 22;
+
+inline bool long_work(const CharSpan& a, const CharSpan& b) {
+  return a.length != 0 && b.length >= kReleasedWork / a.length;
+}
+
+// Runs `compute` and stores its result, without the interpreter lock when
+// `release` and the texts are long; the texts belong to the caller's
+// arguments, which outlive the call.
+template <class Compute>
+auto computed(bool release, Compute&& compute) {
+  if (!release) return compute();
+  std::optional<decltype(compute())> out;
+  run_released(1, [&](const batch::Pool&) { out.emplace(compute()); });
+  return std::move(*out);
+}
+
+// The module function of the measure table's row I: distances as int,
+// similarities as float, a refused pair as its error. Submodule functions
+// release the lock for long texts; kivo's own never do.
+template <std::size_t I, bool Release>
+PyObject* call_measure(PyObject*, const Args& x) {
+  constexpr const Measure& measure = kMeasures[I];
+  Result<double> score = [&] {
+    if constexpr (measure.reads == Reads::Characters) {
+      const CharSpan& a = x.chars(0);
+      const CharSpan& b = x.chars(1);
+      bool release = Release && long_work(a, b);
+      return computed(release, [&] { return score_characters(measure, a, b); });
+    } else {
+      return score_utf8(measure, x.str(0), x.str(1));
+    }
+  }();
+  double value = take(std::move(score));
+  return measure.distance ? to_py(std::uint64_t(value)) : to_py(value);
+}
+
+template <std::size_t I, bool Release>
+constexpr Callable measure_function() {
+  constexpr const Measure& measure = kMeasures[I];
+  constexpr bool characters = measure.reads == Reads::Characters;
+  return {measure.name.data(),
+          {characters ? chars("a") : text("a"), characters ? chars("b") : text("b")},
+          &call_measure<I, Release>};
+}
+
+template <bool Release, std::size_t... I>
+constexpr std::array<Callable, sizeof...(I)> measure_functions(std::index_sequence<I...>) {
+  return {measure_function<I, Release>()...};
+}
+
+// Every row's function, for kivo (Release false) or a submodule (true).
+template <bool Release>
+inline constexpr auto kMeasureFunctions =
+    measure_functions<Release>(std::make_index_sequence<kMeasureCount>{});
+
+// A measure's function, by its name in the measure table, with `doc`.
+template <bool Release>
+consteval Callable measure_callable(std::string_view name, const char* doc = nullptr) {
+  Callable callable = kMeasureFunctions<Release>[index_of(measure_named(name))];
+  callable.doc = doc;
+  return callable;
+}
+
+// The native entry of Table's function called `name`, else null.
+template <const auto& Table>
+PyCFunction entry_named(std::string_view name) {
+  for (std::size_t i = 0; i < std::size(Table); ++i) {
+    if (Table[i].name == name) return method_defs<Table>()[i].ml_meth;
+  }
+  return nullptr;
+}
+
+// The entries of the kivo.edit and kivo.tokens functions made from `row`,
+// else null; each module's file defines its own.
+PyCFunction edit_measure_entry(const Measure& row);
+PyCFunction tokens_measure_entry(const Measure& row);
+
+}  // namespace kivo::py
