@@ -17,7 +17,6 @@ import gzip
 import os
 import platform
 import random
-import statistics
 import subprocess
 import sys
 import time
@@ -31,6 +30,7 @@ import kivo
 import kivo.batch as batch
 from rapidfuzz import distance as rfd
 from rapidfuzz import process
+from timing import medians
 
 QUICK = "--quick" in sys.argv
 ROUNDS = 3 if QUICK else 5
@@ -91,14 +91,7 @@ def records(count, seed):
 
 
 def timed(cases):
-    """Median CPU time of each case, the cases run in turn in every round."""
-    times = {name: [] for name in cases}
-    for _ in range(ROUNDS):
-        for name, call in cases.items():
-            start = time.process_time()
-            call()
-            times[name].append(time.process_time() - start)
-    return {name: statistics.median(t) for name, t in times.items()}
+    return medians(cases, ROUNDS)
 
 
 def report(job, times, base, goal):

@@ -8,9 +8,7 @@ RapidFuzz and jellyfish are installed into the venv for this comparison only.
 import csv
 import gzip
 import random
-import statistics
 import sys
-import time
 from pathlib import Path
 
 sys.path.insert(0, str(Path(__file__).resolve().parent))
@@ -21,6 +19,7 @@ import kivo.edit as edit  # noqa: E402
 import kivo.tokens as tokens  # noqa: E402
 from rapidfuzz import distance as rfd  # noqa: E402
 from rapidfuzz import fuzz, process  # noqa: E402
+from timing import medians
 
 QUICK = "--quick" in sys.argv
 ROUNDS = 3 if QUICK else 7
@@ -44,14 +43,7 @@ def names(count, seed):
 
 
 def timed(cases):
-    """Median CPU time of each case, the cases run in turn in every round."""
-    times = {name: [] for name in cases}
-    for _ in range(ROUNDS):
-        for name, call in cases.items():
-            start = time.process_time()
-            call()
-            times[name].append(time.process_time() - start)
-    return {name: statistics.median(t) for name, t in times.items()}
+    return medians(cases, ROUNDS)
 
 
 def loop(f, pairs):

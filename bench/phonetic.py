@@ -7,15 +7,14 @@ jellyfish and doublemetaphone are installed into the venv for this comparison on
 
 import csv
 import gzip
-import statistics
 import sys
-import time
 from pathlib import Path
 
 import jellyfish
 
 import kivo.batch
 import kivo.phonetic as ph
+from timing import medians
 
 try:
     from doublemetaphone import doublemetaphone
@@ -38,14 +37,7 @@ def names(count):
 
 
 def timed(cases):
-    """Median CPU time of each case, the cases run in turn in every round."""
-    times = {name: [] for name in cases}
-    for _ in range(ROUNDS):
-        for name, call in cases.items():
-            start = time.process_time()
-            call()
-            times[name].append(time.process_time() - start)
-    return {name: statistics.median(t) for name, t in times.items()}
+    return medians(cases, ROUNDS)
 
 
 def main():
