@@ -72,9 +72,7 @@ class LaneBlock : public Block {
  public:
   LaneBlock(const Scorer& scorer, const Texts& queries, const Texts& choices, simd::Isa isa,
             const CharIds& ids)
-      : scorer_(scorer), queries_(queries), choices_(choices), isa_(isa), ids_(ids) {
-    if (ids.dense()) index_.resize(ids.alphabet());
-  }
+      : scorer_(scorer), queries_(queries), choices_(choices), isa_(isa), ids_(ids) {}
 
   void load(std::span<const std::size_t> rows) override {
     rows_ = rows;
@@ -87,7 +85,8 @@ class LaneBlock : public Block {
     }
     kernel_.reset();
     if (fits) {
-      kernel_.emplace(std::span<const std::u32string_view>(patterns, rows.size()), isa_, index_);
+      kernel_.emplace(std::span<const std::u32string_view>(patterns, rows.size()), isa_,
+                      ids_.dense() ? ids_.alphabet() : 0);
     }
   }
 
@@ -110,15 +109,10 @@ class LaneBlock : public Block {
   const simd::Isa isa_;
   const CharIds& ids_;
   std::span<const std::size_t> rows_;
+  std::optional<Kernel> kernel_;
 
  private:
-  // The kernel's rows by character number, when dense. Declared before the
-  // kernel, which clears its entries when destroyed.
-  std::vector<std::uint16_t> index_;
-  std::u32string numbered_[64];
-
- protected:
-  std::optional<Kernel> kernel_;
+  std::u32string numbered_[64];  // the rows' texts in character numbers
 };
 
 // What Levenshtein and Jaro-Winkler share: queries in lane blocks of alike

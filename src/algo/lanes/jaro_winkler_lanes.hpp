@@ -20,10 +20,10 @@ namespace kivo::lanes {
 class JaroWinklerBlock {
  public:
   // The same conditions on the patterns as LevenshteinBlock's.
-  // With an `index`, texts and patterns are in dense character numbers
-  // below its size (see LaneMasks).
-  explicit JaroWinklerBlock(std::span<const std::u32string_view> patterns,
-                            Isa isa = simd::active(), std::span<std::uint16_t> index = {});
+  // With an `alphabet`, texts and patterns are in character numbers below
+  // it (see LaneMasks).
+  explicit JaroWinklerBlock(std::span<const std::u32string_view> patterns, Isa isa = simd::active(),
+                            std::size_t alphabet = 0);
 
   std::size_t size() const { return count_; }
 

@@ -24,16 +24,14 @@ std::uint16_t LaneMasks::direct_row(char32_t c) {
 }
 
 LaneMasks::LaneMasks(std::span<const std::u32string_view> patterns, Shape shape,
-                     std::span<std::uint16_t> index)
+                     std::size_t alphabet)
     : rows_(1) {
-  if (!index.empty()) {
-    direct_ = index.data();
-    direct_size_ = index.size();
-    for (std::u32string_view p : patterns)  // before any entry is set: no destructor runs on a throw
-      for (char32_t c : p)
-        if (c >= direct_size_) throw std::invalid_argument("lane block: character beyond the index");
+  if (alphabet > 0) {
+    numbered_rows_.assign(alphabet, kZeroRow);
+    direct_ = numbered_rows_.data();
+    direct_size_ = alphabet;
     set_bits(patterns, shape, [&](char32_t c) -> std::size_t {
-      if (direct_[c] == kZeroRow) indexed_.push_back(c);
+      if (c >= alphabet) throw std::invalid_argument("lane block: character beyond the alphabet");
       return direct_row(c);
     });
     return;
@@ -60,10 +58,6 @@ LaneMasks::LaneMasks(std::span<const std::u32string_view> patterns, Shape shape,
     }
     return slots_[s].row;
   });
-}
-
-LaneMasks::~LaneMasks() {
-  for (char32_t c : indexed_) direct_[c] = kZeroRow;
 }
 
 }  // namespace kivo::lanes

@@ -4,7 +4,7 @@
 // cache. ASCII characters find theirs through a direct index; other code
 // points through an open addressing table whose slots come from a keyed hash,
 // so crafted text cannot pile its characters onto one probe chain. Texts
-// written in dense character numbers (see batch/char_ids) index directly
+// written in small character numbers (see batch/char_ids) index directly
 // throughout.
 #pragma once
 
@@ -73,14 +73,10 @@ inline std::uint64_t low_bits(std::size_t count) {
 class LaneMasks {
  public:
   // Patterns of at most 64 characters, at most shape.lanes of them. With an
-  // `index`, the characters are numbers below index.size() that find their
-  // rows through it: the caller's, all zero before, and left all zero again
-  // by the destructor, so that blocks after one another share one index as
-  // large as the alphabet.
-  LaneMasks(std::span<const std::u32string_view> patterns, Shape shape,
-            std::span<std::uint16_t> index = {});
-  ~LaneMasks();
-  LaneMasks(const LaneMasks&) = delete;
+  // `alphabet`, the characters of patterns and texts are numbers below it,
+  // which all index their rows directly.
+  LaneMasks(std::span<const std::u32string_view> patterns, Shape shape, std::size_t alphabet = 0);
+  LaneMasks(const LaneMasks&) = delete;  // direct_ may point into the object
   LaneMasks& operator=(const LaneMasks&) = delete;
 
   const LaneRow* row(char32_t c) const {
@@ -112,11 +108,11 @@ class LaneMasks {
   // The zero row, then one per distinct character of the patterns.
   std::vector<LaneRow> rows_;
   std::uint16_t ascii_rows_[kAscii] = {};
-  // Characters below direct_size_ index their row here: ascii_rows_, or the
-  // caller's index.
+  // Characters below direct_size_ index their row here: ascii_rows_, or
+  // numbered_rows_ over an alphabet.
+  std::vector<std::uint16_t> numbered_rows_;
   std::uint16_t* direct_ = ascii_rows_;
   std::size_t direct_size_ = kAscii;
-  std::vector<char32_t> indexed_;  // the caller's entries set, to clear
   std::vector<Slot> slots_;
   std::uint64_t key_ = 0;
   unsigned shift_ = 64;
