@@ -138,7 +138,9 @@ TEST(blocks_refuse_what_does_not_fit) {
     refused = true;
   }
   CHECK(refused);
-  std::vector<std::u32string_view> patterns(17, U"ab");
+  std::vector<std::u32string_view> patterns(33, U"ab");
+  CHECK_EQ(lanes_to_take(patterns, Isa::Portable), 32u);
+  patterns[3] = U"abcdefghi";  // 9 characters: 16-bit lanes, 16 of them
   CHECK_EQ(lanes_to_take(patterns, Isa::Portable), 16u);
   patterns[3] = U"abcdefghijklmnopq";  // 17 characters: 32-bit lanes, 8 of them
   CHECK_EQ(lanes_to_take(patterns, Isa::Portable), 8u);

@@ -47,10 +47,10 @@ struct JaroWinklerCall {
 using LevenshteinEntry = std::uint64_t (*)(const LevenshteinCall&);
 using JaroWinklerEntry = void (*)(const JaroWinklerCall&);
 
-// One instruction set's entries, by lane width: 16, 32, 64 bits.
+// One instruction set's entries, by lane width: 8, 16, 32, 64 bits.
 struct LaneKernels {
-  LevenshteinEntry levenshtein[3];
-  JaroWinklerEntry jaro_winkler[3];
+  LevenshteinEntry levenshtein[4];
+  JaroWinklerEntry jaro_winkler[4];
 };
 
 namespace portable {
@@ -76,7 +76,7 @@ inline const LaneKernels& kernels_for(Isa isa) {
 
 // The index of a shape's lane width in a LaneKernels row.
 inline std::size_t width_index(Shape shape) {
-  return shape.bits == 16 ? 0 : shape.bits == 32 ? 1 : 2;
+  return shape.bits == 8 ? 0 : shape.bits == 16 ? 1 : shape.bits == 32 ? 2 : 3;
 }
 
 }  // namespace kivo::lanes

@@ -18,6 +18,8 @@ __attribute__((flatten)) typename K::Result run(const typename K::Call& call) {
 }  // namespace
 
 const LaneKernels kKernels = {
-    {&run<LevenshteinKernel, 16>, &run<LevenshteinKernel, 32>, &run<LevenshteinKernel, 64>},
-    {&run<JaroWinklerKernel, 16>, &run<JaroWinklerKernel, 32>, &run<JaroWinklerKernel, 64>},
+    {&run<LevenshteinKernel, 8>, &run<LevenshteinKernel, 16>, &run<LevenshteinKernel, 32>,
+     &run<LevenshteinKernel, 64>},
+    {&run<JaroWinklerKernel, 8>, &run<JaroWinklerKernel, 16>, &run<JaroWinklerKernel, 32>,
+     &run<JaroWinklerKernel, 64>},
 };

@@ -16,20 +16,19 @@ void LaneMasks::set_bits(std::span<const std::u32string_view> patterns, Shape sh
 }
 
 std::uint16_t LaneMasks::direct_row(char32_t c) {
-  if (direct_[c] == kZeroRow) {
-    direct_[c] = std::uint16_t(rows_.size());
+  if (direct_rows_[c] == kZeroRow) {
+    direct_rows_[c] = std::uint16_t(rows_.size());
     rows_.push_back(LaneRow{});
   }
-  return direct_[c];
+  return direct_rows_[c];
 }
 
 LaneMasks::LaneMasks(std::span<const std::u32string_view> patterns, Shape shape,
                      std::size_t alphabet)
-    : rows_(1) {
+    : rows_(1),
+      direct_rows_(alphabet > 0 ? alphabet : kAscii, kZeroRow),
+      direct_size_(direct_rows_.size()) {
   if (alphabet > 0) {
-    numbered_rows_.assign(alphabet, kZeroRow);
-    direct_ = numbered_rows_.data();
-    direct_size_ = alphabet;
     set_bits(patterns, shape, [&](char32_t c) -> std::size_t {
       if (c >= alphabet) throw std::invalid_argument("lane block: character beyond the alphabet");
       return direct_row(c);
