@@ -12,13 +12,17 @@ from hypothesis import HealthCheck, given, settings
 from hypothesis import strategies as st
 
 import kivo
+from kivo.edit import indel_distance, indel_similarity, lcs_similarity, osa_distance, osa_similarity
+from kivo.tokens import ratio
 from test_batch import is_distance, model, model_topk, passes
 from test_simd_paths import SUPPORTED, same
 
 np = pytest.importorskip("numpy")
 batch = pytest.importorskip("kivo.batch")
 
-SCORERS = [kivo.levenshtein_distance, kivo.levenshtein_similarity, kivo.jaro_winkler_similarity]
+SCORERS = [kivo.levenshtein_distance, kivo.levenshtein_similarity, kivo.jaro_winkler_similarity,
+           osa_distance, osa_similarity, indel_distance, indel_similarity, lcs_similarity,
+           ratio]  # fmt: skip
 ALPHABETS = ["ab", "abcdefghij klmnop", "aéßΣж日本 ", "a😀𐐷\U0010ffff"]
 # Lengths that land in each lane width, in one and two words, and past them.
 LENGTHS = [0, 1, 5, 8, 9, 16, 17, 32, 33, 63, 64, 65, 100, 128, 129, 300, 1000]
