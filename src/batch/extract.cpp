@@ -32,8 +32,8 @@ std::optional<double> equal_choices(const Problem& transposed, std::size_t k, do
 }
 
 template <class T>
-void topk_of_one_as(const Problem& transposed, std::size_t k, double cutoff,
-                    std::int64_t* indices, T* scores) {
+void topk_of_one_as(const Problem& transposed, std::size_t k, double cutoff, std::int64_t* indices,
+                    T* scores) {
   const Scorer& scorer = transposed.scorer;
   std::vector<std::size_t> equal;
   if (std::optional<double> best = equal_choices(transposed, k, cutoff, equal)) {

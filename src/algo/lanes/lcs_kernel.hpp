@@ -37,8 +37,8 @@ struct LcsKernel {
     if (c.needs != nullptr) {
       Signed lanes[kLanes];
       for (std::size_t l = 0; l < kLanes; ++l) {
-        lanes[l] = Signed(l < c.count ? std::min<std::uint32_t>(c.needs[l], kChecked + 1)
-                                      : kChecked + 1);
+        lanes[l] =
+            Signed(l < c.count ? std::min<std::uint32_t>(c.needs[l], kChecked + 1) : kChecked + 1);
       }
       need = Ops::load_lanes(lanes);
       V text_length = Ops::splat(std::min<std::size_t>(n, kChecked + 1));

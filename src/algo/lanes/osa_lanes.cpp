@@ -16,8 +16,8 @@ OsaBlock::OsaBlock(std::span<const std::u32string_view> patterns, Isa isa)
 
 LevenshteinCall OsaBlock::call(std::u32string_view text, const std::uint32_t* bounds,
                                std::uint32_t* out) const {
-  return {&masks_, &lengths_,   &length_masks_, &unused_, count_, text.data(), text.size(),
-          bounds != nullptr, 0, bounds, out};
+  return {&masks_,           &lengths_, &length_masks_, &unused_, count_, text.data(), text.size(),
+          bounds != nullptr, 0,         bounds,         out};
 }
 
 void OsaBlock::distances(std::u32string_view text, std::uint32_t* out) const {
