@@ -97,11 +97,9 @@ class LaneMasks {
   static constexpr char32_t kNoKey = 0xFFFFFFFF;  // not a code point
 
   std::size_t slot_of(char32_t c) const { return std::size_t(mix64(key_ ^ c) >> shift_); }
-  // Sets each pattern's bits in the row row_of(c) gives its characters.
-  template <class RowOf>
-  void set_bits(std::span<const std::u32string_view> patterns, Shape shape, RowOf row_of);
-  // c's entry of the direct index, given a new row when it has none.
-  std::uint16_t direct_row(char32_t c);
+  // Sets each pattern's bits in its characters' rows, in lanes of Bits.
+  template <unsigned Bits>
+  void set_bits(std::span<const std::u32string_view> patterns);
 
   struct Slot {
     char32_t key;
