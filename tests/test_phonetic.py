@@ -89,6 +89,20 @@ def test_texts_read_as_their_latin_letters(text, same_as):
         assert key(text) == key(same_as)
 
 
+@pytest.mark.parametrize("width", ["", "\u0400", "\U0001f600"])
+def test_every_latin_character_reads_as_the_model_says(width):
+    # The characters below U+0180 are read from a table, the rest decomposed:
+    # both sides of the boundary, in texts of each code-unit width.
+    for c in map(chr, [*range(0x250), 0x1E9E, 0x212A, 0xFB00]):
+        text = c + "x" + c + c + width
+        letters = models.latin_letters(text)
+        for key in KEYS:
+            assert key(text) == key(letters), (hex(ord(c)), key.__name__)
+    texts = [chr(c) * 3 + width for c in range(0x250)]
+    for key in KEYS:
+        assert kivo.batch.encode(texts, encoder=key) == [key(t) for t in texts]
+
+
 @pytest.mark.parametrize("key", KEYS)
 def test_a_text_without_latin_letters_has_the_empty_key(key):
     assert key("1234 !? Иван") == (("", "") if key is ph.double_metaphone else "")

@@ -5,6 +5,7 @@
 #include <Python.h>
 
 #include <cstdint>
+#include <cstring>
 #include <string>
 #include <string_view>
 #include <vector>
@@ -27,6 +28,13 @@ inline PyObject* to_py(std::string_view text) {
 }
 inline PyObject* to_py(const std::string& text) {
   return to_py(std::string_view(text));
+}
+// Text known to be ASCII: a compact str is made and filled in place, with no
+// decoding.
+inline PyObject* ascii_to_py(std::string_view text) {
+  PyObject* str = result(PyUnicode_New(Py_ssize_t(text.size()), 127));
+  std::memcpy(PyUnicode_DATA(str), text.data(), text.size());
+  return str;
 }
 
 inline PyObject* to_py(const std::vector<std::uint64_t>& values) {

@@ -13,5 +13,7 @@ namespace kivo {
 
 // The text's letters, upper case A to Z.
 std::string latin_letters(const CharSpan& text);
+// The same, appended to `out`: a caller reading many texts reuses one buffer.
+void append_latin_letters(const CharSpan& text, std::string& out);
 
 }  // namespace kivo

@@ -52,4 +52,16 @@ TEST(texts_of_every_width_read_as_their_latin_letters) {
   CHECK_EQ(latin_letters({ascii.data(), ascii.size(), 1}), std::string("OBRIEN"));
   CHECK_EQ(phonetic::encode(phonetic::Encoder::Soundex, {wide.data(), wide.size(), 4}).primary,
            std::string("S362"));
+  // Many texts share one buffer of letters and one of keys.
+  std::string letters = "XY", keys = "S362";
+  append_latin_letters({ascii.data(), ascii.size(), 1}, letters);
+  CHECK_EQ(letters, std::string("XYOBRIEN"));
+  CHECK_EQ(phonetic::encode_into(phonetic::Encoder::DoubleMetaphone, {ascii.data(), ascii.size(), 1},
+                                 letters, keys),
+           std::size_t(8));
+  CHECK_EQ(keys, std::string("S362APRNAPRN"));
+  CHECK_EQ(phonetic::encode_into(phonetic::Encoder::Nysiis, {ascii.data(), ascii.size(), 1},
+                                 letters, keys),
+           keys.size());
+  CHECK_EQ(keys.substr(12), phonetic::nysiis("OBRIEN"));
 }

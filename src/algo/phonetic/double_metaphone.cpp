@@ -124,7 +124,7 @@ std::pair<std::string, std::string> Encoding::run() {
       default: i += 1;
     }
   }
-  return {primary_, secondary_};
+  return {std::move(primary_), std::move(secondary_)};
 }
 
 int Encoding::vowel_sound(int i) {

@@ -6,8 +6,8 @@
 
 namespace kivo::phonetic {
 
-std::string match_rating_codex(std::string_view letters) {
-  std::string codex;
+void match_rating_codex(std::string_view letters, std::string& key) {
+  std::size_t start = key.size();
   cancel::Meter meter;
   for (std::size_t i = 0; i < letters.size(); ++i) {
     meter.add();
@@ -15,10 +15,10 @@ std::string match_rating_codex(std::string_view letters) {
     bool vowel = c == 'A' || c == 'E' || c == 'I' || c == 'O' || c == 'U';
     // A letter doubled in the name is read once; vowels count only first.
     if ((i > 0 && letters[i - 1] == c) || (vowel && i != 0)) continue;
-    codex += c;
+    key += c;
   }
-  if (codex.size() > 6) codex.erase(3, codex.size() - 6);
-  return codex;
+  // A long codex keeps its first three letters and its last three.
+  if (key.size() - start > 6) key.erase(start + 3, key.size() - start - 6);
 }
 
 std::optional<bool> match_rating_comparison(std::string_view a, std::string_view b) {

@@ -21,9 +21,8 @@ std::string_view without_silent_initial(std::string_view s) {
 
 }  // namespace
 
-std::string metaphone(std::string_view letters) {
+void metaphone(std::string_view letters, std::string& key) {
   std::string_view s = without_silent_initial(letters);
-  std::string key;
   std::size_t start = 0;
   if (s.substr(0, 2) == "WH") {  // always W, whatever follows
     key += 'W';
@@ -119,7 +118,6 @@ std::string metaphone(std::string_view letters) {
         key += c;
     }
   }
-  return key;
 }
 
 }  // namespace kivo::phonetic

@@ -18,8 +18,8 @@ bool ends_with(std::string_view s, std::string_view suffix) {
 
 }  // namespace
 
-std::string nysiis(std::string_view letters) {
-  if (letters.empty()) return {};
+void nysiis(std::string_view letters, std::string& out) {
+  if (letters.empty()) return;
   std::string name(letters);
   if (starts_with(name, "MAC")) {
     name.replace(0, 3, "MCC");
@@ -43,7 +43,8 @@ std::string nysiis(std::string_view letters) {
     }
   }
 
-  std::string key(1, name[0]);
+  std::size_t start = out.size();
+  out += name[0];
   std::string_view s = name;
   cancel::Meter meter;
   for (std::size_t i = 1; i < s.size(); ++i) {
@@ -75,13 +76,13 @@ std::string nysiis(std::string_view letters) {
     } else if (c == 'W' && vowel(s[i - 1])) {
       sound = s.substr(i - 1, 1);
     }
-    if (sound.back() != key.back()) key += sound;
+    if (sound.back() != out.back()) out += sound;
   }
 
-  if (key.size() > 1 && key.back() == 'S') key.pop_back();
-  if (ends_with(key, "AY")) key.replace(key.size() - 2, 2, "Y");
-  if (key.size() > 1 && key.back() == 'A') key.pop_back();
-  return key;
+  auto length = [&] { return out.size() - start; };
+  if (length() > 1 && out.back() == 'S') out.pop_back();
+  if (ends_with(std::string_view(out).substr(start), "AY")) out.replace(out.size() - 2, 2, "Y");
+  if (length() > 1 && out.back() == 'A') out.pop_back();
 }
 
 }  // namespace kivo::phonetic

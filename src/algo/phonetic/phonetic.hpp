@@ -14,19 +14,22 @@
 
 namespace kivo::phonetic {
 
+// Each key function appends the key of `letters` to `key`, so that many
+// keys go into one buffer; the forms returning a string serve single names.
+
 // American Soundex: the first letter and three digits.
-std::string soundex(std::string_view letters);
+void soundex(std::string_view letters, std::string& key);
 // The New York State Identification and Intelligence System code, untruncated.
-std::string nysiis(std::string_view letters);
+void nysiis(std::string_view letters, std::string& key);
 // Lawrence Philips' original Metaphone, untruncated.
-std::string metaphone(std::string_view letters);
+void metaphone(std::string_view letters, std::string& key);
 // Lawrence Philips' Double Metaphone, untruncated: the primary and the
 // alternate key, which equals the primary for a name with one reading.
 std::pair<std::string, std::string> double_metaphone(std::string_view letters);
 // The Western Airlines match rating approach: the codex (at most six
 // letters), and whether two codices match; nullopt when their lengths differ
 // by three or more, which the approach does not compare.
-std::string match_rating_codex(std::string_view letters);
+void match_rating_codex(std::string_view letters, std::string& key);
 std::optional<bool> match_rating_comparison(std::string_view codex_a, std::string_view codex_b);
 
 // The key functions, as batch calls name them.
@@ -38,5 +41,31 @@ struct Key {
   std::string alternate;
 };
 Key encode(Encoder encoder, const CharSpan& text);
+// The text's key appended to `keys` (Double Metaphone's primary, then its
+// alternate), its Latin letters read into `letters`, a buffer the caller
+// reuses. Returns where the alternate starts in `keys`: its end for the others.
+std::size_t encode_into(Encoder encoder, const CharSpan& text, std::string& letters,
+                        std::string& keys);
+
+inline std::string soundex(std::string_view letters) {
+  std::string key;
+  soundex(letters, key);
+  return key;
+}
+inline std::string nysiis(std::string_view letters) {
+  std::string key;
+  nysiis(letters, key);
+  return key;
+}
+inline std::string metaphone(std::string_view letters) {
+  std::string key;
+  metaphone(letters, key);
+  return key;
+}
+inline std::string match_rating_codex(std::string_view letters) {
+  std::string key;
+  match_rating_codex(letters, key);
+  return key;
+}
 
 }  // namespace kivo::phonetic

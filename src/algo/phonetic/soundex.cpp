@@ -16,20 +16,20 @@ constexpr std::array<char, 26> kDigits = {
 
 }  // namespace
 
-std::string soundex(std::string_view letters) {
-  if (letters.empty()) return {};
-  std::string key(1, letters[0]);
+void soundex(std::string_view letters, std::string& key) {
+  if (letters.empty()) return;
+  char code[4] = {letters[0], '0', '0', '0'};
+  std::size_t length = 1;
   char last = kDigits[letters[0] - 'A'];
   cancel::Meter meter;
-  for (std::size_t i = 1; i < letters.size() && key.size() < 4; ++i) {
+  for (std::size_t i = 1; i < letters.size() && length < 4; ++i) {
     meter.add();
     char digit = kDigits[letters[i] - 'A'];
     if (digit == '-') continue;
-    if (digit != '0' && digit != last) key += digit;
+    if (digit != '0' && digit != last) code[length++] = digit;
     last = digit;
   }
-  key.resize(4, '0');
-  return key;
+  key.append(code, 4);
 }
 
 }  // namespace kivo::phonetic

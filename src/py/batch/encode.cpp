@@ -14,6 +14,7 @@
 #include "py/batch/run.hpp"
 #include "py/convert.hpp"
 #include "py/guard.hpp"
+#include "py/results.hpp"
 #include "py/phonetic/encoders.hpp"
 #include "py/text_lists.hpp"
 
@@ -37,19 +38,12 @@ phonetic::Encoder resolve_encoder(PyObject* encoder) {
             qualified_type_name(encoder) + "'");
 }
 
-// A key is ASCII: a compact str is made and filled in place.
-PyObject* ascii_str(std::string_view key) {
-  PyObject* str = result(PyUnicode_New(Py_ssize_t(key.size()), 127));
-  std::memcpy(PyUnicode_DATA(str), key.data(), key.size());
-  return str;
-}
-
 // Equal keys share one object (a str, or the pair's tuple): names repeat, and
 // so do their keys, so most of a long list's keys are made once. Keyed by a
 // random key, so crafted names cannot pile their keys onto one probe chain.
 class SharedKeys {
  public:
-  SharedKeys() : seed_(random_table_key()), slots_(64) {}
+  SharedKeys() : seed_(random_table_key()), second_seed_(random_table_key()), slots_(64) {}
   SharedKeys(const SharedKeys&) = delete;
   SharedKeys& operator=(const SharedKeys&) = delete;
   ~SharedKeys() {
@@ -61,7 +55,7 @@ class SharedKeys {
   template <class Make>
   PyObject* get(std::string_view chars, std::size_t split, Make&& make) {
     if (2 * (count_ + 1) > slots_.size()) grow();
-    std::uint64_t hash = keyed_hash(seed_, split, chars);
+    std::uint64_t hash = hash_of(chars, split);
     std::size_t mask = slots_.size() - 1;
     for (std::size_t i = hash & mask;; i = (i + 1) & mask) {
       Slot& slot = slots_[i];
@@ -84,6 +78,16 @@ class SharedKeys {
     PyObject* object = nullptr;
   };
 
+  // Keys are short: up to 16 bytes hash with one keyed multiply, inline.
+  std::uint64_t hash_of(std::string_view chars, std::size_t split) const {
+    if (chars.size() > 16) return keyed_hash(seed_, split, chars);
+    std::uint64_t low = 0, high = 0;
+    std::memcpy(&low, chars.data(), std::min<std::size_t>(chars.size(), 8));
+    if (chars.size() > 8) std::memcpy(&high, chars.data() + 8, chars.size() - 8);
+    std::uint64_t shape = chars.size() << 8 | split;
+    return mix64(fold_multiply(low ^ seed_, high ^ second_seed_) ^ shape);
+  }
+
   void grow() {
     std::vector<Slot> old(slots_.size() * 2);
     old.swap(slots_);
@@ -97,6 +101,7 @@ class SharedKeys {
   }
 
   std::uint64_t seed_;
+  std::uint64_t second_seed_;
   std::vector<Slot> slots_;
   std::size_t count_ = 0;
 };
@@ -117,12 +122,11 @@ PyObject* encode_impl(PyObject* texts_object, PyObject* encoder_object, PyObject
           KeyBlock& block = blocks[b];
           std::size_t end = std::min(count, (b + 1) * kTextsPerBlock);
           block.ends.reserve((end - b * kTextsPerBlock) * (pairs ? 2 : 1));
+          std::string letters;
           for (std::size_t i = b * kTextsPerBlock; i < end; ++i) {
-            phonetic::Key key = phonetic::encode(encoder, texts.sources[i].units);
-            block.chars += key.primary;
-            block.ends.push_back(block.chars.size());
-            if (!pairs) continue;
-            block.chars += key.alternate;
+            std::size_t split =
+                phonetic::encode_into(encoder, texts.sources[i].units, letters, block.chars);
+            if (pairs) block.ends.push_back(split);
             block.ends.push_back(block.chars.size());
           }
         });
@@ -140,9 +144,9 @@ PyObject* encode_impl(PyObject* texts_object, PyObject* encoder_object, PyObject
       std::size_t end = block.ends[pairs ? k + 1 : k];
       std::string_view both = chars.substr(start, end - start);
       PyList_SET_ITEM(list.get(), i++, shared.get(both, split, [&] {
-        if (!pairs) return ascii_str(both);
-        Ref primary = Ref::steal(ascii_str(both.substr(0, split)));
-        Ref alternate = Ref::steal(ascii_str(both.substr(split)));
+        if (!pairs) return ascii_to_py(both);
+        Ref primary = Ref::steal(ascii_to_py(both.substr(0, split)));
+        Ref alternate = Ref::steal(ascii_to_py(both.substr(split)));
         return check(PyTuple_Pack(2, primary.get(), alternate.get())).release();
       }));
       start = end;

@@ -4,6 +4,7 @@
 #include <Python.h>
 
 #include <array>
+#include <string>
 #include <string_view>
 
 #include "algo/phonetic/phonetic.hpp"
@@ -21,12 +22,14 @@ using phonetic::Encoder;
 
 template <Encoder E>
 PyObject* key(PyObject*, A x) {
-  phonetic::Key key = phonetic::encode(E, x.chars(0));
+  std::string letters, keys;
+  std::size_t split = phonetic::encode_into(E, x.chars(0), letters, keys);
   if constexpr (E != Encoder::DoubleMetaphone) {
-    return to_py(key.primary);
+    return ascii_to_py(keys);
   } else {
-    Ref primary = check(to_py(key.primary));
-    Ref alternate = check(to_py(key.alternate));
+    std::string_view both = keys;
+    Ref primary = Ref::steal(ascii_to_py(both.substr(0, split)));
+    Ref alternate = Ref::steal(ascii_to_py(both.substr(split)));
     return check(PyTuple_Pack(2, primary.get(), alternate.get())).release();
   }
 }
