@@ -65,7 +65,6 @@ void append_non_ascii(std::string& out, char32_t c) {
   if (char letter = upper_ascii_letter(char32_t(decomposition.char32At(0)))) out += letter;
 }
 
-
 // The reading of every character below U+0180 (ASCII, Latin-1, Latin
 // Extended-A), worked out once through the general path: most names are made
 // of these, and a lookup spares the decomposition. Each reads as at most two

@@ -56,8 +56,8 @@ TEST(texts_of_every_width_read_as_their_latin_letters) {
   std::string letters = "XY", keys = "S362";
   append_latin_letters({ascii.data(), ascii.size(), 1}, letters);
   CHECK_EQ(letters, std::string("XYOBRIEN"));
-  CHECK_EQ(phonetic::encode_into(phonetic::Encoder::DoubleMetaphone, {ascii.data(), ascii.size(), 1},
-                                 letters, keys),
+  CHECK_EQ(phonetic::encode_into(phonetic::Encoder::DoubleMetaphone,
+                                 {ascii.data(), ascii.size(), 1}, letters, keys),
            std::size_t(8));
   CHECK_EQ(keys, std::string("S362APRNAPRN"));
   CHECK_EQ(phonetic::encode_into(phonetic::Encoder::Nysiis, {ascii.data(), ascii.size(), 1},

@@ -14,8 +14,8 @@
 #include "py/batch/run.hpp"
 #include "py/convert.hpp"
 #include "py/guard.hpp"
-#include "py/results.hpp"
 #include "py/phonetic/encoders.hpp"
+#include "py/results.hpp"
 #include "py/text_lists.hpp"
 
 namespace kivo::py {
