@@ -35,7 +35,7 @@ $(STAMP): pyproject.toml Makefile
 	@test -x $(PY) || $(PYTHON312) -m venv $(VENV)
 	$(PIP) install -q --upgrade pip
 	$(PIP) install -q "scikit-build-core>=0.10" cmake ninja pytest hypothesis mypy basedpyright numpy tqdm matplotlib dask \
-	  rapidfuzz jellyfish pandas
+	  rapidfuzz jellyfish pandas pyarrow polars duckdb
 	$(PIP) install -q doublemetaphone
 	@touch $@
 

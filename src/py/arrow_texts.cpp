@@ -1,0 +1,104 @@
+#include "py/arrow_texts.hpp"
+
+#include <string>
+
+#include "py/convert.hpp"
+#include "py/guard.hpp"
+
+namespace kivo::py {
+
+namespace {
+
+// Releases a schema the stream handed over, on every path.
+struct SchemaHolder {
+  ArrowSchema schema{};
+  ~SchemaHolder() {
+    if (schema.release != nullptr) schema.release(&schema);
+  }
+};
+
+template <class T>
+T* capsule_pointer(PyObject* capsule, const char* name) {
+  if (!PyCapsule_IsValid(capsule, name)) {
+    raise(PyExc_TypeError, std::string("expected a PyCapsule named '") + name + "', not '" +
+                               qualified_type_name(capsule) + "'");
+  }
+  return static_cast<T*>(PyCapsule_GetPointer(capsule, name));
+}
+
+batch::StringLayout layout_of(const ArrowSchema& schema) {
+  if (schema.release == nullptr) raise(PyExc_ValueError, "the Arrow schema was already released");
+  std::optional<batch::StringLayout> layout = batch::string_layout(schema.format);
+  if (!layout) {
+    std::string format = schema.format == nullptr ? "" : schema.format;
+    raise(PyExc_TypeError, "an Arrow column of format '" + format +
+                               "' is not a string column (utf8, large_utf8 or string_view)");
+  }
+  return *layout;
+}
+
+void append(TextList& list, batch::StringLayout layout, const ArrowArray& array) {
+  if (std::optional<ExceptionDesc> failure =
+          batch::append_strings(layout, array, list.sources.size(), list.sources, list.nulls)) {
+    raise(*failure);
+  }
+}
+
+TextList read_array(PyObject* object) {
+  TextList list;
+  list.items = check(PyObject_CallMethod(object, "__arrow_c_array__", nullptr));
+  list.strs = false;
+  PyObject* pair = list.items.get();
+  if (!PyTuple_Check(pair) || PyTuple_GET_SIZE(pair) != 2) {
+    raise(PyExc_TypeError, "__arrow_c_array__() must return a (schema, array) pair of capsules");
+  }
+  const auto* schema = capsule_pointer<ArrowSchema>(PyTuple_GET_ITEM(pair, 0), "arrow_schema");
+  const auto* array = capsule_pointer<ArrowArray>(PyTuple_GET_ITEM(pair, 1), "arrow_array");
+  append(list, layout_of(*schema), *array);
+  return list;
+}
+
+[[noreturn]] void stream_failed(ArrowArrayStream* stream, int code) {
+  const char* detail = stream->get_last_error == nullptr ? nullptr : stream->get_last_error(stream);
+  raise(PyExc_ValueError, "the Arrow stream failed (error " + std::to_string(code) + ")" +
+                              (detail == nullptr ? std::string() : ": " + std::string(detail)));
+}
+
+// Every batch is read, and its strings checked, before the call computes.
+TextList read_stream(PyObject* object) {
+  TextList list;
+  list.items = check(PyObject_CallMethod(object, "__arrow_c_stream__", nullptr));
+  list.strs = false;
+  auto* stream = capsule_pointer<ArrowArrayStream>(list.items.get(), "arrow_array_stream");
+  if (stream->release == nullptr) raise(PyExc_ValueError, "the Arrow stream was already released");
+  batch::StringLayout layout;
+  {
+    SchemaHolder holder;
+    if (int code = stream->get_schema(stream, &holder.schema)) stream_failed(stream, code);
+    layout = layout_of(holder.schema);
+  }
+  list.arrays = std::make_shared<batch::OwnedArrays>();
+  while (true) {
+    ArrowArray& array = list.arrays->add();
+    if (int code = stream->get_next(stream, &array)) stream_failed(stream, code);
+    if (array.release == nullptr) break;  // the end of the stream
+    append(list, layout, array);
+    if (PyErr_CheckSignals() < 0) throw ErrorAlreadySet{};
+  }
+  return list;
+}
+
+bool exports(PyObject* object, const char* method) {
+  return !PyType_Check(object) && PyObject_HasAttrString(object, method);
+}
+
+}  // namespace
+
+std::optional<TextList> read_arrow_texts(PyObject* object) {
+  if (PyUnicode_Check(object)) return {};
+  if (exports(object, "__arrow_c_array__")) return read_array(object);
+  if (exports(object, "__arrow_c_stream__")) return read_stream(object);
+  return {};
+}
+
+}  // namespace kivo::py
