@@ -52,8 +52,9 @@ def texts(r, name):
     items = [r.text(False) for _ in range(r.below(6))]
     # Rare, and never once the input has run out (it reads as zeros then).
     if items and r.byte() >= 246:
-        items[r.below(len(items))] = r.pick(NOT_TEXTS)
-        return items, (TypeError, name)
+        item = r.pick(NOT_TEXTS)
+        items[r.below(len(items))] = item
+        return items, (ValueError if item is None else TypeError, name)
     if items and r.byte() >= 246:
         items[r.below(len(items))] += "\udc80"
         return items, (UnicodeEncodeError, name)
