@@ -39,6 +39,16 @@ $(STAMP): pyproject.toml Makefile
 	$(PIP) install -q doublemetaphone
 	@touch $@
 
+# The Spark example's test needs a Java runtime and pyspark, both large: a
+# machine without them skips that test, saying why.
+SPARK_STAMP := $(VENV)/.kivo-spark
+$(SPARK_STAMP): $(STAMP)
+	@command -v java >/dev/null || { apt-get update -qq && \
+	  DEBIAN_FRONTEND=noninteractive apt-get install -y -qq default-jre-headless >/dev/null; } || \
+	  echo "no Java runtime: the Spark example's test will be skipped" >&2
+	$(PIP) install -q pyspark || echo "no pyspark: the Spark example's test will be skipped" >&2
+	@touch $@
+
 $(ICU_STAMP): $(APT_STAMP) scripts/build-icu.sh
 	./scripts/build-icu.sh
 	@touch $@
@@ -48,7 +58,7 @@ setup: $(APT_STAMP) $(STAMP) $(ICU_STAMP)
 install: setup
 	$(PIP) install -q --no-build-isolation -Ccmake.define.KIVO_WERROR=ON .
 
-test: install test-cpp format-check
+test: install test-cpp format-check $(SPARK_STAMP)
 	$(PY) -m pytest -q tests
 
 test-cpp: setup

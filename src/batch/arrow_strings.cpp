@@ -75,13 +75,16 @@ std::optional<ExceptionDesc> append_offset_strings(const ArrowArray& array, std:
   std::string_view all(data == nullptr ? "" : data + offsets[0],
                        std::size_t(offsets[length] - offsets[0]));
   bool valid = utf8::is_valid(all);
+  // Within valid bytes, a string is valid on its own when it starts and ends
+  // between characters.
+  auto boundary = [&](Offset at) {
+    return at == offsets[length] || (static_cast<unsigned char>(data[at]) & 0xC0) != 0x80;
+  };
   for (std::size_t i = 0; i < length; ++i) {
     std::string_view bytes = bytes_of(i);
     bool null = is_null(array, i);
     if (null) nulls.push_back(first + i);
-    // A string starting inside a character (its bytes then invalid on their
-    // own) is found here, unless it is null.
-    bool whole = valid && (bytes.empty() || (static_cast<unsigned char>(bytes[0]) & 0xC0) != 0x80);
+    bool whole = valid && (bytes.empty() || (boundary(offsets[i]) && boundary(offsets[i + 1])));
     if (!whole && !null) {
       std::size_t prefix = utf8::valid_prefix(bytes);
       if (prefix != bytes.size()) return invalid_utf8(first + i, prefix);
@@ -122,8 +125,7 @@ std::optional<ExceptionDesc> append_view_strings(const ArrowArray& array, std::s
       }
       const char* data = static_cast<const char*>(array.buffers[2 + view.buffer]);
       std::int64_t size = sizes[view.buffer];
-      if (view.offset < 0 || data == nullptr ||
-          std::int64_t(view.offset) + view.length > size) {
+      if (view.offset < 0 || data == nullptr || std::int64_t(view.offset) + view.length > size) {
         return malformed_at(first + i, "lies outside its buffer");
       }
       bytes = {data + view.offset, std::size_t(view.length)};
@@ -143,6 +145,7 @@ std::optional<StringLayout> string_layout(const char* format) {
   if (name == "u") return StringLayout::Utf8;
   if (name == "U") return StringLayout::LargeUtf8;
   if (name == "vu") return StringLayout::View;
+  if (name == "n") return StringLayout::Null;
   return {};
 }
 
@@ -152,6 +155,13 @@ std::optional<ExceptionDesc> append_strings(StringLayout layout, const ArrowArra
   if (array.release == nullptr) return malformed("it was already released");
   if (array.length < 0) return malformed("its length is negative");
   if (array.offset < 0) return malformed("its offset is negative");
+  if (layout == StringLayout::Null) {
+    for (std::size_t i = 0; i < std::size_t(array.length); ++i) {
+      nulls.push_back(first + i);
+      texts.push_back(text_of({}));
+    }
+    return {};
+  }
   if (array.length > 0 && array.buffers == nullptr) return malformed("its buffers are missing");
   if (layout != StringLayout::View && array.n_buffers != 3) {
     return malformed("a utf8 array needs 3 buffers, not " + std::to_string(array.n_buffers));

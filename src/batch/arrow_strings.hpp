@@ -62,8 +62,10 @@ struct ArrowArrayStream {
 namespace kivo::batch {
 
 // The string layouts read: utf8 (int32 offsets), large_utf8 (int64 offsets)
-// and string_view (16-byte views into inline bytes or variadic buffers).
-enum class StringLayout { Utf8, LargeUtf8, View };
+// and string_view (16-byte views into inline bytes or variadic buffers); and
+// the null type, whose every element is null (what an empty or all-None
+// column becomes when its type is inferred).
+enum class StringLayout { Utf8, LargeUtf8, View, Null };
 
 // The layout a format string names, or nothing for any other type.
 std::optional<StringLayout> string_layout(const char* format);

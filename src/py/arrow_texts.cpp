@@ -9,11 +9,20 @@ namespace kivo::py {
 
 namespace {
 
+// A producer's release callback may run Python code: it must not find this
+// call's exception pending, and must not lose it.
+template <class F>
+void keeping_the_error(F&& f) {
+  PyObject* error = PyErr_GetRaisedException();
+  f();
+  PyErr_SetRaisedException(error);
+}
+
 // Releases a schema the stream handed over, on every path.
 struct SchemaHolder {
   ArrowSchema schema{};
   ~SchemaHolder() {
-    if (schema.release != nullptr) schema.release(&schema);
+    if (schema.release != nullptr) keeping_the_error([&] { schema.release(&schema); });
   }
 };
 
@@ -77,7 +86,8 @@ TextList read_stream(PyObject* object) {
     if (int code = stream->get_schema(stream, &holder.schema)) stream_failed(stream, code);
     layout = layout_of(holder.schema);
   }
-  list.arrays = std::make_shared<batch::OwnedArrays>();
+  list.arrays = std::shared_ptr<batch::OwnedArrays>(
+      new batch::OwnedArrays, [](auto* arrays) { keeping_the_error([&] { delete arrays; }); });
   while (true) {
     ArrowArray& array = list.arrays->add();
     if (int code = stream->get_next(stream, &array)) stream_failed(stream, code);
