@@ -94,13 +94,15 @@ demo: install
 
 # Times kivo against its peers (installed into the venv) and writes docs/benchmarks.md,
 # then kivo.batch against RapidFuzz's process module and datasketch, and
-# kivo.batch.encode's phonetic keys against jellyfish and doublemetaphone.
-bench: install
+# kivo.batch.encode's phonetic keys against jellyfish and doublemetaphone, and
+# kivo.batch on Arrow columns, in DuckDB and in Spark.
+bench: install $(SPARK_STAMP)
 	$(PY) bench/run.py
 	$(PY) bench/batch.py --simd=avx2 --markdown docs/batch-benchmarks.md
 	$(PY) bench/phonetic.py
 	$(PY) bench/lsh_index.py
 	$(PY) bench/edit.py
+	$(PY) bench/data.py --spark
 
 # kivo.batch's benchmark on the portable cp312 wheel users install, built first;
 # its section of docs/batch-benchmarks.md beside the developer build's.
