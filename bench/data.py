@@ -158,7 +158,7 @@ def spark_case(rows):
 
         for batch in batches:
             s = kivo.batch.cpdist(batch.column("a"), batch.column("b"), scorer=kivo.jaro_winkler_similarity)
-            yield pa.RecordBatch.from_arrays([pa.array(s)], names=["s"])
+            yield pa.RecordBatch.from_arrays([pa.array(s, pa.float64())], names=["s"])
 
     def rapidfuzz_scores(batches):
         from rapidfuzz import process
@@ -167,7 +167,7 @@ def spark_case(rows):
         for batch in batches:
             s = process.cpdist(batch.column("a").to_pylist(), batch.column("b").to_pylist(),
                                scorer=JaroWinkler.normalized_similarity)  # fmt: skip
-            yield pa.RecordBatch.from_arrays([pa.array(s)], names=["s"])
+            yield pa.RecordBatch.from_arrays([pa.array(s, pa.float64())], names=["s"])
 
     print(f"Spark local[2], mapInArrow, {rows:,} pairs, Jaro-Winkler:")
     try:

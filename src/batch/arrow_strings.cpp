@@ -177,6 +177,50 @@ std::optional<ExceptionDesc> append_strings(StringLayout layout, const ArrowArra
   }
 }
 
+Result<ColumnLayout> column_layout(const ArrowSchema& schema) {
+  if (schema.release == nullptr) return malformed("its schema was already released");
+  std::string format = schema.format == nullptr ? "" : schema.format;
+  if (std::optional<StringLayout> layout = string_layout(schema.format)) {
+    return ColumnLayout{*layout};
+  }
+  if (format == "+s" && schema.n_children == 1 && schema.children != nullptr &&
+      schema.children[0] != nullptr) {
+    if (std::optional<StringLayout> layout = string_layout(schema.children[0]->format)) {
+      return ColumnLayout{*layout, true};
+    }
+  }
+  if (format == "+s" && schema.n_children > 1) {
+    return type_error("an Arrow table of " + std::to_string(schema.n_children) +
+                      " columns is not a string column: pass one of its columns");
+  }
+  return type_error("an Arrow column of format '" + format +
+                    "' is not a string column (utf8, large_utf8 or string_view)");
+}
+
+std::optional<ExceptionDesc> append_column(ColumnLayout layout, const ArrowArray& array,
+                                           std::size_t first, std::vector<SourceText>& texts,
+                                           std::vector<std::size_t>& nulls) {
+  if (!layout.in_struct) return append_strings(layout.strings, array, first, texts, nulls);
+  if (array.release == nullptr) return malformed("it was already released");
+  if (array.length < 0 || array.offset < 0) return malformed("its length or offset is negative");
+  if (array.n_children != 1 || array.children == nullptr || array.children[0] == nullptr) {
+    return malformed("a one-column record batch needs its one child array");
+  }
+  if (array.n_buffers > 0 && array.buffers != nullptr && array.buffers[0] != nullptr &&
+      array.null_count != 0) {
+    return type_error("a record batch with null rows is not a string column");
+  }
+  // The struct's offset and length apply to its column too.
+  ArrowArray column = *array.children[0];
+  if (column.length < 0 || column.offset < 0 ||
+      column.length - array.offset < array.length) {
+    return malformed("its column is shorter than the record batch");
+  }
+  column.offset += array.offset;
+  column.length = array.length;
+  return append_strings(layout.strings, column, first, texts, nulls);
+}
+
 OwnedArrays::~OwnedArrays() {
   for (std::unique_ptr<ArrowArray>& array : arrays_) {
     if (array->release != nullptr) array->release(array.get());

@@ -70,6 +70,17 @@ enum class StringLayout { Utf8, LargeUtf8, View, Null };
 // The layout a format string names, or nothing for any other type.
 std::optional<StringLayout> string_layout(const char* format);
 
+// A column's strings: an array of a string layout, or a record batch (a
+// struct without nulls of its own, as tables and query results export) of one
+// string column.
+struct ColumnLayout {
+  StringLayout strings;
+  bool in_struct = false;
+};
+
+// The schema's layout, or a TypeError naming what it is instead.
+Result<ColumnLayout> column_layout(const ArrowSchema& schema);
+
 // The strings of one array, appended to `texts` (a null as an empty text,
 // its position appended to `nulls`). `first` is the array's first position in
 // the whole column, the one messages name. A malformed array or invalid UTF-8
@@ -78,6 +89,11 @@ std::optional<StringLayout> string_layout(const char* format);
 std::optional<ExceptionDesc> append_strings(StringLayout layout, const ArrowArray& array,
                                             std::size_t first, std::vector<SourceText>& texts,
                                             std::vector<std::size_t>& nulls);
+
+// append_strings for an array of that column layout.
+std::optional<ExceptionDesc> append_column(ColumnLayout layout, const ArrowArray& array,
+                                           std::size_t first, std::vector<SourceText>& texts,
+                                           std::vector<std::size_t>& nulls);
 
 // Arrays taken from a stream, released (once each) when this is destroyed.
 class OwnedArrays {

@@ -35,20 +35,13 @@ T* capsule_pointer(PyObject* capsule, const char* name) {
   return static_cast<T*>(PyCapsule_GetPointer(capsule, name));
 }
 
-batch::StringLayout layout_of(const ArrowSchema& schema) {
-  if (schema.release == nullptr) raise(PyExc_ValueError, "the Arrow schema was already released");
-  std::optional<batch::StringLayout> layout = batch::string_layout(schema.format);
-  if (!layout) {
-    std::string format = schema.format == nullptr ? "" : schema.format;
-    raise(PyExc_TypeError, "an Arrow column of format '" + format +
-                               "' is not a string column (utf8, large_utf8 or string_view)");
-  }
-  return *layout;
+batch::ColumnLayout layout_of(const ArrowSchema& schema) {
+  return take(batch::column_layout(schema));
 }
 
-void append(TextList& list, batch::StringLayout layout, const ArrowArray& array) {
+void append(TextList& list, batch::ColumnLayout layout, const ArrowArray& array) {
   if (std::optional<ExceptionDesc> failure =
-          batch::append_strings(layout, array, list.sources.size(), list.sources, list.nulls)) {
+          batch::append_column(layout, array, list.sources.size(), list.sources, list.nulls)) {
     raise(*failure);
   }
 }
@@ -80,7 +73,7 @@ TextList read_stream(PyObject* object) {
   list.strs = false;
   auto* stream = capsule_pointer<ArrowArrayStream>(list.items.get(), "arrow_array_stream");
   if (stream->release == nullptr) raise(PyExc_ValueError, "the Arrow stream was already released");
-  batch::StringLayout layout;
+  batch::ColumnLayout layout{};
   {
     SchemaHolder holder;
     if (int code = stream->get_schema(stream, &holder.schema)) stream_failed(stream, code);
