@@ -212,8 +212,7 @@ std::optional<ExceptionDesc> append_column(ColumnLayout layout, const ArrowArray
   }
   // The struct's offset and length apply to its column too.
   ArrowArray column = *array.children[0];
-  if (column.length < 0 || column.offset < 0 ||
-      column.length - array.offset < array.length) {
+  if (column.length < 0 || column.offset < 0 || column.length - array.offset < array.length) {
     return malformed("its column is shorter than the record batch");
   }
   column.offset += array.offset;
