@@ -92,6 +92,32 @@ def test_cutoffs_never_change_a_score_on_any_path(queries, choices, scorer, data
         batch._limit_simd(before)
 
 
+MIXED = "abcé ßΣж日本😀\U0010ffff"
+
+
+@PRUNING
+@given(st.integers(0, 2**32), st.sampled_from(SCORERS), st.data())
+def test_many_queries_against_choices_beyond_ascii(seed, scorer, data):
+    """Enough queries for several lane blocks, so that the lanes read the
+    choices' characters renumbered for the call; queries also hold
+    characters that no choice has."""
+    rng = random.Random(seed)
+    bases = ["".join(rng.choices(MIXED, k=rng.choice([1, 3, 8, 15, 30, 64, 70]))) for _ in range(12)]
+    queries = [edit(rng, rng.choice(bases), MIXED + "xyЯ\U0001f600", rng.randint(0, 3)) for _ in range(rng.randint(65, 140))]
+    choices = [edit(rng, rng.choice(bases), MIXED, rng.randint(0, 3)) for _ in range(rng.randint(1, 30))]
+    matrix = model(scorer, queries, choices)
+    cutoff = cutoff_near(data.draw, scorer, matrix)
+    want = np.where(passes(scorer, matrix, cutoff), matrix, fill(scorer, cutoff)).astype(matrix.dtype)
+    before = batch._simd_path()
+    try:
+        for path in SUPPORTED:
+            batch._limit_simd(path)
+            assert same(batch.cdist(queries, choices, scorer=scorer), matrix), path
+            assert same(batch.cdist(queries, choices, scorer=scorer, score_cutoff=cutoff, workers=2), want), path
+    finally:
+        batch._limit_simd(before)
+
+
 @PRUNING
 @given(families(), st.sampled_from(SCORERS), st.data(), st.sampled_from([1, 2]))
 def test_self_join_scores_each_pair_as_the_single_call(texts, scorer, data, workers):

@@ -14,6 +14,7 @@
 #include "algo/levenshtein.hpp"
 #include "algo/score_arithmetic.hpp"
 #include "base/simd.hpp"
+#include "batch/char_ids.hpp"
 #include "batch/scorers.hpp"
 
 namespace kivo::batch {
@@ -69,8 +70,9 @@ std::size_t lane_block(const Texts& queries, std::span<const std::size_t> rows, 
 template <class Kernel>
 class LaneBlock : public Block {
  public:
-  LaneBlock(const Scorer& scorer, const Texts& queries, const Texts& choices, simd::Isa isa)
-      : scorer_(scorer), queries_(queries), choices_(choices), isa_(isa) {}
+  LaneBlock(const Scorer& scorer, const Texts& queries, const Texts& choices, simd::Isa isa,
+            const CharIds& ids)
+      : scorer_(scorer), queries_(queries), choices_(choices), isa_(isa), ids_(ids) {}
 
   void load(std::span<const std::size_t> rows) override {
     rows_ = rows;
@@ -79,12 +81,21 @@ class LaneBlock : public Block {
     for (std::size_t k = 0; fits && k < rows.size(); ++k) {
       patterns[k] = queries_.chars(rows[k]);
       fits = lanes::fits_lanes(patterns[k].size());
+      if (fits && ids_.dense()) patterns[k] = ids_.number(patterns[k], numbered_[k]);
     }
     kernel_.reset();
-    if (fits) kernel_.emplace(std::span<const std::u32string_view>(patterns, rows.size()), isa_);
+    if (fits) {
+      kernel_.emplace(std::span<const std::u32string_view>(patterns, rows.size()), isa_,
+                      ids_.dense() ? ids_.alphabet() : 0);
+    }
   }
 
  protected:
+  // Choice j as the lanes read it.
+  std::u32string_view lane_text(std::size_t j) const {
+    return ids_.dense() ? ids_.choice(j) : choices_.chars(j);
+  }
+
   void score_pairs(std::size_t choice, const double* bounds, double* out) const {
     for (std::size_t k = 0; k < rows_.size(); ++k) {
       std::optional<double> s = scorer_.score(rows_[k], choice, bounds[k]);
@@ -96,8 +107,12 @@ class LaneBlock : public Block {
   const Texts& queries_;
   const Texts& choices_;
   const simd::Isa isa_;
+  const CharIds& ids_;
   std::span<const std::size_t> rows_;
   std::optional<Kernel> kernel_;
+
+ private:
+  std::u32string numbered_[64];  // the rows' texts in character numbers
 };
 
 // What Levenshtein and Jaro-Winkler share: queries in lane blocks of alike
@@ -119,7 +134,8 @@ class LaneScorer : public Scorer {
     return lane_block(queries_, rows, isa_);
   }
   std::unique_ptr<Block> block() const override {
-    return std::make_unique<typename Derived::Lanes>(*this, queries_, choices_, isa_);
+    std::call_once(ids_numbered_, [&] { ids_.emplace(choices_, queries_.size() > kDenseQueries); });
+    return std::make_unique<typename Derived::Lanes>(*this, queries_, choices_, isa_, *ids_);
   }
 
  protected:
@@ -143,8 +159,12 @@ class LaneScorer : public Scorer {
   }
 
  private:
+  // Numbering the choices' characters pays off once several blocks of queries read them.
+  static constexpr std::size_t kDenseQueries = 64;
   mutable std::once_flag histograms_counted_;
   mutable std::vector<CharHistogram> histograms_;
+  mutable std::once_flag ids_numbered_;
+  mutable std::optional<CharIds> ids_;
 };
 
 class LevenshteinScorer final : public LaneScorer<LevenshteinScorer> {
@@ -183,7 +203,7 @@ class LevenshteinScorer final : public LaneScorer<LevenshteinScorer> {
     void score(std::size_t choice, const double* bounds, double* out) override {
       if (long_query_) return score_long(choice, bounds[0], out);
       if (!kernel_) return score_pairs(choice, bounds, out);
-      std::u32string_view text = choices_.chars(choice);
+      std::u32string_view text = lane_text(choice);
       if (unbounded(bounds)) return score_all(text, out);
       std::int64_t most[64];
       std::uint32_t lane_bounds[64];
@@ -213,8 +233,8 @@ class LevenshteinScorer final : public LaneScorer<LevenshteinScorer> {
         score(choice2, bounds, out2);
         return;
       }
-      std::u32string_view text = choices_.chars(choice);
-      std::u32string_view text2 = choices_.chars(choice2);
+      std::u32string_view text = lane_text(choice);
+      std::u32string_view text2 = lane_text(choice2);
       std::uint32_t d[64];
       std::uint32_t d2[64];
       kernel_->distances(text, text2, d, d2);
@@ -322,7 +342,9 @@ class JaroWinklerScorer final : public LaneScorer<JaroWinklerScorer> {
     }
     void score(std::size_t choice, const double* bounds, double* out) override {
       std::u32string_view text = choices_.chars(choice);
-      if (kernel_ && lanes::fits_lanes(text.size())) return kernel_->similarities(text, out);
+      if (kernel_ && lanes::fits_lanes(text.size())) {
+        return kernel_->similarities(lane_text(choice), out);
+      }
       if (patterns_.empty()) {
         patterns_.reserve(rows_.size());
         histograms_.clear();

@@ -27,6 +27,10 @@ struct JaroWinklerKernel {
 
     const LaneRow* rows[kMaxPatternLength];
     Mask matched[kMaxPatternLength];
+    // The steps where some lane matched, listed without a branch: which ones
+    // did is as good as random across texts of mixed scripts.
+    std::uint8_t steps[kMaxPatternLength];
+    std::size_t step_count = 0;
     V flagged = zero;
     V hi = Ops::bit_or(Ops::load(c.half_masks), Ops::splat(low_bits(n / 2)));
     V lo = zero;
@@ -36,6 +40,8 @@ struct JaroWinklerKernel {
       V candidates = Ops::bit_and(Ops::load(rows[j]), free);
       flagged = Ops::bit_or(flagged, Ops::bit_and(candidates, Ops::sub(zero, candidates)));
       matched[j] = Ops::nonzero(candidates);
+      steps[step_count] = std::uint8_t(j);
+      step_count += Ops::any(matched[j]);
       hi = Ops::bit_or(Ops::shl1(hi), one);
       lo = Ops::shl1(lo);
       if (j + 1 >= n / 2) lo = Ops::count_if(lo, Ops::greater(Ops::splat(j + 1), halves));
@@ -43,8 +49,8 @@ struct JaroWinklerKernel {
 
     V unpaired = flagged;
     V unequal = zero;
-    for (std::size_t j = 0; j < n; ++j) {
-      if (!Ops::any(matched[j])) continue;
+    for (std::size_t s = 0; s < step_count; ++s) {
+      std::size_t j = steps[s];
       V lowest = Ops::bit_and(unpaired, Ops::sub(zero, unpaired));
       Mask differ = Ops::is_zero(Ops::bit_and(Ops::load(rows[j]), lowest));
       unequal = Ops::count_if(unequal, Ops::both(matched[j], differ));

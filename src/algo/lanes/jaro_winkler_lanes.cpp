@@ -7,10 +7,11 @@
 
 namespace kivo::lanes {
 
-JaroWinklerBlock::JaroWinklerBlock(std::span<const std::u32string_view> patterns, Isa isa)
+JaroWinklerBlock::JaroWinklerBlock(std::span<const std::u32string_view> patterns, Isa isa,
+                                   std::size_t alphabet)
     : shape_(block_shape(patterns, isa)),
       count_(patterns.size()),
-      masks_(patterns, shape_),
+      masks_(patterns, shape_, alphabet),
       entry_(kernels_for(isa).jaro_winkler[width_index(shape_)]) {
   for (std::size_t l = 0; l < count_; ++l) {
     std::size_t half = std::max<std::size_t>(1, patterns[l].size() / 2);

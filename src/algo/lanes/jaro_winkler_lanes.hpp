@@ -20,8 +20,10 @@ namespace kivo::lanes {
 class JaroWinklerBlock {
  public:
   // The same conditions on the patterns as LevenshteinBlock's.
-  explicit JaroWinklerBlock(std::span<const std::u32string_view> patterns,
-                            Isa isa = simd::active());
+  // With an `alphabet`, texts and patterns are in character numbers below
+  // it (see LaneMasks).
+  explicit JaroWinklerBlock(std::span<const std::u32string_view> patterns, Isa isa = simd::active(),
+                            std::size_t alphabet = 0);
 
   std::size_t size() const { return count_; }
 

@@ -3,7 +3,9 @@
 // characters of the patterns own a row, so a block's table stays small in
 // cache. ASCII characters find theirs through a direct index; other code
 // points through an open addressing table whose slots come from a keyed hash,
-// so crafted text cannot pile its characters onto one probe chain.
+// so crafted text cannot pile its characters onto one probe chain. Texts
+// written in small character numbers (see batch/char_ids) index directly
+// throughout.
 #pragma once
 
 #include <cstddef>
@@ -70,11 +72,15 @@ inline std::uint64_t low_bits(std::size_t count) {
 
 class LaneMasks {
  public:
-  // Patterns of at most 64 characters, at most shape.lanes of them.
-  LaneMasks(std::span<const std::u32string_view> patterns, Shape shape);
+  // Patterns of at most 64 characters, at most shape.lanes of them. With an
+  // `alphabet`, the characters of patterns and texts are numbers below it,
+  // which all index their rows directly.
+  LaneMasks(std::span<const std::u32string_view> patterns, Shape shape, std::size_t alphabet = 0);
+  LaneMasks(const LaneMasks&) = delete;  // direct_ may point into the object
+  LaneMasks& operator=(const LaneMasks&) = delete;
 
   const LaneRow* row(char32_t c) const {
-    if (c < kAscii) return &rows_[ascii_rows_[c]];
+    if (c < direct_size_) return &rows_[direct_[c]];
     if (slot_mask_ == 0) return &rows_[kZeroRow];
     for (std::size_t s = slot_of(c);; s = (s + 1) & slot_mask_) {
       if (slots_[s].key == c) return &rows_[slots_[s].row];
@@ -88,6 +94,11 @@ class LaneMasks {
   static constexpr char32_t kNoKey = 0xFFFFFFFF;  // not a code point
 
   std::size_t slot_of(char32_t c) const { return std::size_t(mix64(key_ ^ c) >> shift_); }
+  // Sets each pattern's bits in the row row_of(c) gives its characters.
+  template <class RowOf>
+  void set_bits(std::span<const std::u32string_view> patterns, Shape shape, RowOf row_of);
+  // c's entry of the direct index, given a new row when it has none.
+  std::uint16_t direct_row(char32_t c);
 
   struct Slot {
     char32_t key;
@@ -97,6 +108,11 @@ class LaneMasks {
   // The zero row, then one per distinct character of the patterns.
   std::vector<LaneRow> rows_;
   std::uint16_t ascii_rows_[kAscii] = {};
+  // Characters below direct_size_ index their row here: ascii_rows_, or
+  // numbered_rows_ over an alphabet.
+  std::vector<std::uint16_t> numbered_rows_;
+  std::uint16_t* direct_ = ascii_rows_;
+  std::size_t direct_size_ = kAscii;
   std::vector<Slot> slots_;
   std::uint64_t key_ = 0;
   unsigned shift_ = 64;

@@ -4,10 +4,11 @@
 
 namespace kivo::lanes {
 
-LevenshteinBlock::LevenshteinBlock(std::span<const std::u32string_view> patterns, Isa isa)
+LevenshteinBlock::LevenshteinBlock(std::span<const std::u32string_view> patterns, Isa isa,
+                                   std::size_t alphabet)
     : shape_(block_shape(patterns, isa)),
       count_(patterns.size()),
-      masks_(patterns, shape_),
+      masks_(patterns, shape_, alphabet),
       entry_(kernels_for(isa).levenshtein[width_index(shape_)]) {
   for (std::size_t l = 0; l < count_; ++l) {
     put_lane(lengths_, shape_, l, patterns[l].size());

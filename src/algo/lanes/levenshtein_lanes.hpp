@@ -27,8 +27,10 @@ class LevenshteinBlock {
 
   // Each pattern fits_lanes(); at most shape_for(isa, longest).lanes of
   // them; `isa` simd::supported(). Otherwise throws std::invalid_argument.
-  explicit LevenshteinBlock(std::span<const std::u32string_view> patterns,
-                            Isa isa = simd::active());
+  // With an `alphabet`, texts and patterns are in character numbers below
+  // it (see LaneMasks).
+  explicit LevenshteinBlock(std::span<const std::u32string_view> patterns, Isa isa = simd::active(),
+                            std::size_t alphabet = 0);
 
   std::size_t size() const { return count_; }
 
