@@ -116,21 +116,25 @@ void cdist_as(const Problem& problem, double cutoff, double fill, T* out) {
   struct State {
     static constexpr bool rising() { return false; }
     const Scorer& scorer;
-    std::span<const std::size_t> rows;
     double cutoff, fill;
-    T* out;
-    std::size_t columns;
-    void bounds(double* b) const { std::fill(b, b + rows.size(), cutoff); }
+    std::vector<T*> row_out;  // where each row of the block starts in `out`
+    void bounds(double* b) const { std::fill(b, b + row_out.size(), cutoff); }
     void take(std::size_t j, const double* scores) const {
-      for (std::size_t k = 0; k < rows.size(); ++k) {
-        double s = scorer.passes(scores[k], cutoff) ? scores[k] : fill;
-        out[rows[k] * columns + j] = static_cast<T>(s);
-      }
+      auto put = [&](auto passes) {
+        for (std::size_t k = 0; k < row_out.size(); ++k) {
+          row_out[k][j] = static_cast<T>(passes(scores[k]) ? scores[k] : fill);
+        }
+      };
+      // The scorer's kind read once: stores into `out` could alias it.
+      if (scorer.distance()) return put([&](double s) { return s <= cutoff; });
+      put([&](double s) { return s >= cutoff; });
     }
     void finish() const {}
   };
   sweep(problem, BlockPlan(problem), {}, [&](std::size_t, std::span<const std::size_t> rows) {
-    return State{problem.scorer, rows, cutoff, fill, out, columns};
+    State state{problem.scorer, cutoff, fill, {}};
+    for (std::size_t row : rows) state.row_out.push_back(out + row * columns);
+    return state;
   });
 }
 
