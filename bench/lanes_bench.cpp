@@ -7,6 +7,7 @@
 #include <chrono>
 #include <cstdint>
 #include <cstdio>
+#include <deque>
 #include <fstream>
 #include <functional>
 #include <numeric>
@@ -64,7 +65,7 @@ double best_ms(int runs, const std::function<void()>& f) {
 // order[first[k] + l]; rank[t] is text t's place in that order.
 template <class Block>
 struct Blocks {
-  std::vector<Block> blocks;
+  std::deque<Block> blocks;
   std::vector<std::size_t> first;
   std::vector<std::size_t> order;
   std::vector<std::size_t> rank;
