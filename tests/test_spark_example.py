@@ -1,5 +1,6 @@
 """The Spark example finds the single-process pairs, on a local Spark."""
 
+import ctypes
 import importlib
 import shutil
 import sys
@@ -16,6 +17,8 @@ def example():
     pytest.importorskip("pyspark", reason="pyspark is not installed (make test installs it)")
     if shutil.which("java") is None:
         pytest.skip("no Java runtime for Spark (make test installs default-jre-headless)")
+    if hasattr(ctypes.CDLL(None), "__asan_init"):
+        pytest.skip("the JVM does not start with the sanitizer runtime preloaded")
     sys.path.insert(0, str(EXAMPLES))
     try:
         module = importlib.import_module("spark_dedupe")
