@@ -65,7 +65,7 @@ double best_ms(int runs, const std::function<void()>& f) {
 // order[first[k] + l]; rank[t] is text t's place in that order.
 template <class Block>
 struct Blocks {
-  std::deque<Block> blocks;
+  std::deque<Block> blocks;  // blocks do not move: their masks may point into themselves
   std::vector<std::size_t> first;
   std::vector<std::size_t> order;
   std::vector<std::size_t> rank;

@@ -12,13 +12,18 @@ from hypothesis import HealthCheck, given, settings
 from hypothesis import strategies as st
 
 import kivo
+from kivo.edit import indel_distance, indel_similarity, lcs_similarity, osa_distance, osa_similarity
+from kivo.tokens import ratio
+from kivo.tokens import weighted_ratio as ratio_weighted
 from test_batch import is_distance, model, model_topk, passes
 from test_simd_paths import SUPPORTED, same
 
 np = pytest.importorskip("numpy")
 batch = pytest.importorskip("kivo.batch")
 
-SCORERS = [kivo.levenshtein_distance, kivo.levenshtein_similarity, kivo.jaro_winkler_similarity]
+SCORERS = [kivo.levenshtein_distance, kivo.levenshtein_similarity, kivo.jaro_winkler_similarity,
+           osa_distance, osa_similarity, indel_distance, indel_similarity, lcs_similarity,
+           ratio]  # fmt: skip
 ALPHABETS = ["ab", "abcdefghij klmnop", "aéßΣж日本 ", "a😀𐐷\U0010ffff"]
 # Lengths that land in each lane width, in one and two words, and past them.
 LENGTHS = [0, 1, 5, 8, 9, 16, 17, 32, 33, 63, 64, 65, 100, 128, 129, 300, 1000]
@@ -143,3 +148,22 @@ def test_long_records_with_cutoffs_equal_the_single_calls(scorer):
         want = np.where(kept, matrix, fill(scorer, cutoff)).astype(matrix.dtype)
         assert same(batch.cdist(records, records[::-1], scorer=scorer, score_cutoff=cutoff, workers=2), want)
     assert same(batch.cdist(records, records[::-1], scorer=scorer), matrix)
+
+
+@pytest.mark.parametrize("queries", [1, 2, 5])
+def test_weighted_ratio_keeps_every_result_past_its_plain_ratio_bound(queries):
+    """Past 0.95 the blend is its plain ratio, so lengths alone skip choices:
+    one query reads each choice as it meets it, several read them all first."""
+    rng = random.Random(queries)
+    words = ["anna", "smith", "jo", "de la cruz", "o'neil", "mc donald", "李", "zoë"]
+    names = [" ".join(rng.choices(words, k=rng.randint(1, 3))) for _ in range(60)]
+    names += [edit(rng, n, "abcz ", rng.randint(1, 2)) for n in names[:40]] + ["", " "]
+    picked = names[:queries]
+    matrix = model(ratio_weighted, picked, names)
+    for cutoff in [0.0, 0.9, 0.95, math.nextafter(0.95, 1.0), *sorted(set(matrix.ravel()))[-4:]]:
+        indices, scores = batch.topk(picked, names, scorer=ratio_weighted, k=2, score_cutoff=cutoff)
+        want = model_topk(ratio_weighted, matrix, 2, cutoff)
+        assert indices.tolist() == want[0].tolist() and scores.tolist() == want[1].tolist()
+        got = batch.extract(picked[0], names, scorer=ratio_weighted, limit=3, score_cutoff=cutoff)
+        row = sorted((-s, j) for j, s in enumerate(matrix[0]) if s >= cutoff)[:3]
+        assert got == [(names[j], -s, j) for s, j in row]

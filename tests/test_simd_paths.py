@@ -10,13 +10,17 @@ from hypothesis import given
 from hypothesis import strategies as st
 
 import kivo
+import kivo.edit as edit
+import kivo.tokens as tokens
 
 np = pytest.importorskip("numpy")
 batch = pytest.importorskip("kivo.batch")
 
 PATHS = ["portable", "avx2", "avx512"]
-EDIT_SCORERS = [kivo.levenshtein_distance, kivo.levenshtein_similarity,
-                kivo.jaro_winkler_similarity]  # fmt: skip
+DISTANCES = [kivo.levenshtein_distance, edit.osa_distance, edit.indel_distance]
+EDIT_SCORERS = [*DISTANCES, kivo.levenshtein_similarity, kivo.jaro_winkler_similarity,
+                edit.osa_similarity, edit.indel_similarity, edit.lcs_similarity,
+                tokens.ratio]  # fmt: skip
 LENGTHS = [0, 1, 2, 15, 16, 17, 31, 32, 33, 63, 64, 65, 90]
 ALPHABETS = ["ab", "abcdefghijklmnop", "aéßΣж日本", "a😀𐐷\U0010ffff日"]
 
@@ -49,7 +53,7 @@ def path(request, restore_limit):
 
 
 def is_distance(scorer):
-    return scorer is kivo.levenshtein_distance
+    return scorer in DISTANCES
 
 
 def boundary_texts(seed):
@@ -112,6 +116,25 @@ def test_each_path_gives_the_single_calls_results(path, scorer):
     i, j, s = batch.pairs(queries, choices, scorer=scorer, score_cutoff=cutoff, workers=2)
     want = np.argwhere(passes(scorer, matrix, cutoff))
     assert same(np.stack([i, j], axis=1), want) and same(s, matrix[i, j])
+
+
+@pytest.mark.parametrize("scorer", EDIT_SCORERS, ids=lambda s: s.__name__)
+def test_extract_on_each_path_is_the_sorted_single_calls(path, scorer):
+    """One query against choices in lane blocks: every cutoff, ties to the
+    lower index, equal choices found without a search."""
+    choices = boundary_texts(4)
+    choices += choices[::7]
+    sign = 1 if is_distance(scorer) else -1
+    for query in boundary_texts(5)[::5] + choices[::11]:
+        scored = sorted((sign * scorer(query, c), j) for j, c in enumerate(choices))
+        for cutoff in [None, sign * scored[0][0], sign * scored[len(scored) // 3][0]]:
+            kept = [(choices[j], sign * s, j) for s, j in scored
+                    if cutoff is None or passes(scorer, sign * s, cutoff)]  # fmt: skip
+            got = batch.extract(query, choices, scorer=scorer, limit=3, score_cutoff=cutoff)
+            assert got == kept[:3], (query, cutoff)
+            assert batch.extract_one(query, choices, scorer=scorer, score_cutoff=cutoff) == (
+                kept[0] if kept else None
+            )
 
 
 @given(

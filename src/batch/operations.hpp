@@ -31,6 +31,12 @@ void cpdist(const Problem& problem, double cutoff, double fill, Output out);
 void topk(const Problem& problem, std::size_t k, double cutoff, std::int64_t* indices,
           Output scores);
 
+// topk() of a single query, with a symmetric scorer made the other way
+// round: the choices as its queries, so that blocks of them share one kernel
+// call, and the query as its one choice. The same results as topk().
+void topk_of_one(const Problem& transposed, std::size_t k, double cutoff, std::int64_t* indices,
+                 Output scores);
+
 // The pairs that passed a cutoff, kept as each block found them until their
 // number is known and the outputs can be made.
 class PairList {

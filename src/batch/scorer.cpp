@@ -34,6 +34,17 @@ TextNeeds ScorerSpec::needs() const {
   return {true, false};
 }
 
+bool ScorerSpec::symmetric() const {
+  if (measure == nullptr) return false;
+  switch (measure->kernel) {
+    case BatchKernel::Levenshtein:
+    case BatchKernel::JaroWinkler:
+    case BatchKernel::Osa:
+    case BatchKernel::Lcs: return true;
+    default: return false;
+  }
+}
+
 std::unique_ptr<Block> Scorer::block() const {
   return std::make_unique<PairwiseBlock>(*this);
 }

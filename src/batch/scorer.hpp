@@ -27,6 +27,8 @@ struct ScorerSpec {
   bool distance() const { return measure != nullptr && measure->distance; }
   // Characters for the character measures; UTF-8 for the rest and for flows.
   TextNeeds needs() const;
+  // Whether its scorers are symmetric() (known before one is made).
+  bool symmetric() const;
 };
 
 inline std::size_t length_gap(std::size_t a, std::size_t b) {

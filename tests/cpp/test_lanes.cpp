@@ -6,10 +6,14 @@
 #include <string>
 #include <vector>
 
+#include "algo/indel.hpp"
 #include "algo/jaro_winkler.hpp"
 #include "algo/lanes/jaro_winkler_lanes.hpp"
+#include "algo/lanes/lcs_lanes.hpp"
 #include "algo/lanes/levenshtein_lanes.hpp"
+#include "algo/lanes/osa_lanes.hpp"
 #include "algo/score_arithmetic.hpp"
+#include "algo/transpositions.hpp"
 #include "harness.hpp"
 #include "text/char_span.hpp"
 #include "text_models.hpp"
@@ -128,6 +132,76 @@ TEST(jaro_winkler_lanes_equal_the_single_pair_measure_in_either_order) {
   });
 }
 
+TEST(osa_lanes_equal_the_single_pair_distance_with_and_without_bounds) {
+  Random rng;
+  for_each_block([&](const std::vector<std::u32string_view>& patterns,
+                     const std::vector<std::u32string>& texts, Isa isa) {
+    OsaBlock block(patterns, isa);
+    CHECK_EQ(block.size(), patterns.size());
+    for (const std::u32string& text : texts) {
+      std::size_t count = patterns.size();
+      std::vector<std::uint32_t> expected, bounds, exact(count), bounded(count);
+      for (std::u32string_view p : patterns) {
+        auto d = std::uint32_t(osa_distance(chars_of(p), chars_of(text)));
+        std::uint32_t bound =
+            std::uint32_t(std::max<std::int64_t>(0, std::int64_t(d) - 2 + rng.below(5)));
+        if (rng.below(4) == 0) bound = std::uint32_t(rng.below(3));
+        expected.push_back(d);
+        bounds.push_back(bound);
+      }
+      block.distances(text, exact.data());
+      CHECK_EQ(exact, expected);
+      std::u32string_view other = texts[rng.below(texts.size())];
+      std::vector<std::uint32_t> first(count), second(count), alone(count);
+      block.distances(text, other, first.data(), second.data());
+      block.distances(other, alone.data());
+      CHECK_EQ(first, expected);
+      CHECK_EQ(second, alone);
+      std::uint64_t lanes = block.distances(text, bounds.data(), bounded.data());
+      for (std::size_t l = 0; l < count; ++l) {
+        CHECK_EQ(bounded[l], std::min(expected[l], bounds[l] + 1));
+        CHECK_EQ((lanes >> l) & 1, std::uint64_t(expected[l] <= bounds[l]));
+      }
+    }
+  });
+}
+
+TEST(lcs_lanes_equal_the_single_pair_length_with_and_without_needs) {
+  Random rng;
+  for_each_block([&](const std::vector<std::u32string_view>& patterns,
+                     const std::vector<std::u32string>& texts, Isa isa) {
+    LcsBlock block(patterns, isa);
+    CHECK_EQ(block.size(), patterns.size());
+    for (const std::u32string& text : texts) {
+      std::size_t count = patterns.size();
+      std::vector<std::uint32_t> expected, needs, exact(count), got(count);
+      for (std::u32string_view p : patterns) {
+        auto lcs = std::uint32_t(lcs_length(chars_of(p), chars_of(text)));
+        // Needs at, just below and just above the LCS, or anywhere.
+        std::uint32_t need =
+            std::uint32_t(std::max<std::int64_t>(0, std::int64_t(lcs) - 2 + rng.below(5)));
+        if (rng.below(4) == 0) need = std::uint32_t(rng.below(70));
+        expected.push_back(lcs);
+        needs.push_back(need);
+      }
+      block.lengths(text, exact.data());
+      CHECK_EQ(exact, expected);
+      std::u32string_view other = texts[rng.below(texts.size())];
+      std::vector<std::uint32_t> first(count), second(count), alone(count);
+      block.lengths(text, other, first.data(), second.data());
+      block.lengths(other, alone.data());
+      CHECK_EQ(first, expected);
+      CHECK_EQ(second, alone);
+      std::uint64_t lanes = block.lengths(text, needs.data(), got.data());
+      for (std::size_t l = 0; l < count; ++l) {
+        bool reached = expected[l] >= needs[l];
+        CHECK_EQ((lanes >> l) & 1, std::uint64_t(reached));
+        if (reached) CHECK_EQ(got[l], expected[l]);
+      }
+    }
+  });
+}
+
 TEST(blocks_refuse_what_does_not_fit) {
   std::u32string long_text(65, U'a');
   std::vector<std::u32string_view> too_long = {long_text};
@@ -138,7 +212,9 @@ TEST(blocks_refuse_what_does_not_fit) {
     refused = true;
   }
   CHECK(refused);
-  std::vector<std::u32string_view> patterns(17, U"ab");
+  std::vector<std::u32string_view> patterns(33, U"ab");
+  CHECK_EQ(lanes_to_take(patterns, Isa::Portable), 32u);
+  patterns[3] = U"abcdefghi";  // 9 characters: 16-bit lanes, 16 of them
   CHECK_EQ(lanes_to_take(patterns, Isa::Portable), 16u);
   patterns[3] = U"abcdefghijklmnopq";  // 17 characters: 32-bit lanes, 8 of them
   CHECK_EQ(lanes_to_take(patterns, Isa::Portable), 8u);

@@ -1,7 +1,8 @@
 // The lane kernels' arguments, and their entry points: one table per
 // instruction set, built by lane_kernels_<set>.cpp from the same kernel
-// source (levenshtein_kernel.hpp, jaro_winkler_kernel.hpp) over that set's
-// lane operations. A block picks its entry once, when it is made.
+// source (levenshtein_kernel.hpp, jaro_winkler_kernel.hpp, osa_kernel.hpp,
+// lcs_kernel.hpp) over that set's lane operations. A block picks its entry
+// once, when it is made.
 #pragma once
 
 #include <cstddef>
@@ -43,14 +44,35 @@ struct JaroWinklerCall {
   double* out;
 };
 
-// Levenshtein returns the lanes within their bounds.
+// The LCS of each lane with a text; with needs, only the lanes whose LCS
+// reaches theirs count, and the pass may stop once none can.
+struct LcsCall {
+  const LaneMasks* masks;
+  const LaneRow* lengths;
+  const LaneRow* length_masks;
+  std::size_t count;
+  const char32_t* text;
+  std::size_t n;
+  const std::uint32_t* needs;  // one per lane, or null
+  std::uint32_t* out;
+  // A second text, run beside the first when without needs, into out2.
+  const char32_t* text2 = nullptr;
+  std::size_t n2 = 0;
+  std::uint32_t* out2 = nullptr;
+};
+
+// Levenshtein and OSA return the lanes within their bounds, LCS the lanes
+// reaching their needs.
 using LevenshteinEntry = std::uint64_t (*)(const LevenshteinCall&);
 using JaroWinklerEntry = void (*)(const JaroWinklerCall&);
+using LcsEntry = std::uint64_t (*)(const LcsCall&);
 
-// One instruction set's entries, by lane width: 16, 32, 64 bits.
+// One instruction set's entries, by lane width: 8, 16, 32, 64 bits.
 struct LaneKernels {
-  LevenshteinEntry levenshtein[3];
-  JaroWinklerEntry jaro_winkler[3];
+  LevenshteinEntry levenshtein[4];
+  JaroWinklerEntry jaro_winkler[4];
+  LevenshteinEntry osa[4];
+  LcsEntry lcs[4];
 };
 
 namespace portable {
@@ -76,7 +98,7 @@ inline const LaneKernels& kernels_for(Isa isa) {
 
 // The index of a shape's lane width in a LaneKernels row.
 inline std::size_t width_index(Shape shape) {
-  return shape.bits == 16 ? 0 : shape.bits == 32 ? 1 : 2;
+  return shape.bits == 8 ? 0 : shape.bits == 16 ? 1 : shape.bits == 32 ? 2 : 3;
 }
 
 }  // namespace kivo::lanes

@@ -7,7 +7,9 @@
 namespace {
 
 #include "algo/lanes/jaro_winkler_kernel.hpp"
+#include "algo/lanes/lcs_kernel.hpp"
 #include "algo/lanes/levenshtein_kernel.hpp"
+#include "algo/lanes/osa_kernel.hpp"
 
 // The kernel and the lane operations flatten into one function per lane width.
 template <class K, unsigned Bits>
@@ -18,6 +20,10 @@ __attribute__((flatten)) typename K::Result run(const typename K::Call& call) {
 }  // namespace
 
 const LaneKernels kKernels = {
-    {&run<LevenshteinKernel, 16>, &run<LevenshteinKernel, 32>, &run<LevenshteinKernel, 64>},
-    {&run<JaroWinklerKernel, 16>, &run<JaroWinklerKernel, 32>, &run<JaroWinklerKernel, 64>},
+    {&run<LevenshteinKernel, 8>, &run<LevenshteinKernel, 16>, &run<LevenshteinKernel, 32>,
+     &run<LevenshteinKernel, 64>},
+    {&run<JaroWinklerKernel, 8>, &run<JaroWinklerKernel, 16>, &run<JaroWinklerKernel, 32>,
+     &run<JaroWinklerKernel, 64>},
+    {&run<OsaKernel, 8>, &run<OsaKernel, 16>, &run<OsaKernel, 32>, &run<OsaKernel, 64>},
+    {&run<LcsKernel, 8>, &run<LcsKernel, 16>, &run<LcsKernel, 32>, &run<LcsKernel, 64>},
 };

@@ -30,6 +30,10 @@ struct alignas(64) LaneRow {
 inline void put_lane(LaneRow& row, Shape shape, std::size_t lane, std::uint64_t value) {
   unsigned char* at = row.bytes + lane * (shape.bits / 8);
   switch (shape.bits) {
+    case 8: {
+      *at = static_cast<unsigned char>(value);
+      break;
+    }
     case 16: {
       auto v = std::uint16_t(value);
       std::memcpy(at, &v, sizeof v);
@@ -47,6 +51,7 @@ inline void put_lane(LaneRow& row, Shape shape, std::size_t lane, std::uint64_t 
 inline std::uint64_t get_lane(const LaneRow& row, Shape shape, std::size_t lane) {
   const unsigned char* at = row.bytes + lane * (shape.bits / 8);
   switch (shape.bits) {
+    case 8: return *at;
     case 16: {
       std::uint16_t v;
       std::memcpy(&v, at, sizeof v);
@@ -76,11 +81,9 @@ class LaneMasks {
   // `alphabet`, the characters of patterns and texts are numbers below it,
   // which all index their rows directly.
   LaneMasks(std::span<const std::u32string_view> patterns, Shape shape, std::size_t alphabet = 0);
-  LaneMasks(const LaneMasks&) = delete;  // direct_ may point into the object
-  LaneMasks& operator=(const LaneMasks&) = delete;
 
   const LaneRow* row(char32_t c) const {
-    if (c < direct_size_) return &rows_[direct_[c]];
+    if (c < direct_size_) return &rows_[direct_rows_[c]];
     if (slot_mask_ == 0) return &rows_[kZeroRow];
     for (std::size_t s = slot_of(c);; s = (s + 1) & slot_mask_) {
       if (slots_[s].key == c) return &rows_[slots_[s].row];
@@ -94,11 +97,9 @@ class LaneMasks {
   static constexpr char32_t kNoKey = 0xFFFFFFFF;  // not a code point
 
   std::size_t slot_of(char32_t c) const { return std::size_t(mix64(key_ ^ c) >> shift_); }
-  // Sets each pattern's bits in the row row_of(c) gives its characters.
-  template <class RowOf>
-  void set_bits(std::span<const std::u32string_view> patterns, Shape shape, RowOf row_of);
-  // c's entry of the direct index, given a new row when it has none.
-  std::uint16_t direct_row(char32_t c);
+  // Sets each pattern's bits in its characters' rows, in lanes of Bits.
+  template <unsigned Bits>
+  void set_bits(std::span<const std::u32string_view> patterns);
 
   struct Slot {
     char32_t key;
@@ -107,11 +108,9 @@ class LaneMasks {
 
   // The zero row, then one per distinct character of the patterns.
   std::vector<LaneRow> rows_;
-  std::uint16_t ascii_rows_[kAscii] = {};
-  // Characters below direct_size_ index their row here: ascii_rows_, or
-  // numbered_rows_ over an alphabet.
-  std::vector<std::uint16_t> numbered_rows_;
-  std::uint16_t* direct_ = ascii_rows_;
+  // Characters below direct_size_ find their row here: ASCII, or every
+  // number of an alphabet.
+  std::vector<std::uint16_t> direct_rows_;
   std::size_t direct_size_ = kAscii;
   std::vector<Slot> slots_;
   std::uint64_t key_ = 0;

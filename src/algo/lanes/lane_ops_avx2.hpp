@@ -33,6 +33,7 @@ struct Avx2Lanes {
   }
   static void store(Signed* out, V v) { _mm256_storeu_si256(reinterpret_cast<__m256i*>(out), v); }
   static V splat(std::uint64_t value) {
+    if constexpr (Bits == 8) return _mm256_set1_epi8(char(value));
     if constexpr (Bits == 16) return _mm256_set1_epi16(short(value));
     if constexpr (Bits == 32) return _mm256_set1_epi32(int(value));
     if constexpr (Bits == 64) return _mm256_set1_epi64x((long long)(value));
@@ -44,11 +45,13 @@ struct Avx2Lanes {
   static V bit_xor(V a, V b) { return _mm256_xor_si256(a, b); }
   static V and_not(V a, V b) { return _mm256_andnot_si256(b, a); }
   static V add(V a, V b) {
+    if constexpr (Bits == 8) return _mm256_add_epi8(a, b);
     if constexpr (Bits == 16) return _mm256_add_epi16(a, b);
     if constexpr (Bits == 32) return _mm256_add_epi32(a, b);
     if constexpr (Bits == 64) return _mm256_add_epi64(a, b);
   }
   static V sub(V a, V b) {
+    if constexpr (Bits == 8) return _mm256_sub_epi8(a, b);
     if constexpr (Bits == 16) return _mm256_sub_epi16(a, b);
     if constexpr (Bits == 32) return _mm256_sub_epi32(a, b);
     if constexpr (Bits == 64) return _mm256_sub_epi64(a, b);
@@ -56,6 +59,10 @@ struct Avx2Lanes {
   static V shl1(V a) { return add(a, a); }
   static V shr(V a, std::uint64_t count) {
     __m128i n = _mm_cvtsi64_si128((long long)(count));
+    if constexpr (Bits == 8) {  // no byte shift: shift words, clear what crossed into each byte
+      if (count >= 8) return zero();
+      return _mm256_and_si256(_mm256_srl_epi16(a, n), splat(0xFF >> count));
+    }
     if constexpr (Bits == 16) return _mm256_srl_epi16(a, n);
     if constexpr (Bits == 32) return _mm256_srl_epi32(a, n);
     if constexpr (Bits == 64) return _mm256_srl_epi64(a, n);
@@ -68,6 +75,7 @@ struct Avx2Lanes {
     __m256i low = _mm256_shuffle_epi8(table, _mm256_and_si256(a, nibble));
     __m256i high = _mm256_shuffle_epi8(table, _mm256_and_si256(_mm256_srli_epi16(a, 4), nibble));
     __m256i bytes = _mm256_add_epi8(low, high);
+    if constexpr (Bits == 8) return bytes;
     if constexpr (Bits == 64) return _mm256_sad_epu8(bytes, _mm256_setzero_si256());
     __m256i pairs = _mm256_maddubs_epi16(bytes, _mm256_set1_epi8(1));
     if constexpr (Bits == 16) return pairs;
@@ -75,11 +83,13 @@ struct Avx2Lanes {
   }
 
   static Mask greater(V a, V b) {
+    if constexpr (Bits == 8) return _mm256_cmpgt_epi8(a, b);
     if constexpr (Bits == 16) return _mm256_cmpgt_epi16(a, b);
     if constexpr (Bits == 32) return _mm256_cmpgt_epi32(a, b);
     if constexpr (Bits == 64) return _mm256_cmpgt_epi64(a, b);
   }
   static Mask is_zero(V a) {
+    if constexpr (Bits == 8) return _mm256_cmpeq_epi8(a, _mm256_setzero_si256());
     if constexpr (Bits == 16) return _mm256_cmpeq_epi16(a, _mm256_setzero_si256());
     if constexpr (Bits == 32) return _mm256_cmpeq_epi32(a, _mm256_setzero_si256());
     if constexpr (Bits == 64) return _mm256_cmpeq_epi64(a, _mm256_setzero_si256());
@@ -90,6 +100,7 @@ struct Avx2Lanes {
   static bool all(Mask m) { return _mm256_movemask_epi8(m) == -1; }
   static bool any(Mask m) { return !_mm256_testz_si256(m, m); }
   static std::uint64_t bits(Mask m) {  // bit l: lane l
+    if constexpr (Bits == 8) return unsigned(_mm256_movemask_epi8(m));
     if constexpr (Bits == 16) {
       // Saturating packs keep -1 and 0; each 128-bit half packs on its own.
       auto bytes = unsigned(_mm256_movemask_epi8(_mm256_packs_epi16(m, _mm256_setzero_si256())));

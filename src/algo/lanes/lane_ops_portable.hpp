@@ -14,9 +14,10 @@
 namespace kivo::lanes {
 
 template <unsigned Bits>
-using LaneUnsigned =
+using LaneUnsigned = std::conditional_t<
+    Bits == 8, std::uint8_t,
     std::conditional_t<Bits == 16, std::uint16_t,
-                       std::conditional_t<Bits == 32, std::uint32_t, std::uint64_t>>;
+                       std::conditional_t<Bits == 32, std::uint32_t, std::uint64_t>>>;
 template <unsigned Bits>
 using LaneSigned = std::make_signed_t<LaneUnsigned<Bits>>;
 

@@ -6,7 +6,7 @@
 namespace kivo::lanes {
 
 Shape shape_for(Isa isa, std::size_t longest) {
-  unsigned bits = longest <= 16 ? 16 : longest <= 32 ? 32 : 64;
+  unsigned bits = longest <= 8 ? 8 : longest <= 16 ? 16 : longest <= 32 ? 32 : 64;
   unsigned vector_bits = isa == Isa::Avx512 ? 512 : 256;
   return {bits, vector_bits / bits};
 }
@@ -24,7 +24,7 @@ Shape block_shape(std::span<const std::u32string_view> patterns, Isa isa) {
 
 std::size_t lanes_to_take(std::span<const std::u32string_view> patterns, Isa isa) {
   std::size_t best = 0;
-  for (std::size_t longest : {16u, 32u, 64u}) {
+  for (std::size_t longest : {8u, 16u, 32u, 64u}) {
     std::size_t room = std::min<std::size_t>(shape_for(isa, longest).lanes, patterns.size());
     std::size_t fit = 0;
     while (fit < room && patterns[fit].size() <= longest) ++fit;

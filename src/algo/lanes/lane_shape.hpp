@@ -1,6 +1,6 @@
 // How patterns are packed into the lanes of the many-patterns-at-once
 // kernels: up to 64 characters per pattern, one bit per character, in lanes
-// of 16, 32 or 64 bits. A vector holds 256 bits (AVX2, and the portable
+// of 8, 16, 32 or 64 bits. A vector holds 256 bits (AVX2, and the portable
 // path, written with generic vectors) or 512 bits (AVX-512), so shorter
 // patterns get more lanes per vector.
 #pragma once
@@ -23,7 +23,7 @@ inline bool fits_lanes(std::size_t length) {
 }
 
 struct Shape {
-  unsigned bits;   // per lane: 16, 32 or 64
+  unsigned bits;   // per lane: 8, 16, 32 or 64
   unsigned lanes;  // per vector
 };
 

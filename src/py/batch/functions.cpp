@@ -432,6 +432,12 @@ PyObject* extract_impl(PyObject* query_object, PyObject* choices_object, PyObjec
         [&](const batch::Pool& pool) {
           batch::Texts q = scoring.texts(query, pool);
           batch::Texts c = scoring.texts(choices.texts, pool);
+          // A symmetric scorer takes the choices as its rows, in blocks.
+          if (scoring.scorer.spec.symmetric()) {
+            std::unique_ptr<batch::Scorer> scorer = scoring.make(c, q, pool);
+            batch::topk_of_one({c, q, *scorer, pool}, k, cutoff, indices.data(), scores);
+            return;
+          }
           std::unique_ptr<batch::Scorer> scorer = scoring.make(q, c, pool);
           batch::topk({q, c, *scorer, pool}, k, cutoff, indices.data(), scores);
         },
