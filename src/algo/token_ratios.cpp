@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <string>
+#include <string_view>
 #include <vector>
 
 #include "algo/bit_parallel.hpp"
@@ -15,68 +16,37 @@ namespace kivo {
 namespace {
 
 using Text = std::u32string;
+using View = std::u32string_view;
 
-Text text_of(const CharSpan& span) {
-  return visit_units(span, [](auto units) { return Text(units.begin(), units.end()); });
-}
-
-CharSpan span_of(const Text& text) {
+CharSpan span_of(View text) {
   return {text.data(), text.size(), sizeof(char32_t)};
 }
 
-double ratio_of(const Text& a, const Text& b) {
+double ratio_of(View a, View b) {
   return ratio(span_of(a), span_of(b));
 }
 
-std::vector<Text> tokens_of(const CharSpan& span) {
-  std::vector<Text> tokens;
-  visit_units(span, [&](auto units) {
-    std::size_t i = 0;
-    while (i < units.size()) {
-      while (i < units.size() && is_whitespace(char32_t(units[i]))) ++i;
-      std::size_t start = i;
-      while (i < units.size() && !is_whitespace(char32_t(units[i]))) ++i;
-      if (i > start) tokens.emplace_back(units.begin() + start, units.begin() + i);
-    }
-  });
-  return tokens;
+void append_joined(Text& out, View token) {
+  if (!out.empty()) out += U' ';
+  out += token;
 }
-
-Text joined(const std::vector<Text>& tokens) {
-  Text out;
-  for (std::size_t k = 0; k < tokens.size(); ++k) {
-    if (k > 0) out += U' ';
-    out += tokens[k];
-  }
-  return out;
-}
-
-// The distinct tokens of both texts: those they share and each one's own,
-// each sorted.
-struct TokenSets {
-  std::vector<Text> shared, only_a, only_b;
-  bool either_empty;
-
-  TokenSets(const std::vector<Text>& x, const std::vector<Text>& y)
-      : either_empty(x.empty() || y.empty()) {
-    std::set_intersection(x.begin(), x.end(), y.begin(), y.end(), std::back_inserter(shared));
-    std::set_difference(x.begin(), x.end(), y.begin(), y.end(), std::back_inserter(only_a));
-    std::set_difference(y.begin(), y.end(), x.begin(), x.end(), std::back_inserter(only_b));
-  }
-};
 
 // partial_ratio with `needle` no longer than `hay`, both non-empty. A
 // window's LCS is at most the characters it shares with the needle (as
 // multisets), counted as the window slides; only windows whose bound beats
 // the best so far are measured.
-double partial_windows(const Text& needle, const Text& hay) {
+template <class Masks, class Lcs>
+double partial_windows(View needle, View hay, const Masks& masks, Lcs&& lcs) {
   std::size_t n = needle.size(), h = hay.size();
   std::span<const char32_t> pattern(needle);
   bitpar::DenseIds ids(pattern);
   for (char32_t c : needle) ids.add(c);
-  std::vector<std::size_t> wanted(ids.count(), 0);
+  // How often the needle holds each character, and the window.
+  thread_local std::vector<std::size_t> counts;
+  counts.assign(2 * std::size_t(ids.count()), 0);
+  std::size_t* wanted = counts.data();
+  std::size_t* held = wanted + ids.count();
   for (char32_t c : needle) ++wanted[ids.find(c)];
-  std::vector<std::size_t> held(ids.count(), 0);
   std::size_t shared = 0;  // characters of the window the needle can match
   auto enter = [&](char32_t c) {
     std::uint32_t id = ids.find(c);
@@ -86,16 +56,15 @@ double partial_windows(const Text& needle, const Text& hay) {
     std::uint32_t id = ids.find(c);
     if (id != bitpar::DenseIds::kNone && --held[id] < wanted[id]) --shared;
   };
-  // The needle's masks, built once for every window.
-  bitpar::BlockMasks masks(pattern);
-  auto eq = [&](char32_t c) { return masks.get(c)[0]; };
+  auto restart = [&] {
+    std::fill(held, held + ids.count(), 0);
+    shared = 0;
+  };
   double best = 0.0;
   auto consider = [&](std::size_t start, std::size_t length) {
     double total = double(n + length);
     if (1.0 - double(n + length - 2 * shared) / total <= best) return;
-    std::span<const char32_t> window(hay.data() + start, length);
-    std::uint64_t common =
-        n <= 64 ? bitpar::lcs_word(eq, n, window) : bitpar::lcs_blocks(masks, n, window);
+    std::uint64_t common = lcs(masks, std::span<const char32_t>(hay.data() + start, length));
     best = std::max(best, indel_similarity_from(n + length - 2 * common, n + length));
   };
   cancel::Meter meter;
@@ -106,8 +75,7 @@ double partial_windows(const Text& needle, const Text& hay) {
     consider(0, k);
   }
   // Full windows hay[s:s + n].
-  std::fill(held.begin(), held.end(), 0);
-  shared = 0;
+  restart();
   for (std::size_t k = 0; k < n; ++k) enter(hay[k]);
   for (std::size_t s = 0; s + n <= h && best < 1.0; ++s) {
     meter.add(n);
@@ -118,8 +86,7 @@ double partial_windows(const Text& needle, const Text& hay) {
     consider(s, n);
   }
   // Windows cut off at the end: hay[h - k:] for k < n.
-  std::fill(held.begin(), held.end(), 0);
-  shared = 0;
+  restart();
   for (std::size_t k = 1; k < n && best < 1.0; ++k) {
     meter.add(n);
     enter(hay[h - k]);
@@ -128,7 +95,24 @@ double partial_windows(const Text& needle, const Text& hay) {
   return best;
 }
 
-double partial_of(const Text& a, const Text& b) {
+// The needle's masks, built once for every window: one word on the stack
+// when it fits, else blocks.
+double partial_windows(View needle, View hay) {
+  std::span<const char32_t> pattern(needle), text(hay);
+  std::size_t n = needle.size();
+  if (n <= 64) {
+    bitpar::WordMasks masks(pattern, text);
+    return partial_windows(needle, hay, masks, [n](const auto& m, auto window) {
+      return bitpar::lcs_word([&](char32_t c) { return m.get(c); }, n, window);
+    });
+  }
+  bitpar::BlockMasks masks(pattern);
+  return partial_windows(needle, hay, masks, [n](const auto& m, auto window) {
+    return bitpar::lcs_blocks(const_cast<bitpar::BlockMasks&>(m), n, window);
+  });
+}
+
+double partial_of(View a, View b) {
   if (a.empty() && b.empty()) return 1.0;
   if (a.empty() || b.empty()) return 0.0;
   if (a.size() < b.size()) return partial_windows(a, b);
@@ -136,32 +120,113 @@ double partial_of(const Text& a, const Text& b) {
   return std::max(partial_windows(a, b), partial_windows(b, a));
 }
 
+// The distinct tokens of two texts, merged: the length of those they share
+// joined, how many they share, and each one's own tokens joined (into the
+// thread's scratch, so a pair allocates nothing once it has warmed up).
+struct TokenSets {
+  std::size_t shared_count = 0;
+  std::size_t shared_length = 0;
+  const Text& only_a;
+  const Text& only_b;
+  bool either_empty;
+
+  TokenSets(const TokenedText& a, const TokenedText& b)
+      : only_a(scratch(0)), only_b(scratch(1)), either_empty(a.distinct.empty() || b.distinct.empty()) {
+    Text& own_a = scratch(0);
+    Text& own_b = scratch(1);
+    own_a.clear();
+    own_b.clear();
+    std::size_t i = 0, j = 0;
+    while (i < a.distinct.size() && j < b.distinct.size()) {
+      View x = a.token(i), y = b.token(j);
+      if (x < y) {
+        append_joined(own_a, x);
+        ++i;
+      } else if (y < x) {
+        append_joined(own_b, y);
+        ++j;
+      } else {
+        shared_length += (shared_count > 0) + x.size();
+        ++shared_count;
+        ++i;
+        ++j;
+      }
+    }
+    for (; i < a.distinct.size(); ++i) append_joined(own_a, a.token(i));
+    for (; j < b.distinct.size(); ++j) append_joined(own_b, b.token(j));
+  }
+
+  static Text& scratch(int side) {
+    thread_local Text texts[2];
+    return texts[side];
+  }
+};
+
+// The shared tokens joined, then a space and each side's own tokens: the
+// shared ones are a common prefix of both sides, so each LCS is known but
+// for the own tokens' one, and no joined text needs building.
 double token_set_of(const TokenSets& sets) {
   if (sets.either_empty) return 0.0;
-  if (!sets.shared.empty() && (sets.only_a.empty() || sets.only_b.empty())) return 1.0;
-  Text shared = joined(sets.shared);
-  auto with_shared = [&](const std::vector<Text>& own) {
-    Text own_text = joined(own);
-    if (shared.empty()) return own_text;
-    return shared + U' ' + own_text;
-  };
-  Text first = with_shared(sets.only_a), second = with_shared(sets.only_b);
-  return std::max({ratio_of(shared, first), ratio_of(shared, second), ratio_of(first, second)});
+  if (sets.shared_count > 0 && (sets.only_a.empty() || sets.only_b.empty())) return 1.0;
+  std::size_t s = sets.shared_length;
+  std::size_t prefix = s > 0 ? s + 1 : 0;  // the shared tokens and their space
+  std::size_t first = prefix + sets.only_a.size(), second = prefix + sets.only_b.size();
+  std::uint64_t common = prefix + lcs_length(span_of(sets.only_a), span_of(sets.only_b));
+  return std::max({indel_similarity_from(first - s, s + first),
+                   indel_similarity_from(second - s, s + second),
+                   indel_similarity_from(first + second - 2 * common, first + second)});
 }
 
 double partial_token_set_of(const TokenSets& sets) {
   if (sets.either_empty) return 0.0;
-  if (!sets.shared.empty()) return 1.0;
-  return partial_of(joined(sets.only_a), joined(sets.only_b));
+  if (sets.shared_count > 0) return 1.0;
+  return partial_of(sets.only_a, sets.only_b);
+}
+
+// Two texts read into the thread's scratch, for the single calls.
+template <class F>
+double with_tokened(const CharSpan& a, const CharSpan& b, F&& f) {
+  thread_local TokenedText x, y;
+  tokened_into(a, x);
+  tokened_into(b, y);
+  return f(x, y);
 }
 
 }  // namespace
 
+void tokened_into(const CharSpan& span, TokenedText& out) {
+  out.text.clear();
+  visit_units(span, [&](auto units) { out.text.append(units.begin(), units.end()); });
+  // The tokens as (start, length) in the text, sorted; then rewritten in
+  // place as the distinct ones' places in the sorted join.
+  auto& places = out.distinct;
+  places.clear();
+  const Text& text = out.text;
+  for (std::size_t i = 0; i < text.size();) {
+    while (i < text.size() && is_whitespace(text[i])) ++i;
+    std::size_t start = i;
+    while (i < text.size() && !is_whitespace(text[i])) ++i;
+    if (i > start) places.emplace_back(start, i - start);
+  }
+  auto view = [&](const TokenedText::Place& p) { return View(text).substr(p.first, p.second); };
+  std::sort(places.begin(), places.end(),
+            [&](const auto& x, const auto& y) { return view(x) < view(y); });
+  out.sorted.clear();
+  std::size_t kept = 0;
+  View previous;
+  for (std::size_t k = 0; k < places.size(); ++k) {
+    View token = view(places[k]);
+    append_joined(out.sorted, token);
+    // Slots up to k are read already, so they take the distinct places.
+    if (k == 0 || token != previous) places[kept++] = {out.sorted.size() - token.size(), token.size()};
+    previous = token;
+  }
+  places.resize(kept);
+}
+
 TokenedText tokened(const CharSpan& span) {
-  TokenedText out{text_of(span), {}, tokens_of(span)};
-  std::sort(out.distinct.begin(), out.distinct.end());
-  out.sorted = joined(out.distinct);
-  out.distinct.erase(std::unique(out.distinct.begin(), out.distinct.end()), out.distinct.end());
+  TokenedText out;
+  tokened_into(span, out);
   return out;
 }
 
@@ -170,10 +235,9 @@ double token_ratio(TokenRatio which, const TokenedText& a, const TokenedText& b)
     case TokenRatio::Ratio: return ratio_of(a.text, b.text);
     case TokenRatio::Partial: return partial_of(a.text, b.text);
     case TokenRatio::TokenSort: return ratio_of(a.sorted, b.sorted);
-    case TokenRatio::TokenSet: return token_set_of(TokenSets(a.distinct, b.distinct));
+    case TokenRatio::TokenSet: return token_set_of(TokenSets(a, b));
     case TokenRatio::PartialTokenSort: return partial_of(a.sorted, b.sorted);
-    case TokenRatio::PartialTokenSet:
-      return partial_token_set_of(TokenSets(a.distinct, b.distinct));
+    case TokenRatio::PartialTokenSet: return partial_token_set_of(TokenSets(a, b));
     case TokenRatio::Weighted: break;
   }
   constexpr double kTokenScale = 0.95;
@@ -181,7 +245,7 @@ double token_ratio(TokenRatio which, const TokenedText& a, const TokenedText& b)
   if (la == 0 || lb == 0) return 0.0;
   double length_ratio = double(std::max(la, lb)) / double(std::min(la, lb));
   double best = ratio_of(a.text, b.text);
-  TokenSets sets(a.distinct, b.distinct);
+  TokenSets sets(a, b);
   if (length_ratio < 1.5) {
     double tokens = std::max(ratio_of(a.sorted, b.sorted), token_set_of(sets));
     return std::max(best, tokens * kTokenScale);
@@ -197,27 +261,42 @@ double ratio(const CharSpan& a, const CharSpan& b) {
 }
 
 double partial_ratio(const CharSpan& a, const CharSpan& b) {
-  return partial_of(text_of(a), text_of(b));
+  thread_local Text x, y;
+  x.clear();
+  y.clear();
+  visit_units(a, [&](auto units) { x.append(units.begin(), units.end()); });
+  visit_units(b, [&](auto units) { y.append(units.begin(), units.end()); });
+  return partial_of(x, y);
 }
 
 double token_sort_ratio(const CharSpan& a, const CharSpan& b) {
-  return token_ratio(TokenRatio::TokenSort, tokened(a), tokened(b));
+  return with_tokened(a, b, [](const auto& x, const auto& y) {
+    return token_ratio(TokenRatio::TokenSort, x, y);
+  });
 }
 
 double token_set_ratio(const CharSpan& a, const CharSpan& b) {
-  return token_ratio(TokenRatio::TokenSet, tokened(a), tokened(b));
+  return with_tokened(a, b, [](const auto& x, const auto& y) {
+    return token_ratio(TokenRatio::TokenSet, x, y);
+  });
 }
 
 double partial_token_sort_ratio(const CharSpan& a, const CharSpan& b) {
-  return token_ratio(TokenRatio::PartialTokenSort, tokened(a), tokened(b));
+  return with_tokened(a, b, [](const auto& x, const auto& y) {
+    return token_ratio(TokenRatio::PartialTokenSort, x, y);
+  });
 }
 
 double partial_token_set_ratio(const CharSpan& a, const CharSpan& b) {
-  return token_ratio(TokenRatio::PartialTokenSet, tokened(a), tokened(b));
+  return with_tokened(a, b, [](const auto& x, const auto& y) {
+    return token_ratio(TokenRatio::PartialTokenSet, x, y);
+  });
 }
 
 double weighted_ratio(const CharSpan& a, const CharSpan& b) {
-  return token_ratio(TokenRatio::Weighted, tokened(a), tokened(b));
+  return with_tokened(a, b, [](const auto& x, const auto& y) {
+    return token_ratio(TokenRatio::Weighted, x, y);
+  });
 }
 
 }  // namespace kivo
