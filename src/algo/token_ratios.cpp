@@ -120,42 +120,73 @@ double partial_of(View a, View b) {
   return std::max(partial_windows(a, b), partial_windows(b, a));
 }
 
+// Walks the distinct tokens of two texts in order: only_a(x) for a token of
+// a alone, only_b(y) for one of b alone, both(x) for one they share.
+template <class A, class B, class Both>
+void merge_tokens(const TokenedText& a, const TokenedText& b, A&& only_a, B&& only_b,
+                  Both&& both) {
+  std::size_t i = 0, j = 0, n = a.distinct.size(), m = b.distinct.size();
+  while (i < n && j < m) {
+    View x = a.token(i), y = b.token(j);
+    int order = x.compare(y);
+    if (order < 0) {
+      only_a(x);
+      ++i;
+    } else if (order > 0) {
+      only_b(y);
+      ++j;
+    } else {
+      both(x);
+      ++i;
+      ++j;
+    }
+  }
+  for (; i < n; ++i) only_a(a.token(i));
+  for (; j < m; ++j) only_b(b.token(j));
+}
+
 // The distinct tokens of two texts, merged: the length of those they share
-// joined, how many they share, and each one's own tokens joined (into the
-// thread's scratch, so a pair allocates nothing once it has warmed up).
+// joined, how many they share, and each one's own tokens joined. A side
+// sharing nothing and repeating no token owns its sorted join; otherwise its
+// own tokens are joined into the thread's scratch, and only when some ratio
+// reads them.
 struct TokenSets {
   std::size_t shared_count = 0;
   std::size_t shared_length = 0;
-  const Text& only_a;
-  const Text& only_b;
+  View only_a, only_b;
   bool either_empty;
+  bool own_sorted = false;  // each side's own tokens are its sorted join
 
   TokenSets(const TokenedText& a, const TokenedText& b)
-      : only_a(scratch(0)), only_b(scratch(1)), either_empty(a.distinct.empty() || b.distinct.empty()) {
-    Text& own_a = scratch(0);
-    Text& own_b = scratch(1);
-    own_a.clear();
-    own_b.clear();
-    std::size_t i = 0, j = 0;
-    while (i < a.distinct.size() && j < b.distinct.size()) {
-      View x = a.token(i), y = b.token(j);
-      if (x < y) {
-        append_joined(own_a, x);
-        ++i;
-      } else if (y < x) {
-        append_joined(own_b, y);
-        ++j;
-      } else {
-        shared_length += (shared_count > 0) + x.size();
-        ++shared_count;
-        ++i;
-        ++j;
-      }
+      : either_empty(a.distinct.empty() || b.distinct.empty()) {
+    auto skip = [](View) {};
+    merge_tokens(a, b, skip, skip, [&](View x) {
+      shared_length += (shared_count > 0) + x.size();
+      ++shared_count;
+    });
+    bool own_a = shared_count < a.distinct.size(), own_b = shared_count < b.distinct.size();
+    // A shared token with one side owning none fixes both set ratios.
+    if (shared_count > 0 && !(own_a && own_b)) return;
+    own_sorted = shared_count == 0 && !a.repeats && !b.repeats;
+    if (shared_count == 0 && !a.repeats) {
+      only_a = a.sorted;
+    } else {
+      Text& out = scratch(0);
+      out.clear();
+      merge_tokens(a, b, [&](View x) { append_joined(out, x); }, skip, skip);
+      only_a = out;
     }
-    for (; i < a.distinct.size(); ++i) append_joined(own_a, a.token(i));
-    for (; j < b.distinct.size(); ++j) append_joined(own_b, b.token(j));
+    if (shared_count == 0 && !b.repeats) {
+      only_b = b.sorted;
+    } else {
+      Text& out = scratch(1);
+      out.clear();
+      merge_tokens(a, b, skip, [&](View y) { append_joined(out, y); }, skip);
+      only_b = out;
+    }
   }
 
+ private:
   static Text& scratch(int side) {
     thread_local Text texts[2];
     return texts[side];
@@ -221,6 +252,8 @@ void tokened_into(const CharSpan& span, TokenedText& out) {
     if (k == 0 || token != previous) places[kept++] = {out.sorted.size() - token.size(), token.size()};
     previous = token;
   }
+  out.repeats = kept < places.size();
+  out.in_order = out.sorted == out.text;
   places.resize(kept);
 }
 
@@ -244,16 +277,24 @@ double token_ratio(TokenRatio which, const TokenedText& a, const TokenedText& b)
   std::size_t la = a.text.size(), lb = b.text.size();
   if (la == 0 || lb == 0) return 0.0;
   double length_ratio = double(std::max(la, lb)) / double(std::min(la, lb));
-  double best = ratio_of(a.text, b.text);
+  // Texts whose tokens stand sorted already score their sorted joins as
+  // themselves, and texts that share and repeat no token score their token
+  // sets' own parts as their sorted joins: each value is computed once.
+  bool in_order = a.in_order && b.in_order;
   TokenSets sets(a, b);
   if (length_ratio < 1.5) {
-    double tokens = std::max(ratio_of(a.sorted, b.sorted), token_set_of(sets));
-    return std::max(best, tokens * kTokenScale);
+    double best = ratio_of(a.text, b.text);
+    double sorted = in_order ? best : ratio_of(a.sorted, b.sorted);
+    double set = sets.own_sorted && !sets.either_empty ? sorted : token_set_of(sets);
+    return std::max(best, std::max(sorted, set) * kTokenScale);
   }
   double partial_scale = length_ratio <= 8.0 ? 0.9 : 0.6;
-  best = std::max(best, partial_of(a.text, b.text) * partial_scale);
-  double partial_tokens = std::max(partial_of(a.sorted, b.sorted), partial_token_set_of(sets));
-  return std::max(best, partial_tokens * kTokenScale * partial_scale);
+  double partial = partial_of(a.text, b.text);
+  double best = std::max(ratio_of(a.text, b.text), partial * partial_scale);
+  double partial_sorted = in_order ? partial : partial_of(a.sorted, b.sorted);
+  double partial_set =
+      sets.own_sorted && !sets.either_empty ? partial_sorted : partial_token_set_of(sets);
+  return std::max(best, std::max(partial_sorted, partial_set) * kTokenScale * partial_scale);
 }
 
 double ratio(const CharSpan& a, const CharSpan& b) {

@@ -40,6 +40,8 @@ struct TokenedText {
   std::u32string text;
   std::u32string sorted;
   std::vector<Place> distinct;
+  bool repeats = false;   // whether some token occurs more than once
+  bool in_order = false;  // whether the sorted join is the text itself
 
   std::u32string_view token(std::size_t k) const {
     return std::u32string_view(sorted).substr(distinct[k].first, distinct[k].second);
