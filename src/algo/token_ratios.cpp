@@ -1,6 +1,7 @@
 #include "algo/token_ratios.hpp"
 
 #include <algorithm>
+#include <bit>
 #include <string>
 #include <string_view>
 #include <vector>
@@ -34,37 +35,36 @@ void append_joined(Text& out, View token) {
 // partial_ratio with `needle` no longer than `hay`, both non-empty. A
 // window's LCS is at most the characters it shares with the needle (as
 // multisets), counted as the window slides; only windows whose bound beats
-// the best so far are measured.
-template <class Masks, class Lcs>
-double partial_windows(View needle, View hay, const Masks& masks, Lcs&& lcs) {
+// the best so far are measured. `id_of` numbers the needle's distinct
+// characters below `ids` (kNone for others); `counts` has room for 2 * ids.
+template <class IdOf, class Lcs>
+double partial_windows(View needle, View hay, IdOf&& id_of, std::size_t ids, std::size_t* counts,
+                       Lcs&& lcs) {
+  constexpr std::uint32_t kNone = bitpar::DenseIds::kNone;
   std::size_t n = needle.size(), h = hay.size();
-  std::span<const char32_t> pattern(needle);
-  bitpar::DenseIds ids(pattern);
-  for (char32_t c : needle) ids.add(c);
   // How often the needle holds each character, and the window.
-  thread_local std::vector<std::size_t> counts;
-  counts.assign(2 * std::size_t(ids.count()), 0);
-  std::size_t* wanted = counts.data();
-  std::size_t* held = wanted + ids.count();
-  for (char32_t c : needle) ++wanted[ids.find(c)];
+  std::size_t* wanted = counts;
+  std::size_t* held = counts + ids;
+  std::fill(counts, counts + 2 * ids, 0);
+  for (char32_t c : needle) ++wanted[id_of(c)];
   std::size_t shared = 0;  // characters of the window the needle can match
   auto enter = [&](char32_t c) {
-    std::uint32_t id = ids.find(c);
-    if (id != bitpar::DenseIds::kNone && held[id]++ < wanted[id]) ++shared;
+    std::uint32_t id = id_of(c);
+    if (id != kNone && held[id]++ < wanted[id]) ++shared;
   };
   auto leave = [&](char32_t c) {
-    std::uint32_t id = ids.find(c);
-    if (id != bitpar::DenseIds::kNone && --held[id] < wanted[id]) --shared;
+    std::uint32_t id = id_of(c);
+    if (id != kNone && --held[id] < wanted[id]) --shared;
   };
   auto restart = [&] {
-    std::fill(held, held + ids.count(), 0);
+    std::fill(held, held + ids, 0);
     shared = 0;
   };
   double best = 0.0;
   auto consider = [&](std::size_t start, std::size_t length) {
     double total = double(n + length);
     if (1.0 - double(n + length - 2 * shared) / total <= best) return;
-    std::uint64_t common = lcs(masks, std::span<const char32_t>(hay.data() + start, length));
+    std::uint64_t common = lcs(std::span<const char32_t>(hay.data() + start, length));
     best = std::max(best, indel_similarity_from(n + length - 2 * common, n + length));
   };
   cancel::Meter meter;
@@ -95,21 +95,30 @@ double partial_windows(View needle, View hay, const Masks& masks, Lcs&& lcs) {
   return best;
 }
 
-// The needle's masks, built once for every window: one word on the stack
-// when it fits, else blocks.
+// The needle's masks, built once for every window. A needle of one word
+// keeps them on the stack, and numbers each character by its first place in
+// the needle, the lowest bit of its mask.
 double partial_windows(View needle, View hay) {
   std::span<const char32_t> pattern(needle), text(hay);
   std::size_t n = needle.size();
   if (n <= 64) {
     bitpar::WordMasks masks(pattern, text);
-    return partial_windows(needle, hay, masks, [n](const auto& m, auto window) {
-      return bitpar::lcs_word([&](char32_t c) { return m.get(c); }, n, window);
-    });
+    auto eq = [&](char32_t c) { return masks.get(c); };
+    auto id_of = [&](char32_t c) {
+      std::uint64_t mask = masks.get(c);
+      return mask == 0 ? bitpar::DenseIds::kNone : std::uint32_t(std::countr_zero(mask));
+    };
+    std::size_t counts[128];
+    return partial_windows(needle, hay, id_of, n, counts,
+                           [&](auto window) { return bitpar::lcs_word(eq, n, window); });
   }
+  bitpar::DenseIds ids(pattern);
+  for (char32_t c : needle) ids.add(c);
+  std::vector<std::size_t> counts(2 * std::size_t(ids.count()));
   bitpar::BlockMasks masks(pattern);
-  return partial_windows(needle, hay, masks, [n](const auto& m, auto window) {
-    return bitpar::lcs_blocks(const_cast<bitpar::BlockMasks&>(m), n, window);
-  });
+  return partial_windows(
+      needle, hay, [&](char32_t c) { return ids.find(c); }, ids.count(), counts.data(),
+      [&](auto window) { return bitpar::lcs_blocks(masks, n, window); });
 }
 
 double partial_of(View a, View b) {
