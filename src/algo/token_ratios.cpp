@@ -27,6 +27,28 @@ double ratio_of(View a, View b) {
   return ratio(span_of(a), span_of(b));
 }
 
+// Buffers a thread reuses from call to call. One that a long text grew past
+// this many elements is given back when the call ends, not held.
+constexpr std::size_t kKeptScratch = std::size_t(1) << 16;
+
+template <class Buffer>
+void trim(Buffer& buffer) {
+  if (buffer.capacity() > kKeptScratch) Buffer().swap(buffer);
+}
+
+void trim(TokenedText& t) {
+  trim(t.text);
+  trim(t.sorted);
+  trim(t.distinct);
+}
+
+// Runs `f` on leaving the scope, however it is left.
+template <class F>
+struct AtExit {
+  F f;
+  ~AtExit() { f(); }
+};
+
 void append_joined(Text& out, View token) {
   if (!out.empty()) out += U' ';
   out += token;
@@ -132,8 +154,7 @@ double partial_of(View a, View b) {
 // Walks the distinct tokens of two texts in order: only_a(x) for a token of
 // a alone, only_b(y) for one of b alone, both(x) for one they share.
 template <class A, class B, class Both>
-void merge_tokens(const TokenedText& a, const TokenedText& b, A&& only_a, B&& only_b,
-                  Both&& both) {
+void merge_tokens(const TokenedText& a, const TokenedText& b, A&& only_a, B&& only_b, Both&& both) {
   std::size_t i = 0, j = 0, n = a.distinct.size(), m = b.distinct.size();
   while (i < n && j < m) {
     View x = a.token(i), y = b.token(j);
@@ -182,7 +203,8 @@ struct TokenSets {
     } else {
       Text& out = scratch(0);
       out.clear();
-      merge_tokens(a, b, [&](View x) { append_joined(out, x); }, skip, skip);
+      merge_tokens(
+          a, b, [&](View x) { append_joined(out, x); }, skip, skip);
       only_a = out;
     }
     if (shared_count == 0 && !b.repeats) {
@@ -190,9 +212,15 @@ struct TokenSets {
     } else {
       Text& out = scratch(1);
       out.clear();
-      merge_tokens(a, b, skip, [&](View y) { append_joined(out, y); }, skip);
+      merge_tokens(
+          a, b, skip, [&](View y) { append_joined(out, y); }, skip);
       only_b = out;
     }
+  }
+  TokenSets(const TokenSets&) = delete;
+  ~TokenSets() {
+    trim(scratch(0));
+    trim(scratch(1));
   }
 
  private:
@@ -227,6 +255,10 @@ double partial_token_set_of(const TokenSets& sets) {
 template <class F>
 double with_tokened(const CharSpan& a, const CharSpan& b, F&& f) {
   thread_local TokenedText x, y;
+  AtExit give_back{[&] {
+    trim(x);
+    trim(y);
+  }};
   tokened_into(a, x);
   tokened_into(b, y);
   return f(x, y);
@@ -258,7 +290,8 @@ void tokened_into(const CharSpan& span, TokenedText& out) {
     View token = view(places[k]);
     append_joined(out.sorted, token);
     // Slots up to k are read already, so they take the distinct places.
-    if (k == 0 || token != previous) places[kept++] = {out.sorted.size() - token.size(), token.size()};
+    if (k == 0 || token != previous)
+      places[kept++] = {out.sorted.size() - token.size(), token.size()};
     previous = token;
   }
   out.repeats = kept < places.size();
@@ -312,6 +345,10 @@ double ratio(const CharSpan& a, const CharSpan& b) {
 
 double partial_ratio(const CharSpan& a, const CharSpan& b) {
   thread_local Text x, y;
+  AtExit give_back{[&] {
+    trim(x);
+    trim(y);
+  }};
   x.clear();
   y.clear();
   visit_units(a, [&](auto units) { x.append(units.begin(), units.end()); });
@@ -320,15 +357,13 @@ double partial_ratio(const CharSpan& a, const CharSpan& b) {
 }
 
 double token_sort_ratio(const CharSpan& a, const CharSpan& b) {
-  return with_tokened(a, b, [](const auto& x, const auto& y) {
-    return token_ratio(TokenRatio::TokenSort, x, y);
-  });
+  return with_tokened(
+      a, b, [](const auto& x, const auto& y) { return token_ratio(TokenRatio::TokenSort, x, y); });
 }
 
 double token_set_ratio(const CharSpan& a, const CharSpan& b) {
-  return with_tokened(a, b, [](const auto& x, const auto& y) {
-    return token_ratio(TokenRatio::TokenSet, x, y);
-  });
+  return with_tokened(
+      a, b, [](const auto& x, const auto& y) { return token_ratio(TokenRatio::TokenSet, x, y); });
 }
 
 double partial_token_sort_ratio(const CharSpan& a, const CharSpan& b) {
@@ -344,9 +379,8 @@ double partial_token_set_ratio(const CharSpan& a, const CharSpan& b) {
 }
 
 double weighted_ratio(const CharSpan& a, const CharSpan& b) {
-  return with_tokened(a, b, [](const auto& x, const auto& y) {
-    return token_ratio(TokenRatio::Weighted, x, y);
-  });
+  return with_tokened(
+      a, b, [](const auto& x, const auto& y) { return token_ratio(TokenRatio::Weighted, x, y); });
 }
 
 }  // namespace kivo
