@@ -35,8 +35,18 @@ $(STAMP): pyproject.toml Makefile
 	@test -x $(PY) || $(PYTHON312) -m venv $(VENV)
 	$(PIP) install -q --upgrade pip
 	$(PIP) install -q "scikit-build-core>=0.10" cmake ninja pytest hypothesis mypy basedpyright numpy tqdm matplotlib dask \
-	  rapidfuzz jellyfish pandas
+	  rapidfuzz jellyfish pandas pyarrow polars duckdb
 	$(PIP) install -q doublemetaphone
+	@touch $@
+
+# The Spark example's test needs a Java runtime and pyspark, both large: a
+# machine without them skips that test, saying why.
+SPARK_STAMP := $(VENV)/.kivo-spark
+$(SPARK_STAMP): $(STAMP)
+	@command -v java >/dev/null || { apt-get update -qq && \
+	  DEBIAN_FRONTEND=noninteractive apt-get install -y -qq default-jre-headless >/dev/null; } || \
+	  echo "no Java runtime: the Spark example's test will be skipped" >&2
+	$(PIP) install -q pyspark || echo "no pyspark: the Spark example's test will be skipped" >&2
 	@touch $@
 
 $(ICU_STAMP): $(APT_STAMP) scripts/build-icu.sh
@@ -48,7 +58,7 @@ setup: $(APT_STAMP) $(STAMP) $(ICU_STAMP)
 install: setup
 	$(PIP) install -q --no-build-isolation -Ccmake.define.KIVO_WERROR=ON .
 
-test: install test-cpp format-check
+test: install test-cpp format-check $(SPARK_STAMP)
 	$(PY) -m pytest -q tests
 
 test-cpp: setup
@@ -84,13 +94,15 @@ demo: install
 
 # Times kivo against its peers (installed into the venv) and writes docs/benchmarks.md,
 # then kivo.batch against RapidFuzz's process module and datasketch, and
-# kivo.batch.encode's phonetic keys against jellyfish and doublemetaphone.
-bench: install
+# kivo.batch.encode's phonetic keys against jellyfish and doublemetaphone, and
+# kivo.batch on Arrow columns, in DuckDB and in Spark.
+bench: install $(SPARK_STAMP)
 	$(PY) bench/run.py
 	$(PY) bench/batch.py --simd=avx2 --markdown docs/batch-benchmarks.md
 	$(PY) bench/phonetic.py
 	$(PY) bench/lsh_index.py
 	$(PY) bench/edit.py
+	$(PY) bench/data.py --spark
 
 # kivo.batch's benchmark on the portable cp312 wheel users install, built first;
 # its section of docs/batch-benchmarks.md beside the developer build's.

@@ -1,7 +1,7 @@
 """kivo.batch's part of the fuzz harness: one input -> one checked batch call.
 
 Each check draws short lists of hostile texts (sometimes an item that is not a
-str, or a lone surrogate), a scorer, a processor, a cutoff, `workers` and, for
+str, a None, or a lone surrogate; sometimes an Arrow column, intact or broken), a scorer, a processor, a cutoff, `workers` and, for
 cdist, a dtype, calls kivo.batch and checks the result against the single
 calls on every pair: the same scores bit for bit, the cutoff's fill, topk's
 order and pairs' set, or the error the first failing pair in row-major order
@@ -11,6 +11,9 @@ raises.
 from __future__ import annotations
 
 import math
+import struct
+
+import arrow_capsules  # beside this file
 
 import kivo
 import kivo.edit as edit
@@ -21,6 +24,10 @@ try:
     import kivo.batch as batch
 except ImportError:  # NumPy is optional: without it there is nothing to check
     np = batch = None
+try:
+    import pyarrow as pa
+except ImportError:  # pyarrow too: without it, only hand-made columns are checked
+    pa = None
 
 FLOW = kivo.KivoFlow().tier_1("levenshtein", "gt", 0.8, "lt", 0.3).tier_2("hamming", "gt", 0.5, 0)
 SCORERS = [
@@ -52,8 +59,9 @@ def texts(r, name):
     items = [r.text(False) for _ in range(r.below(6))]
     # Rare, and never once the input has run out (it reads as zeros then).
     if items and r.byte() >= 246:
-        items[r.below(len(items))] = r.pick(NOT_TEXTS)
-        return items, (TypeError, name)
+        item = r.pick(NOT_TEXTS)
+        items[r.below(len(items))] = item
+        return items, (ValueError if item is None else TypeError, name)
     if items and r.byte() >= 246:
         items[r.below(len(items))] += "\udc80"
         return items, (UnicodeEncodeError, name)
@@ -245,4 +253,59 @@ def check_extract(r, query, _b):
         assert got == want[: len(want) if limit is None else limit], (got, want)
 
 
-BATCH_CHECKS = [check_batch, check_minhash_signatures, check_extract]
+def arrow_column(r, items):
+    """items as an Arrow column: pyarrow's own, or exported by hand; the second value says
+    whether the hand-made one was broken (its offsets, views, bytes, format or length)."""
+    if pa is not None and r.chance(3):
+        kind = r.pick([pa.string(), pa.large_string(), pa.string_view()])
+        start = r.below(3)
+        return pa.array(["pad"] * start + items, kind).slice(start), False
+    layout = r.below(3)
+    column = arrow_capsules.string_view(items) if layout == 2 else arrow_capsules.utf8(
+        items, large=layout == 1, offset=r.below(3))
+    if not items or not r.chance(3):
+        return (arrow_capsules.Stream([column]) if r.chance(4) else column), False
+    damage = r.below(4)
+    if damage == 0:  # an offset (within the data) or a view's length, buffer or offset
+        width = 16 if layout == 2 else 8 if layout == 1 else 4
+        at = r.below(len(column.raw[1]) // width) * width + (4 * r.below(4) if layout == 2 else 0)
+        value = r.pick([-1, 0, 1, 7, 13, 2**31 - 1]) if layout == 2 else r.below(len(column.raw[2]) + 1)
+        struct.pack_into("<i" if width != 8 else "<q", column.raw[1], at, value)
+    elif damage == 1 and len(column.raw[2]) > 0:  # a byte of the data
+        column.raw[2][r.below(len(column.raw[2]))] = r.byte()
+    elif damage == 2:
+        column.format = r.pick(["i", "+s", "z", "", "vz", "uu"])
+    else:
+        column.length = r.pick([-1, -(2**63), 0])
+    return column, True
+
+
+def check_arrow(r, _a, _b):
+    """An Arrow column against the same texts as a list: the same scores, nulls read alike;
+    a broken one a clean TypeError or ValueError naming the argument, never a crash."""
+    if batch is None:
+        return
+    items = [None if r.chance(12) else r.text(False) for _ in range(r.below(7))]
+    column, broken = arrow_column(r, items)
+    options = dict(scorer=r.pick(SCORERS), nulls=r.pick(["error", "skip"]), workers=r.pick([1, 2]))
+    choices = [r.text(False) for _ in range(r.below(3))]
+
+    def outcome(texts):
+        try:
+            return batch.cdist(texts, choices, **options)
+        except (TypeError, ValueError) as error:
+            return error
+
+    got = outcome(column)
+    if broken:
+        if isinstance(got, BaseException):
+            assert getattr(got, "__notes__", None) in (["while processing 'queries'"], None), got
+        return
+    want = outcome(items)
+    if isinstance(want, BaseException):
+        assert type(got) is type(want) and str(got) == str(want), (got, want)
+    else:
+        assert np.array_equal(got, want, equal_nan=True), (got, want)
+
+
+BATCH_CHECKS = [check_batch, check_minhash_signatures, check_extract, check_arrow]

@@ -90,9 +90,9 @@ def test_stub_docstring_examples_hold():
     assert runner.summarize(verbose=False).failed == 0
 
 
-@pytest.mark.parametrize("name", ["edit", "tokens", "batch"])
+@pytest.mark.parametrize("name", ["edit", "tokens", "batch", "duckdb"])
 def test_submodule_stub_examples_hold(name):
-    if name == "batch":
+    if name in ("batch", "duckdb"):
         pytest.importorskip("numpy")
     module = importlib.import_module(f"kivo.{name}")
     stub = STUB.with_name(f"{name}.pyi")

@@ -22,7 +22,7 @@ struct EngineError {
 // A Python exception described by class and message; the exception object is
 // made only when the binding layer raises it.
 struct ExceptionDesc {
-  enum class Class { ValueError, MemoryError };
+  enum class Class { ValueError, MemoryError, TypeError };
   Class cls;
   std::string message;
 };
@@ -34,6 +34,9 @@ inline ExceptionDesc value_error(std::string message) {
 }
 inline ExceptionDesc memory_error(std::string message) {
   return {ExceptionDesc::Class::MemoryError, std::move(message)};
+}
+inline ExceptionDesc type_error(std::string message) {
+  return {ExceptionDesc::Class::TypeError, std::move(message)};
 }
 
 // A violated invariant. It escapes the computation as a C++ exception and the

@@ -85,8 +85,11 @@ Texts::Texts(std::vector<SourceText> sources, const Processor& processor, TextNe
     });
   }
   if (!needs.code_points) return;
+  // Texts borrowed as UTF-8 alone (Arrow's) are decoded as processed ones are.
+  auto decoded = [&](std::size_t i) { return processed || sources[i].units.data == nullptr; };
+  auto utf8_text = [&](std::size_t i) { return processed ? utf8_[i] : sources[i].utf8; };
   for (std::size_t i = 0; i < size_; ++i) {
-    std::size_t n = processed ? utf8::count_chars(utf8_[i]) : sources[i].units.length;
+    std::size_t n = decoded(i) ? utf8::count_chars(utf8_text(i)) : sources[i].units.length;
     offsets_[i + 1] = offsets_[i] + n;
     longest_ = std::max(longest_, n);
   }
@@ -94,8 +97,8 @@ Texts::Texts(std::vector<SourceText> sources, const Processor& processor, TextNe
   for_each_text(size_, pool, [&](std::size_t i) {
     char32_t* out = code_points_.get() + offsets_[i];
     cancel::Meter meter;
-    if (processed) {
-      std::string_view text = utf8_[i];
+    if (decoded(i)) {
+      std::string_view text = utf8_text(i);
       for (std::size_t pos = 0; pos < text.size();) {
         meter.add();
         *out++ = utf8::next(text, pos);

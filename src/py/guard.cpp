@@ -20,6 +20,7 @@ static PyObject* exception_class(ExceptionDesc::Class cls) {
   switch (cls) {
     case ExceptionDesc::Class::ValueError: return PyExc_ValueError;
     case ExceptionDesc::Class::MemoryError: return PyExc_MemoryError;
+    case ExceptionDesc::Class::TypeError: return PyExc_TypeError;
   }
   return PyExc_ValueError;
 }

@@ -1,8 +1,15 @@
 #include "py/text_lists.hpp"
 
+#include <cmath>
+#include <cstring>
+#include <optional>
+#include <string>
+
+#include "py/arrow_texts.hpp"
 #include "py/binder.hpp"
 #include "py/convert.hpp"
 #include "py/guard.hpp"
+#include "text/utf8.hpp"
 
 namespace kivo::py {
 
@@ -24,20 +31,39 @@ batch::SourceText source_of(PyObject* item) {
   return source;
 }
 
-}  // namespace
+// None, a float NaN (pandas' missing value in an object column) or pandas.NA.
+bool is_null_item(PyObject* item) {
+  if (item == Py_None) return true;
+  if (PyFloat_Check(item)) return std::isnan(PyFloat_AS_DOUBLE(item));
+  return std::strcmp(Py_TYPE(item)->tp_name, "pandas._libs.missing.NAType") == 0;
+}
 
-TextList read_texts(PyObject* sequence, bool check_signals) {
+[[noreturn]] void refuse_null(std::size_t position, Nulls nulls) {
+  std::string message = "null at position " + std::to_string(position);
+  if (nulls == Nulls::Skippable) message += " (nulls='skip' skips nulls)";
+  raise(PyExc_ValueError, message);
+}
+
+// read_texts, with nulls read as `nulls` says when it is given.
+TextList read_sequence(PyObject* sequence, bool check_signals, const Nulls* nulls) {
   if (PyUnicode_Check(sequence)) raise(PyExc_TypeError, "Can't extract `str` to `Vec`");
   if (!PySequence_Check(sequence)) type_mismatch(sequence, sequence_type_name());
   // A new list, this call's alone: no other thread changes it.
-  TextList list{check(PyList_New(0)), {}};
+  TextList list;
+  list.items = check(PyList_New(0));
   // Only a size hint: iteration decides how many items there are.
   if (PyList_CheckExact(sequence) || PyTuple_CheckExact(sequence)) {
     list.sources.reserve(std::size_t(Py_SIZE(sequence)));
   }
   Ref iterator = check(PyObject_GetIter(sequence));
   while (Ref item = Ref::steal(PyIter_Next(iterator.get()))) {
-    list.sources.push_back(source_of(item.get()));
+    if (nulls != nullptr && is_null_item(item.get())) {
+      if (*nulls != Nulls::Kept) refuse_null(list.sources.size(), *nulls);
+      list.nulls.push_back(list.sources.size());
+      list.sources.push_back({std::string_view("", 0), {"", 0, 1}});
+    } else {
+      list.sources.push_back(source_of(item.get()));
+    }
     if (PyList_Append(list.items.get(), item.get()) < 0) throw ErrorAlreadySet{};
     if (check_signals && list.sources.size() % kItemsPerSignalCheck == 0 &&
         PyErr_CheckSignals() < 0) {
@@ -46,6 +72,35 @@ TextList read_texts(PyObject* sequence, bool check_signals) {
   }
   if (PyErr_Occurred()) throw ErrorAlreadySet{};
   return list;
+}
+
+}  // namespace
+
+TextList read_texts(PyObject* sequence, bool check_signals) {
+  return read_sequence(sequence, check_signals, nullptr);
+}
+
+TextList read_batch_texts(PyObject* object, Nulls nulls) {
+  std::optional<TextList> column = read_arrow_texts(object);
+  if (!column) return read_sequence(object, true, &nulls);
+  if (nulls != Nulls::Kept && !column->nulls.empty()) refuse_null(column->nulls[0], nulls);
+  return std::move(*column);
+}
+
+void TextList::decode_units() {
+  std::size_t total = 0;
+  for (const batch::SourceText& source : sources) {
+    if (source.units.data == nullptr) total += utf8::count_chars(source.utf8);
+  }
+  decoded.resize(total);
+  std::size_t at = 0;
+  for (batch::SourceText& source : sources) {
+    if (source.units.data != nullptr) continue;
+    std::size_t start = at;
+    for (std::size_t pos = 0; pos < source.utf8.size();)
+      decoded[at++] = utf8::next(source.utf8, pos);
+    source.units = {decoded.data() + start, at - start, 4};
+  }
 }
 
 }  // namespace kivo::py

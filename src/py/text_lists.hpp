@@ -4,23 +4,41 @@
 
 #include <Python.h>
 
+#include <memory>
 #include <vector>
 
+#include "batch/arrow_strings.hpp"
 #include "batch/texts.hpp"
 #include "py/py_ref.hpp"
 
 namespace kivo::py {
 
 struct TextList {
-  Ref items;  // a list holding the strs
+  Ref items;  // a list holding the strs, or what owns the borrowed Arrow buffers
   std::vector<batch::SourceText> sources;
+  // Positions holding a null, ascending (their sources are empty texts).
+  std::vector<std::size_t> nulls;
+  // Arrays taken from an Arrow stream, released with the list.
+  std::shared_ptr<batch::OwnedArrays> arrays;
+  // Code points of texts borrowed as UTF-8 alone, once decode_units() ran.
+  std::vector<char32_t> decoded;
+  bool strs = true;  // items holds each text's str at its position
 
   std::size_t characters() const {
     std::size_t total = 0;
-    for (const batch::SourceText& source : sources) total += source.units.length;
+    for (const batch::SourceText& source : sources) {
+      total += source.units.data != nullptr ? source.units.length : source.utf8.size();
+    }
     return total;
   }
+  // Gives every source its code units, decoding those borrowed as UTF-8 alone.
+  void decode_units();
 };
+
+// How kivo.batch reads a null (None, a float NaN or pandas.NA in a sequence,
+// a null in an Arrow column): refused with a ValueError naming its position
+// (with a hint where the function can skip nulls), or kept in `nulls`.
+enum class Nulls { Refused, Skippable, Kept };
 
 // Whether scoring these lists is too little work for a thread of its own.
 inline bool small_work(std::size_t pairs, std::size_t characters) {
@@ -34,5 +52,10 @@ inline bool small_work(std::size_t pairs, std::size_t characters) {
 // `check_signals` (kivo.batch's lists, which may be long), Ctrl-C stops the
 // reading: signal handlers run every few thousand items.
 TextList read_texts(PyObject* sequence, bool check_signals = true);
+
+// kivo.batch's texts: an object exporting an Arrow string column (read in
+// place, see py/arrow_texts.hpp), or a sequence as read_texts reads it, nulls
+// as `nulls` says.
+TextList read_batch_texts(PyObject* object, Nulls nulls);
 
 }  // namespace kivo::py

@@ -49,29 +49,40 @@ bool is_final_sigma(std::string_view text, std::size_t start, std::size_t end) {
 // hand keeps the whole text in one pass with no length limit.
 void append_lowercase(std::string& out, std::string_view text) {
   out.reserve(out.size() + text.size());
+  // Characters that are their own lowercase go out in runs, one append each:
+  // [kept, pos) is the run so far.
+  std::size_t kept = 0;
+  auto replace = [&](std::size_t start, std::size_t next, std::string_view with) {
+    out.append(text.data() + kept, start - kept);
+    out.append(with);
+    kept = next;
+  };
   for (std::size_t pos = 0; pos < text.size();) {
     for (std::size_t end = cancel::piece_end(pos, text.size()); pos < end;) {
       auto byte = static_cast<unsigned char>(text[pos]);
       if (byte < 0x80) {
-        out.push_back(ascii_lower(static_cast<char>(byte)));
+        if (byte >= 'A' && byte <= 'Z') {
+          char lower = ascii_lower(static_cast<char>(byte));
+          replace(pos, pos + 1, {&lower, 1});
+        }
         ++pos;
         continue;
       }
       std::size_t start = pos;
       char32_t c = utf8::next(text, pos);
       if (c == kCapitalSigma) {
-        out += is_final_sigma(text, start, pos) ? "\u03C2" : "\u03C3";
+        replace(start, pos, is_final_sigma(text, start, pos) ? "\u03C2" : "\u03C3");
       } else if (c == kCapitalIWithDot) {
-        out += "i\u0307";
-      } else {
-        auto lower = static_cast<char32_t>(u_tolower(static_cast<UChar32>(c)));
-        if (lower == c)
-          out.append(text.substr(start, pos - start));
-        else
-          utf8::append(out, lower);
+        replace(start, pos, "i\u0307");
+      } else if (auto lower = static_cast<char32_t>(u_tolower(static_cast<UChar32>(c)));
+                 lower != c) {
+        std::string bytes;
+        utf8::append(bytes, lower);
+        replace(start, pos, bytes);
       }
     }
   }
+  out.append(text.data() + kept, text.size() - kept);
 }
 
 }  // namespace kivo::unicode

@@ -39,11 +39,25 @@ const icu::Normalizer2& nfc() {
   return *instance;
 }
 
+// Whether every character is below U+0300, where each has a boundary before
+// it: then no byte reaches 0xCC, the first lead byte above (continuation
+// bytes stay below 0xC0). One pass the compiler vectorises.
+bool below_combining_marks(std::string_view text) {
+  for (std::size_t pos = 0; pos < text.size();) {
+    std::size_t end = cancel::piece_end(pos, text.size());
+    unsigned char top = 0;
+    for (; pos < end; ++pos) top = std::max(top, static_cast<unsigned char>(text[pos]));
+    if (top >= 0xCC) return false;
+  }
+  return true;
+}
+
 // Whether some run of consecutive characters without a boundary before them
 // is longer than ICU handles in linear time. Below U+0300 and among the CJK
 // ideographs U+4E00..U+9FFF every character has one, so their lead bytes
 // settle it without a lookup.
 bool has_long_run(std::string_view text) {
+  if (below_combining_marks(text)) return false;
   const icu::Normalizer2& n = nfc();
   std::size_t run = 0;
   for (std::size_t pos = 0; pos < text.size();) {

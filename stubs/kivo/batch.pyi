@@ -14,6 +14,18 @@ raises the single call's error (the first failing pair in row-major order).
 A processor (kivo.clean_text, kivo.clean_text_stopwords or a kivo.Preprocessor) runs once per
 text, before scoring.
 
+Texts come as any sequence of str (a list, a tuple, a NumPy str array, a pandas Series) or as
+an Arrow string column: any object with __arrow_c_array__ or __arrow_c_stream__ (a pyarrow
+Array or ChunkedArray, a polars Series, a DuckDB result) of type utf8, large_utf8 or
+string_view, whose strings are read in the producer's buffers, without a str per text. Another
+Arrow type is a TypeError; invalid UTF-8 or a malformed array a ValueError naming the position.
+
+A null (None, a float NaN or pandas.NA in a sequence, a null in an Arrow column) is a
+ValueError naming its argument and position, unless nulls="skip": then cdist and cpdist store
+NaN for a pair with a null (their dtype defaults to float64, and an integer dtype is a
+ValueError), topk gives -1 indices and scores for a null query and never picks a null choice,
+pairs and extract skip them, and extract gives [] (extract_one None) for a null query.
+
 score_cutoff is inclusive: a distance passes when it is at most the cutoff (an int), a
 similarity when it is at least the cutoff (a float). Distances are int64 by default,
 similarities float64.
@@ -25,7 +37,7 @@ bytes.
 
 import os
 from collections.abc import Callable, ItemsView, Mapping, Sequence
-from typing import Any, Protocol, SupportsFloat, SupportsIndex, TypeAlias, final
+from typing import Any, Literal, Protocol, SupportsFloat, SupportsIndex, TypeAlias, final
 
 import numpy
 from numpy.typing import DTypeLike, NDArray
@@ -35,6 +47,20 @@ from kivo import KivoFlow, Preprocessor
 _Scorer: TypeAlias = Callable[[str, str], float] | KivoFlow
 _Processor: TypeAlias = Callable[[str], str] | Preprocessor
 _Cutoff: TypeAlias = SupportsIndex | SupportsFloat | None
+_Nulls: TypeAlias = Literal["error", "skip"]
+
+class _ArrowArray(Protocol):
+    """An Arrow array exporter, such as a pyarrow Array."""
+
+    def __arrow_c_array__(self, requested_schema: Any = None, /) -> tuple[Any, Any]: ...
+
+class _ArrowStream(Protocol):
+    """An Arrow stream exporter, such as a pyarrow ChunkedArray or a polars Series."""
+
+    def __arrow_c_stream__(self, requested_schema: Any = None, /) -> Any: ...
+
+_Texts: TypeAlias = Sequence[str] | _ArrowArray | _ArrowStream
+_NullableTexts: TypeAlias = Sequence[str | None] | _ArrowArray | _ArrowStream
 
 class _Items(Protocol):
     """Anything with items() of (key, choice) pairs, such as a pandas Series."""
@@ -42,14 +68,15 @@ class _Items(Protocol):
     def items(self) -> ItemsView[Any, str] | Any: ...
 
 def cdist(
-    queries: Sequence[str],
-    choices: Sequence[str],
+    queries: _NullableTexts,
+    choices: _NullableTexts,
     *,
     scorer: _Scorer,
     score_cutoff: _Cutoff = None,
     dtype: DTypeLike | None = None,
     workers: SupportsIndex = 1,
     processor: _Processor | None = None,
+    nulls: _Nulls = "error",
 ) -> NDArray[Any]:
     """Return the (len(queries), len(choices)) matrix of scores.
 
@@ -70,14 +97,15 @@ def cdist(
     """
 
 def cpdist(
-    queries: Sequence[str],
-    choices: Sequence[str],
+    queries: _NullableTexts,
+    choices: _NullableTexts,
     *,
     scorer: _Scorer,
     score_cutoff: _Cutoff = None,
     dtype: DTypeLike | None = None,
     workers: SupportsIndex = 1,
     processor: _Processor | None = None,
+    nulls: _Nulls = "error",
 ) -> NDArray[Any]:
     """Return the score of each query against the choice at the same index.
 
@@ -94,14 +122,15 @@ def cpdist(
     """
 
 def topk(
-    queries: Sequence[str],
-    choices: Sequence[str],
+    queries: _NullableTexts,
+    choices: _NullableTexts,
     *,
     scorer: _Scorer,
     k: SupportsIndex = 1,
     score_cutoff: _Cutoff = None,
     workers: SupportsIndex = 1,
     processor: _Processor | None = None,
+    nulls: _Nulls = "error",
 ) -> tuple[NDArray[numpy.int64], NDArray[Any]]:
     """Return (indices, scores) of each query's k best choices, both (len(queries), k).
 
@@ -123,14 +152,15 @@ def topk(
     """
 
 def extract(
-    query: str,
-    choices: Sequence[str] | Mapping[Any, str] | _Items,
+    query: str | None,
+    choices: _NullableTexts | Mapping[Any, str | None] | _Items,
     *,
     scorer: _Scorer,
     limit: SupportsIndex | None = 5,
     score_cutoff: _Cutoff = None,
     processor: _Processor | None = None,
     workers: SupportsIndex = 1,
+    nulls: _Nulls = "error",
 ) -> list[tuple[str, Any, Any]]:
     """Return the best choices for one query as (choice, score, key), best first.
 
@@ -152,13 +182,14 @@ def extract(
     """
 
 def extract_one(
-    query: str,
-    choices: Sequence[str] | Mapping[Any, str] | _Items,
+    query: str | None,
+    choices: _NullableTexts | Mapping[Any, str | None] | _Items,
     *,
     scorer: _Scorer,
     score_cutoff: _Cutoff = None,
     processor: _Processor | None = None,
     workers: SupportsIndex = 1,
+    nulls: _Nulls = "error",
 ) -> tuple[str, Any, Any] | None:
     """Return extract()'s best (choice, score, key), or None when no choice passes the cutoff.
 
@@ -168,13 +199,14 @@ def extract_one(
     """
 
 def pairs(
-    queries: Sequence[str],
-    choices: Sequence[str] | None = None,
+    queries: _NullableTexts,
+    choices: _NullableTexts | None = None,
     *,
     scorer: _Scorer,
     score_cutoff: _Cutoff,
     workers: SupportsIndex = 1,
     processor: _Processor | None = None,
+    nulls: _Nulls = "error",
 ) -> tuple[NDArray[numpy.int64], NDArray[numpy.int64], NDArray[Any]]:
     """Return (i, j, scores) of the pairs that pass the cutoff, ordered by (i, j).
 
@@ -193,7 +225,7 @@ def pairs(
     """
 
 def minhash_signatures(
-    texts: Sequence[str],
+    texts: _Texts,
     shingle_size: SupportsIndex,
     num_hashes: SupportsIndex,
     *,
@@ -243,7 +275,7 @@ def lsh_pairs(
     """
 
 def encode(
-    texts: Sequence[str],
+    texts: _Texts,
     *,
     encoder: Callable[[str], str] | Callable[[str], tuple[str, str]],
     workers: SupportsIndex = 1,

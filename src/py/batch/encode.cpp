@@ -105,7 +105,9 @@ class SharedKeys {
 
 PyObject* encode_impl(PyObject* texts_object, PyObject* encoder_object, PyObject* workers_object) {
   phonetic::Encoder encoder = with_note("encoder", [&] { return resolve_encoder(encoder_object); });
-  TextList texts = with_note("texts", [&] { return read_texts(texts_object); });
+  TextList texts =
+      with_note("texts", [&] { return read_batch_texts(texts_object, Nulls::Refused); });
+  texts.decode_units();
   long workers = read_workers_argument(workers_object);
   bool pairs = encoder == phonetic::Encoder::DoubleMetaphone;
   std::size_t count = texts.sources.size();

@@ -11,6 +11,7 @@
 
 #include "algo/minhash.hpp"
 #include "batch/lsh.hpp"
+#include "batch/nulls.hpp"
 #include "batch/operations.hpp"
 #include "batch/result_size.hpp"
 #include "py/batch/arrays.hpp"
@@ -78,6 +79,19 @@ double read_cutoff(PyObject* object, bool distance) {
   });
 }
 
+// 'error' (a null is a ValueError, the default) or 'skip'.
+bool read_skip_nulls(PyObject* object) {
+  if (object == nullptr) return false;
+  return with_note("nulls", [&] {
+    if (!PyUnicode_Check(object)) type_mismatch(object, "str");
+    std::string_view value = to_text(object);
+    if (value != "error" && value != "skip") {
+      raise(PyExc_ValueError, "nulls must be 'error' or 'skip', not '" + std::string(value) + "'");
+    }
+    return value == "skip";
+  });
+}
+
 // What every scoring function reads before it computes.
 struct Scoring {
   ScorerChoice scorer;
@@ -92,8 +106,10 @@ struct Scoring {
     needs = scorer.spec.needs();
     distance = scorer.spec.distance();
   }
-  TextList read(PyObject* sequence, const char* param) const {
-    return with_note(param, [&] { return read_texts(sequence); });
+  TextList read(PyObject* sequence, const char* param, bool skip_nulls) const {
+    return with_note(param, [&] {
+      return read_batch_texts(sequence, skip_nulls ? Nulls::Kept : Nulls::Skippable);
+    });
   }
   batch::Texts texts(TextList& list, const batch::Pool& pool) const {
     return batch::Texts(std::move(list.sources), processor, needs, pool);
@@ -143,10 +159,11 @@ PyObject* tuple_of(Items... items) {
 
 PyObject* cdist_impl(PyObject* queries_object, PyObject* choices_object, PyObject* scorer_object,
                      PyObject* cutoff_object, PyObject* dtype_object, PyObject* workers_object,
-                     PyObject* processor_object, bool pairwise) {
+                     PyObject* processor_object, PyObject* nulls_object, bool pairwise) {
+  bool skip_nulls = read_skip_nulls(nulls_object);
   Scoring scoring(scorer_object, processor_object);
-  TextList queries = scoring.read(queries_object, "queries");
-  TextList choices = scoring.read(choices_object, "choices");
+  TextList queries = scoring.read(queries_object, "queries", skip_nulls);
+  TextList choices = scoring.read(choices_object, "choices", skip_nulls);
   std::size_t rows = queries.sources.size();
   std::size_t columns = choices.sources.size();
   if (pairwise && rows != columns) {
@@ -156,7 +173,21 @@ PyObject* cdist_impl(PyObject* queries_object, PyObject* choices_object, PyObjec
   double cutoff = read_cutoff(cutoff_object, scoring.distance);
   long workers = read_workers(workers_object);
   Ref numpy = import_numpy();
-  Dtype dtype = resolve_dtype(numpy.get(), dtype_object, scoring.distance);
+  // A skipped pair holds NaN: distances too are float64 unless asked otherwise.
+  bool default_dtype = dtype_object == nullptr || dtype_object == Py_None;
+  Dtype dtype = skip_nulls && default_dtype
+                    ? named_dtype(numpy.get(), "float64")
+                    : resolve_dtype(numpy.get(), dtype_object, scoring.distance);
+  if (skip_nulls && dtype.integral) {
+    raise_for("dtype", value_error("nulls='skip' stores NaN, which dtype '" + dtype.name +
+                                   "' cannot hold: use a float dtype"));
+  }
+  // Pairs with a null on either side are dropped from both lists.
+  std::vector<std::size_t> dropped_rows =
+      pairwise ? batch::merged(queries.nulls, choices.nulls) : std::move(queries.nulls);
+  std::vector<std::size_t> dropped_columns = pairwise ? dropped_rows : std::move(choices.nulls);
+  batch::Kept kept_rows = batch::Kept::drop(queries.sources, dropped_rows);
+  batch::Kept kept_columns = batch::Kept::drop(choices.sources, dropped_columns);
   if (pairwise) {
     check_result_size({rows}, dtype.item_size, 1, nullptr);
   } else {
@@ -184,8 +215,10 @@ PyObject* cdist_impl(PyObject* queries_object, PyObject* choices_object, PyObjec
         batch::Problem problem{q, c, *scorer, pool};
         if (pairwise) {
           batch::cpdist(problem, cutoff, fill.value, out.output());
+          batch::spread_matrix(out.output(), kept_rows, batch::Kept(1));
         } else {
           batch::cdist(problem, cutoff, fill.value, out.output());
+          batch::spread_matrix(out.output(), kept_rows, kept_columns);
         }
       },
       small);
@@ -195,10 +228,11 @@ PyObject* cdist_impl(PyObject* queries_object, PyObject* choices_object, PyObjec
 
 PyObject* topk_impl(PyObject* queries_object, PyObject* choices_object, PyObject* scorer_object,
                     PyObject* k_object, PyObject* cutoff_object, PyObject* workers_object,
-                    PyObject* processor_object) {
+                    PyObject* processor_object, PyObject* nulls_object) {
+  bool skip_nulls = read_skip_nulls(nulls_object);
   Scoring scoring(scorer_object, processor_object);
-  TextList queries = scoring.read(queries_object, "queries");
-  TextList choices = scoring.read(choices_object, "choices");
+  TextList queries = scoring.read(queries_object, "queries", skip_nulls);
+  TextList choices = scoring.read(choices_object, "choices", skip_nulls);
   std::uint64_t k = k_object == nullptr ? 1 : read_count(k_object, "k");
   double cutoff = read_cutoff(cutoff_object, scoring.distance);
   long workers = read_workers(workers_object);
@@ -212,6 +246,8 @@ PyObject* topk_impl(PyObject* queries_object, PyObject* choices_object, PyObject
   Array indices(numpy.get(), {Py_ssize_t(rows), Py_ssize_t(k)}, index_type);
   Array scores(numpy.get(), {Py_ssize_t(rows), Py_ssize_t(k)}, score_type);
   if (k == 0) return tuple_of(indices.release(), scores.release());
+  batch::Kept kept_rows = batch::Kept::drop(queries.sources, queries.nulls);
+  batch::Kept kept_choices = batch::Kept::drop(choices.sources, choices.nulls);
   bool small =
       small_work(rows * choices.sources.size(), queries.characters() + choices.characters());
   run_released(
@@ -222,19 +258,24 @@ PyObject* topk_impl(PyObject* queries_object, PyObject* choices_object, PyObject
         std::unique_ptr<batch::Scorer> scorer = scoring.make(q, c, pool);
         batch::topk({q, c, *scorer, pool}, std::size_t(k), cutoff, indices.data_as<std::int64_t>(),
                     scores.output());
+        batch::spread_rows(indices.data_as<std::int64_t>(), scores.output(), std::size_t(k),
+                           kept_rows, kept_choices);
       },
       small);
   return tuple_of(indices.release(), scores.release());
 }
 
 PyObject* pairs_impl(PyObject* queries_object, PyObject* choices_object, PyObject* scorer_object,
-                     PyObject* cutoff_object, PyObject* workers_object,
-                     PyObject* processor_object) {
+                     PyObject* cutoff_object, PyObject* workers_object, PyObject* processor_object,
+                     PyObject* nulls_object) {
+  bool skip_nulls = read_skip_nulls(nulls_object);
   Scoring scoring(scorer_object, processor_object);
   bool self = choices_object == nullptr || choices_object == Py_None;
-  TextList queries = scoring.read(queries_object, self ? "texts" : "queries");
+  TextList queries = scoring.read(queries_object, self ? "texts" : "queries", skip_nulls);
   TextList choices;
-  if (!self) choices = scoring.read(choices_object, "choices");
+  if (!self) choices = scoring.read(choices_object, "choices", skip_nulls);
+  batch::Kept kept_queries = batch::Kept::drop(queries.sources, queries.nulls);
+  batch::Kept kept_choices = batch::Kept::drop(choices.sources, choices.nulls);
   double cutoff = read_cutoff(cutoff_object, scoring.distance);
   long workers = read_workers(workers_object);
   Ref numpy = import_numpy();
@@ -259,6 +300,9 @@ PyObject* pairs_impl(PyObject* queries_object, PyObject* choices_object, PyObjec
       1,
       [&](const batch::Pool&) {
         found.write(first.data_as<std::int64_t>(), second.data_as<std::int64_t>(), scores.output());
+        batch::renumber(first.data_as<std::int64_t>(), found.size(), kept_queries);
+        batch::renumber(second.data_as<std::int64_t>(), found.size(),
+                        self ? kept_queries : kept_choices);
       },
       small_work(found.size(), 0));
   return tuple_of(first.release(), second.release(), scores.release());
@@ -269,7 +313,8 @@ PyObject* minhash_signatures_impl(PyObject* texts_object, PyObject* shingle_obje
                                   PyObject* processor_object) {
   batch::Processor processor =
       with_note("processor", [&] { return resolve_processor(processor_object, ScorerChoice{}); });
-  TextList texts = with_note("texts", [&] { return read_texts(texts_object); });
+  TextList texts =
+      with_note("texts", [&] { return read_batch_texts(texts_object, Nulls::Refused); });
   std::uint64_t shingle_size = read_count(shingle_object, "shingle_size");
   std::uint64_t num_hashes = read_count(hashes_object, "num_hashes");
   long workers = read_workers(workers_object);
@@ -323,10 +368,10 @@ struct Choices {
 // A dict, or anything else but a str with an items() method (a pandas
 // Series), is a mapping whose values are the choices; anything else is read
 // as kivo.batch reads every list of texts.
-Choices read_choices(PyObject* object) {
+Choices read_choices(PyObject* object, Nulls nulls) {
   bool mapping =
       PyDict_Check(object) || (!PyUnicode_Check(object) && PyObject_HasAttrString(object, "items"));
-  if (!mapping) return {read_texts(object), {}};
+  if (!mapping) return {read_batch_texts(object, nulls), {}};
   Ref items = check(PyMapping_Items(object));
   Py_ssize_t count = PyList_GET_SIZE(items.get());
   Ref keys = check(PyList_New(count));
@@ -340,21 +385,30 @@ Choices read_choices(PyObject* object) {
     PyList_SET_ITEM(keys.get(), k, Py_NewRef(PyTuple_GET_ITEM(item, 0)));
     PyList_SET_ITEM(values.get(), k, Py_NewRef(PyTuple_GET_ITEM(item, 1)));
   }
-  return {read_texts(values.get()), std::move(keys)};
+  return {read_batch_texts(values.get(), nulls), std::move(keys)};
 }
 
 }  // namespace
 
 PyObject* extract_impl(PyObject* query_object, PyObject* choices_object, PyObject* scorer_object,
                        PyObject* limit_object, PyObject* cutoff_object, PyObject* processor_object,
-                       PyObject* workers_object, bool one) {
+                       PyObject* workers_object, PyObject* nulls_object, bool one) {
+  bool skip_nulls = read_skip_nulls(nulls_object);
+  Nulls nulls = skip_nulls ? Nulls::Kept : Nulls::Skippable;
   Scoring scoring(scorer_object, processor_object);
   TextList query = with_note("query", [&] {
     Ref single = check(PyTuple_Pack(1, query_object));
-    return read_texts(single.get(), false);
+    return read_batch_texts(single.get(), nulls);
   });
-  Choices choices = with_note("choices", [&] { return read_choices(choices_object); });
-  std::size_t count = choices.texts.sources.size();
+  Choices choices = with_note("choices", [&] { return read_choices(choices_object, nulls); });
+  // A null query finds nothing; null choices are never found.
+  if (!query.nulls.empty()) query.sources.clear();
+  // Choices read in place become strs from their UTF-8, which the scoring
+  // takes over: their views are kept aside.
+  std::vector<batch::SourceText> borrowed;
+  if (!choices.texts.strs) borrowed = choices.texts.sources;
+  batch::Kept kept = batch::Kept::drop(choices.texts.sources, choices.texts.nulls);
+  std::size_t count = query.sources.empty() ? 0 : choices.texts.sources.size();
   std::uint64_t limit = 5;
   if (one) {
     limit = 1;
@@ -391,8 +445,13 @@ PyObject* extract_impl(PyObject* query_object, PyObject* choices_object, PyObjec
   }
   Ref found = check(PyList_New(0));
   for (std::size_t r = 0; r < k && indices[r] >= 0; ++r) {
-    Py_ssize_t index = Py_ssize_t(indices[r]);
-    Ref choice = Ref::steal(Py_NewRef(PyList_GET_ITEM(choices.texts.items.get(), index)));
+    std::size_t position = kept[std::size_t(indices[r])];
+    Py_ssize_t index = Py_ssize_t(position);
+    Ref choice =
+        choices.texts.strs
+            ? Ref::borrow(PyList_GET_ITEM(choices.texts.items.get(), index))
+            : check(PyUnicode_DecodeUTF8(borrowed[position].utf8.data(),
+                                         Py_ssize_t(borrowed[position].utf8.size()), "strict"));
     Ref key = choices.keys ? Ref::steal(Py_NewRef(PyList_GET_ITEM(choices.keys.get(), index)))
                            : check(PyLong_FromSsize_t(index));
     Ref score = check(scoring.distance ? PyLong_FromLongLong(distances[r])

@@ -23,18 +23,21 @@ PyObject* out_of_memory_raised(const char* name, Impl&& impl) {
 }
 
 // cdist, or cpdist with `pairwise`.
+// `nulls` is 'error' or 'skip' (null when not given).
 PyObject* cdist_impl(PyObject* queries, PyObject* choices, PyObject* scorer, PyObject* cutoff,
-                     PyObject* dtype, PyObject* workers, PyObject* processor, bool pairwise);
+                     PyObject* dtype, PyObject* workers, PyObject* processor, PyObject* nulls,
+                     bool pairwise);
 PyObject* topk_impl(PyObject* queries, PyObject* choices, PyObject* scorer, PyObject* k,
-                    PyObject* cutoff, PyObject* workers, PyObject* processor);
+                    PyObject* cutoff, PyObject* workers, PyObject* processor, PyObject* nulls);
 // The self-join when `choices` is null.
 PyObject* pairs_impl(PyObject* queries, PyObject* choices, PyObject* scorer, PyObject* cutoff,
-                     PyObject* workers, PyObject* processor);
+                     PyObject* workers, PyObject* processor, PyObject* nulls);
 PyObject* minhash_signatures_impl(PyObject* texts, PyObject* shingle_size, PyObject* num_hashes,
                                   PyObject* workers, PyObject* processor);
 // extract, or extract_one with `one`.
 PyObject* extract_impl(PyObject* query, PyObject* choices, PyObject* scorer, PyObject* limit,
-                       PyObject* cutoff, PyObject* processor, PyObject* workers, bool one);
+                       PyObject* cutoff, PyObject* processor, PyObject* workers, PyObject* nulls,
+                       bool one);
 // In lsh_pairs.cpp.
 PyObject* lsh_pairs_impl(PyObject* signatures, PyObject* bands, PyObject* rows, PyObject* workers);
 // In encode.cpp.

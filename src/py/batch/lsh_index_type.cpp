@@ -356,7 +356,11 @@ PyObject* signature_impl(PyObject* self, PyObject* key_object) {
 }
 
 PyObject* save_impl(PyObject* self, PyObject* path_object) {
-  auto [path, name] = read_path(path_object);
+  // Named, not a structured binding: lambdas below capture the path, which
+  // older clang refuses for bindings.
+  auto read = read_path(path_object);
+  const std::string& path = read.first;
+  const Ref& name = read.second;
   Shared& shared = shared_of(self);
   auto lock = locked<Reading>(shared.lock);
   try {
@@ -374,7 +378,9 @@ PyObject* wrap(PyTypeObject* type, LshIndex index) {
 }
 
 PyObject* load_impl(PyObject* type, PyObject* path_object, PyObject* workers_object) {
-  auto [path, name] = read_path(path_object);
+  auto read = read_path(path_object);  // as in save_impl
+  const std::string& path = read.first;
+  const Ref& name = read.second;
   long workers = read_workers_argument(workers_object);
   std::optional<LshIndex> index;
   try {

@@ -36,66 +36,70 @@ PyObject* limit_simd(std::string_view name) {
 constexpr Callable kFunctions[] = {
     {"cdist",
      {object("queries"), object("choices"), keyword("scorer"), keyword("score_cutoff", "None"),
-      keyword("dtype", "None"), keyword("workers", "1"), keyword("processor", "None")},
+      keyword("dtype", "None"), keyword("workers", "1"), keyword("processor", "None"),
+      keyword("nulls", "'error'")},
      [](PyObject*, A x) {
        return out_of_memory_raised("cdist", [&] {
          return cdist_impl(x.object(0), x.object(1), x.object(2), x.object(3), x.object(4),
-                           x.object(5), x.object(6), false);
+                           x.object(5), x.object(6), x.object(7), false);
        });
      },
      nullptr,
      stub_docs::cdist},
     {"cpdist",
      {object("queries"), object("choices"), keyword("scorer"), keyword("score_cutoff", "None"),
-      keyword("dtype", "None"), keyword("workers", "1"), keyword("processor", "None")},
+      keyword("dtype", "None"), keyword("workers", "1"), keyword("processor", "None"),
+      keyword("nulls", "'error'")},
      [](PyObject*, A x) {
        return out_of_memory_raised("cpdist", [&] {
          return cdist_impl(x.object(0), x.object(1), x.object(2), x.object(3), x.object(4),
-                           x.object(5), x.object(6), true);
+                           x.object(5), x.object(6), x.object(7), true);
        });
      },
      nullptr,
      stub_docs::cpdist},
     {"topk",
      {object("queries"), object("choices"), keyword("scorer"), keyword("k", "1"),
-      keyword("score_cutoff", "None"), keyword("workers", "1"), keyword("processor", "None")},
+      keyword("score_cutoff", "None"), keyword("workers", "1"), keyword("processor", "None"),
+      keyword("nulls", "'error'")},
      [](PyObject*, A x) {
        return out_of_memory_raised("topk", [&] {
          return topk_impl(x.object(0), x.object(1), x.object(2), x.object(3), x.object(4),
-                          x.object(5), x.object(6));
+                          x.object(5), x.object(6), x.object(7));
        });
      },
      nullptr,
      stub_docs::topk},
     {"pairs",
      {object("queries"), object("choices", "None"), keyword("scorer"), keyword("score_cutoff"),
-      keyword("workers", "1"), keyword("processor", "None")},
+      keyword("workers", "1"), keyword("processor", "None"), keyword("nulls", "'error'")},
      [](PyObject*, A x) {
        return out_of_memory_raised("pairs", [&] {
          return pairs_impl(x.object(0), x.object(1), x.object(2), x.object(3), x.object(4),
-                           x.object(5));
+                           x.object(5), x.object(6));
        });
      },
      nullptr,
      stub_docs::pairs},
     {"extract",
      {object("query"), object("choices"), keyword("scorer"), keyword("limit", "5"),
-      keyword("score_cutoff", "None"), keyword("processor", "None"), keyword("workers", "1")},
+      keyword("score_cutoff", "None"), keyword("processor", "None"), keyword("workers", "1"),
+      keyword("nulls", "'error'")},
      [](PyObject*, A x) {
        return out_of_memory_raised("extract", [&] {
          return extract_impl(x.object(0), x.object(1), x.object(2), x.object(3), x.object(4),
-                             x.object(5), x.object(6), false);
+                             x.object(5), x.object(6), x.object(7), false);
        });
      },
      nullptr,
      stub_docs::extract},
     {"extract_one",
      {object("query"), object("choices"), keyword("scorer"), keyword("score_cutoff", "None"),
-      keyword("processor", "None"), keyword("workers", "1")},
+      keyword("processor", "None"), keyword("workers", "1"), keyword("nulls", "'error'")},
      [](PyObject*, A x) {
        return out_of_memory_raised("extract_one", [&] {
          return extract_impl(x.object(0), x.object(1), x.object(2), nullptr, x.object(3),
-                             x.object(4), x.object(5), true);
+                             x.object(4), x.object(5), x.object(6), true);
        });
      },
      nullptr,
