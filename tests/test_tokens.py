@@ -103,3 +103,41 @@ def test_arguments_fail_like_kivo(name):
         f("a", "x\udfff")
     assert info.value.__notes__ == ["while processing 'b'"]
     assert f(b="ab", a="ab") == 1.0
+
+
+# Pairs that share tokens or not, repeat them or not, stand sorted or not, and
+# needles past one 64-bit word: each way the token sets and the blend take.
+SHAPES = [
+    ("john smith", "smith john"), ("adams john", "adams john"), ("john john smith", "smith jon"),
+    ("a b c", "a b"), ("a b b", "b a"), ("a b x", "a b y"), ("x a b", "y b a"),
+    ("john smith", "jonathan smithers of london"), ("smith smith", "smith smithers smith"),
+    (" lead  and trail ", "trail lead"), ("ab " * 30, "ba " * 40), ("abc" * 30, "xx " + "abc" * 50),
+    ("日本 x", "x 日本 日本 y"), ("é a", "a é"),
+]  # fmt: skip
+
+
+@pytest.mark.parametrize("name", NAMES)
+@pytest.mark.parametrize(("a", "b"), SHAPES)
+def test_shapes_agree_with_the_models_and_batch(name, a, b):
+    f = getattr(tokens, name)
+    want = getattr(models, name)(a, b)
+    assert f(a, b) == pytest.approx(want, abs=1e-12)
+    assert f(b, a) == f(a, b)
+    batch = pytest.importorskip("kivo.batch")
+    # One query reads each choice as it meets it; three read them ahead.
+    for queries in ([a], [a, b, a]):
+        got = batch.cdist(queries, [b, a], scorer=f, workers=1)
+        assert [list(row) for row in got] == [[f(q, b), f(q, a)] for q in queries]
+
+
+@pytest.mark.parametrize("name", ["token_set_ratio", "weighted_ratio", "partial_ratio"])
+def test_threads_calling_at_once_agree(name):
+    # Each thread keeps its own scratch between calls; a long text grows it
+    # and later short ones must not read what it left.
+    from concurrent.futures import ThreadPoolExecutor
+
+    f = getattr(tokens, name)
+    pairs = [(a * k, b) for a, b in SHAPES for k in (1, 300)] * 4
+    want = [f(a, b) for a, b in pairs]
+    with ThreadPoolExecutor(4) as pool:
+        assert list(pool.map(lambda p: f(*p), pairs)) == want

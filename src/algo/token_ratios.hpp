@@ -4,6 +4,8 @@
 #pragma once
 
 #include <string>
+#include <string_view>
+#include <utility>
 #include <vector>
 
 #include "text/char_span.hpp"
@@ -32,13 +34,22 @@ double partial_token_set_ratio(const CharSpan& a, const CharSpan& b);
 double weighted_ratio(const CharSpan& a, const CharSpan& b);
 
 // A text read once for the ratios: its characters, its tokens sorted and
-// joined by single spaces, and its distinct tokens sorted.
+// joined by single spaces, and where its distinct tokens lie in that join.
 struct TokenedText {
+  using Place = std::pair<std::size_t, std::size_t>;  // start, length
   std::u32string text;
   std::u32string sorted;
-  std::vector<std::u32string> distinct;
+  std::vector<Place> distinct;
+  bool repeats = false;   // whether some token occurs more than once
+  bool in_order = false;  // whether the sorted join is the text itself
+
+  std::u32string_view token(std::size_t k) const {
+    return std::u32string_view(sorted).substr(distinct[k].first, distinct[k].second);
+  }
 };
 TokenedText tokened(const CharSpan& text);
+// The same into `out`, reusing its buffers.
+void tokened_into(const CharSpan& text, TokenedText& out);
 
 enum class TokenRatio {
   Ratio,

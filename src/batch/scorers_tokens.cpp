@@ -88,7 +88,7 @@ class TokenScorer final : public Scorer {
     if (!choices_.empty()) return choices_[j];
     if (&choice_texts_ == &query_texts_) return queries_[j];
     thread_local TokenedText scratch;
-    scratch = tokened(span_of(choice_texts_.chars(j)));
+    tokened_into(span_of(choice_texts_.chars(j)), scratch);
     return scratch;
   }
 
