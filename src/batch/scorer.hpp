@@ -4,6 +4,7 @@
 #pragma once
 
 #include <algorithm>
+#include <cmath>
 #include <cstddef>
 #include <memory>
 #include <optional>
@@ -75,6 +76,13 @@ class Scorer {
   }
   // Whether a is better than b (lower distance, higher similarity).
   bool better(double a, double b) const { return distance_ ? a < b : a > b; }
+  // Whether every one of `bounds` lets every score pass.
+  bool unbounded(std::span<const double> bounds) const {
+    double none = distance_ ? INFINITY : -INFINITY;
+    bool all = true;
+    for (double b : bounds) all &= b == none;
+    return all;
+  }
 
   // The score of queries[i] against choices[j], or nothing when it certainly
   // cannot reach `bound`. Throws PairFailure for a failing pair.

@@ -203,12 +203,7 @@ class BitParallelBlock final : public Block {
   }
 
  private:
-  bool unbounded(const double* bounds) const {
-    double none = scorer_.distance() ? INFINITY : -INFINITY;
-    bool all = true;
-    for (std::size_t k = 0; k < rows_.size(); ++k) all &= bounds[k] == none;
-    return all;
-  }
+  bool unbounded(const double* bounds) const { return scorer_.unbounded({bounds, rows_.size()}); }
 
   void counts_of(std::u32string_view text, std::uint32_t* counts) const {
     if (osa_lanes_) {

@@ -243,12 +243,7 @@ class LevenshteinScorer final : public LaneScorer<LevenshteinScorer> {
     }
 
    private:
-    bool unbounded(const double* bounds) const {
-      double none = scorer_.distance() ? INFINITY : -INFINITY;
-      bool all = true;
-      for (std::size_t k = 0; k < rows_.size(); ++k) all &= bounds[k] == none;
-      return all;
-    }
+    bool unbounded(const double* bounds) const { return scorer_.unbounded({bounds, rows_.size()}); }
 
     void score_all(std::u32string_view text, double* out) const {
       std::uint32_t d[64];
