@@ -12,30 +12,24 @@
 #include <string_view>
 
 #include "algo/lanes/lane_kernels.hpp"
-#include "algo/lanes/lane_masks.hpp"
-#include "algo/lanes/lane_shape.hpp"
+#include "algo/lanes/lane_patterns.hpp"
 
 namespace kivo::lanes {
 
 class JaroWinklerBlock {
  public:
-  // The same conditions on the patterns as LevenshteinBlock's.
-  // With an `alphabet`, texts and patterns are in character numbers below
-  // it (see LaneMasks).
+  // The conditions on the patterns are LanePatterns'.
   explicit JaroWinklerBlock(std::span<const std::u32string_view> patterns, Isa isa = simd::active(),
                             std::size_t alphabet = 0);
 
-  std::size_t size() const { return count_; }
+  std::size_t size() const { return patterns_.count; }
 
   // out[l] = the similarity of `text` (fits_lanes(), or std::invalid_argument)
   // and pattern l, for l < size().
   void similarities(std::u32string_view text, double* out) const;
 
  private:
-  Shape shape_;
-  std::size_t count_;
-  LaneMasks masks_;
-  LaneRow lengths_{};
+  LanePatterns patterns_;
   LaneRow halves_{};      // max(1, m / 2) - 1
   LaneRow half_masks_{};  // bits 0 .. max(1, m / 2) - 1
   JaroWinklerEntry entry_;

@@ -1,7 +1,7 @@
 // The lane kernels' arguments, and their entry points: one table per
 // instruction set, built by lane_kernels_<set>.cpp from the same kernel
-// source (levenshtein_kernel.hpp, jaro_winkler_kernel.hpp, osa_kernel.hpp,
-// lcs_kernel.hpp) over that set's lane operations. A block picks its entry
+// source (edit_lane_kernel.hpp with levenshtein_kernel.hpp and osa_kernel.hpp,
+// jaro_winkler_kernel.hpp, lcs_kernel.hpp) over that set's lane operations. A block picks its entry
 // once, when it is made.
 #pragma once
 

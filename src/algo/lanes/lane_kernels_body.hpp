@@ -6,6 +6,7 @@
 
 namespace {
 
+#include "algo/lanes/edit_lane_kernel.hpp"
 #include "algo/lanes/jaro_winkler_kernel.hpp"
 #include "algo/lanes/lcs_kernel.hpp"
 #include "algo/lanes/levenshtein_kernel.hpp"

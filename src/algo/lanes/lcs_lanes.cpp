@@ -2,30 +2,32 @@
 
 namespace kivo::lanes {
 
-LcsBlock::LcsBlock(std::span<const std::u32string_view> patterns, Isa isa)
-    : shape_(block_shape(patterns, isa)),
-      count_(patterns.size()),
-      masks_(patterns, shape_),
-      entry_(kernels_for(isa).lcs[width_index(shape_)]) {
-  for (std::size_t l = 0; l < count_; ++l) {
-    put_lane(lengths_, shape_, l, patterns[l].size());
-    put_lane(length_masks_, shape_, l, low_bits(patterns[l].size()));
-  }
+LcsBlock::LcsBlock(std::span<const std::u32string_view> patterns, Isa isa, std::size_t alphabet)
+    : patterns_(patterns, isa, alphabet),
+      entry_(kernels_for(isa).lcs[width_index(patterns_.shape)]) {}
+
+LcsCall LcsBlock::call(std::u32string_view text, const std::uint32_t* needs,
+                       std::uint32_t* out) const {
+  const LanePatterns& p = patterns_;
+  return {&p.masks, &p.lengths, &p.length_masks, p.count, text.data(), text.size(), needs, out};
 }
 
 void LcsBlock::lengths(std::u32string_view text, std::uint32_t* out) const {
-  entry_({&masks_, &lengths_, &length_masks_, count_, text.data(), text.size(), nullptr, out});
+  entry_(call(text, nullptr, out));
 }
 
 void LcsBlock::lengths(std::u32string_view text, std::u32string_view text2, std::uint32_t* out,
                        std::uint32_t* out2) const {
-  entry_({&masks_, &lengths_, &length_masks_, count_, text.data(), text.size(), nullptr, out,
-          text2.data(), text2.size(), out2});
+  LcsCall c = call(text, nullptr, out);
+  c.text2 = text2.data();
+  c.n2 = text2.size();
+  c.out2 = out2;
+  entry_(c);
 }
 
 std::uint64_t LcsBlock::lengths(std::u32string_view text, const std::uint32_t* needs,
                                 std::uint32_t* out) const {
-  return entry_({&masks_, &lengths_, &length_masks_, count_, text.data(), text.size(), needs, out});
+  return entry_(call(text, needs, out));
 }
 
 }  // namespace kivo::lanes

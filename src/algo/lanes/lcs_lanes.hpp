@@ -1,7 +1,7 @@
 // Longest common subsequences of one text with a block of short patterns at
 // once: the Allison-Dix / Hyyrö bit-parallel column on every lane of a
 // vector. The counts are those of lcs_length on the same code points; same
-// use and threading as LevenshteinBlock.
+// use and threading as LevenshteinBlock's.
 #pragma once
 
 #include <cstddef>
@@ -10,17 +10,17 @@
 #include <string_view>
 
 #include "algo/lanes/lane_kernels.hpp"
-#include "algo/lanes/lane_masks.hpp"
-#include "algo/lanes/lane_shape.hpp"
+#include "algo/lanes/lane_patterns.hpp"
 
 namespace kivo::lanes {
 
 class LcsBlock {
  public:
-  // The same conditions on the patterns as LevenshteinBlock's.
-  explicit LcsBlock(std::span<const std::u32string_view> patterns, Isa isa = simd::active());
+  // The conditions on the patterns are LanePatterns'.
+  explicit LcsBlock(std::span<const std::u32string_view> patterns, Isa isa = simd::active(),
+                    std::size_t alphabet = 0);
 
-  std::size_t size() const { return count_; }
+  std::size_t size() const { return patterns_.count; }
 
   // out[l] = the LCS of `text` and pattern l, for l < size().
   void lengths(std::u32string_view text, std::uint32_t* out) const;
@@ -32,11 +32,9 @@ class LcsBlock {
                         std::uint32_t* out) const;
 
  private:
-  Shape shape_;
-  std::size_t count_;
-  LaneMasks masks_;
-  LaneRow lengths_{};
-  LaneRow length_masks_{};
+  LcsCall call(std::u32string_view text, const std::uint32_t* needs, std::uint32_t* out) const;
+
+  LanePatterns patterns_;
   LcsEntry entry_;
 };
 

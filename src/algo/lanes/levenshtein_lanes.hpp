@@ -1,64 +1,21 @@
 // Levenshtein distances from one text to a block of short patterns at once:
-// the bit-parallel column step (Myers 1999, in Hyyrö's formulation) runs on
-// every lane of a vector, one step per character of the text. The distances
-// are those of levenshtein_distance on the same code points.
-//
-// Typical use: sort the patterns by length, cut them into blocks of
-// lanes_to_take(...) patterns, and pass every text through every block. A
-// block is immutable after construction; any number of threads may call its
-// const members at once.
+// Myers' column step (1999, in Hyyrö's formulation) on every lane. The
+// distances are those of levenshtein_distance on the same code points.
 #pragma once
 
 #include <cstddef>
-#include <cstdint>
 #include <span>
 #include <string_view>
 
-#include "algo/lanes/lane_kernels.hpp"
-#include "algo/lanes/lane_masks.hpp"
-#include "algo/lanes/lane_shape.hpp"
+#include "algo/lanes/edit_lanes.hpp"
 
 namespace kivo::lanes {
 
-class LevenshteinBlock {
+class LevenshteinBlock : public EditLanes {
  public:
-  // As a bound: none, every distance exact.
-  static constexpr std::uint32_t kNoBound = 0xFFFFFFFF;
-
-  // Each pattern fits_lanes(); at most shape_for(isa, longest).lanes of
-  // them; `isa` simd::supported(). Otherwise throws std::invalid_argument.
-  // With an `alphabet`, texts and patterns are in character numbers below
-  // it (see LaneMasks).
   explicit LevenshteinBlock(std::span<const std::u32string_view> patterns, Isa isa = simd::active(),
-                            std::size_t alphabet = 0);
-
-  std::size_t size() const { return count_; }
-
-  // out[l] = the distance between `text` (any length below 2^32 - 64) and
-  // pattern l, for l < size().
-  void distances(std::u32string_view text, std::uint32_t* out) const;
-  // The same for two texts at once, into out and out2: faster than one
-  // after the other.
-  void distances(std::u32string_view text, std::u32string_view text2, std::uint32_t* out,
-                 std::uint32_t* out2) const;
-
-  // The same, except that a distance above the lane's bound is reported as
-  // bound + 1; returns the lanes within their bounds (bit l for pattern l).
-  // A block whose lengths all differ from the text's by more than the bound
-  // costs next to nothing, and the pass over the text stops as soon as every
-  // lane is known to be above its bound.
-  std::uint64_t distances(std::u32string_view text, std::uint32_t bound, std::uint32_t* out) const;
-  std::uint64_t distances(std::u32string_view text, const std::uint32_t* bounds,
-                          std::uint32_t* out) const;
-
- private:
-  Shape shape_;
-  std::size_t count_;
-  LaneMasks masks_;
-  LaneRow lengths_{};
-  LaneRow length_masks_{};  // rows 1 .. m of each lane: bits 0 .. m - 1
-  LaneRow unused_{};        // all bits set in the lanes past count_
-  LevenshteinEntry entry_;
+                            std::size_t alphabet = 0)
+      : EditLanes(patterns, isa, alphabet, &LaneKernels::levenshtein) {}
 };
 
 }  // namespace kivo::lanes
