@@ -49,47 +49,75 @@ void for_each_block(Check check) {
   }
 }
 
-}  // namespace
+// Each pattern's count against `text` by `model`, and a limit for each: at,
+// just below or just above the count, or below `anywhere`.
+template <class Model>
+void counts_and_limits(Random& rng, const std::vector<std::u32string_view>& patterns,
+                       std::u32string_view text, Model model, std::uint32_t anywhere,
+                       std::vector<std::uint32_t>& counts, std::vector<std::uint32_t>& limits) {
+  for (std::u32string_view p : patterns) {
+    auto count = std::uint32_t(model(p, text));
+    auto limit = std::uint32_t(std::max<std::int64_t>(0, std::int64_t(count) - 2 + rng.below(5)));
+    if (rng.below(4) == 0) limit = std::uint32_t(rng.below(anywhere));
+    counts.push_back(count);
+    limits.push_back(limit);
+  }
+}
 
-TEST(levenshtein_lanes_match_the_plain_model) {
+// CHECKs that a block's counts without limits, for `text` alone and beside another of
+// `texts`, each as if alone; `run` forwards to the block's counting member.
+template <class Run>
+void check_unlimited(bool& kivo_ok, Random& rng, Run run, const std::u32string& text,
+                     const std::vector<std::u32string>& texts,
+                     const std::vector<std::uint32_t>& expected) {
+  std::size_t count = expected.size();
+  std::vector<std::uint32_t> exact(count), first(count), second(count), alone(count);
+  run(text, exact.data());
+  CHECK_EQ(exact, expected);
+  std::u32string_view other = texts[rng.below(texts.size())];
+  run(text, other, first.data(), second.data());
+  run(other, alone.data());
+  CHECK_EQ(first, expected);
+  CHECK_EQ(second, alone);
+}
+
+// CHECKs an edit distance block against `model`: without bounds, with one bound per
+// lane and with one for all.
+template <class Block, class Model>
+void check_edit_lanes(bool& kivo_ok, Model model) {
   Random rng;
   for_each_block([&](const std::vector<std::u32string_view>& patterns,
                      const std::vector<std::u32string>& texts, Isa isa) {
-    LevenshteinBlock block(patterns, isa);
+    Block block(patterns, isa);
     CHECK_EQ(block.size(), patterns.size());
     for (const std::u32string& text : texts) {
-      std::vector<std::uint32_t> expected, bounds, exact(patterns.size()), bounded(patterns.size());
-      for (std::u32string_view p : patterns) {
-        std::uint32_t d = plain_levenshtein(p, text);
-        // Bounds at, just below and just above the distance, or small.
-        std::uint32_t bound =
-            std::uint32_t(std::max<std::int64_t>(0, std::int64_t(d) - 2 + rng.below(5)));
-        if (rng.below(4) == 0) bound = std::uint32_t(rng.below(3));
-        expected.push_back(d);
-        bounds.push_back(bound);
-      }
-      block.distances(text, exact.data());
-      CHECK_EQ(exact, expected);
-      // Two texts side by side: each as if alone.
-      std::u32string_view other = texts[rng.below(texts.size())];
-      std::vector<std::uint32_t> first(patterns.size()), second(patterns.size()),
-          alone(patterns.size());
-      block.distances(text, other, first.data(), second.data());
-      block.distances(other, alone.data());
-      CHECK_EQ(first, expected);
-      CHECK_EQ(second, alone);
-      auto within = [&](std::uint32_t bound, std::size_t l) { return expected[l] <= bound; };
+      std::vector<std::uint32_t> expected, bounds, bounded(patterns.size());
+      counts_and_limits(rng, patterns, text, model, 3, expected, bounds);
+      check_unlimited(
+          kivo_ok, rng, [&](auto... args) { block.distances(args...); }, text, texts, expected);
       std::uint64_t lanes = block.distances(text, bounds.data(), bounded.data());
       for (std::size_t l = 0; l < patterns.size(); ++l) {
         CHECK_EQ(bounded[l], std::min(expected[l], bounds[l] + 1));
-        CHECK_EQ((lanes >> l) & 1, std::uint64_t(within(bounds[l], l)));
+        CHECK_EQ((lanes >> l) & 1, std::uint64_t(expected[l] <= bounds[l]));
       }
       lanes = block.distances(text, bounds[0], bounded.data());
       for (std::size_t l = 0; l < patterns.size(); ++l) {
         CHECK_EQ(bounded[l], std::min(expected[l], bounds[0] + 1));
-        CHECK_EQ((lanes >> l) & 1, std::uint64_t(within(bounds[0], l)));
+        CHECK_EQ((lanes >> l) & 1, std::uint64_t(expected[l] <= bounds[0]));
       }
     }
+  });
+}
+
+}  // namespace
+
+TEST(levenshtein_lanes_match_the_plain_model) {
+  check_edit_lanes<LevenshteinBlock>(kivo_ok, plain_levenshtein);
+}
+
+TEST(osa_lanes_equal_the_single_pair_distance_with_and_without_bounds) {
+  check_edit_lanes<OsaBlock>(kivo_ok, [](std::u32string_view p, std::u32string_view t) {
+    return osa_distance(chars_of(p), chars_of(t));
   });
 }
 
@@ -132,68 +160,22 @@ TEST(jaro_winkler_lanes_equal_the_single_pair_measure_in_either_order) {
   });
 }
 
-TEST(osa_lanes_equal_the_single_pair_distance_with_and_without_bounds) {
-  Random rng;
-  for_each_block([&](const std::vector<std::u32string_view>& patterns,
-                     const std::vector<std::u32string>& texts, Isa isa) {
-    OsaBlock block(patterns, isa);
-    CHECK_EQ(block.size(), patterns.size());
-    for (const std::u32string& text : texts) {
-      std::size_t count = patterns.size();
-      std::vector<std::uint32_t> expected, bounds, exact(count), bounded(count);
-      for (std::u32string_view p : patterns) {
-        auto d = std::uint32_t(osa_distance(chars_of(p), chars_of(text)));
-        std::uint32_t bound =
-            std::uint32_t(std::max<std::int64_t>(0, std::int64_t(d) - 2 + rng.below(5)));
-        if (rng.below(4) == 0) bound = std::uint32_t(rng.below(3));
-        expected.push_back(d);
-        bounds.push_back(bound);
-      }
-      block.distances(text, exact.data());
-      CHECK_EQ(exact, expected);
-      std::u32string_view other = texts[rng.below(texts.size())];
-      std::vector<std::uint32_t> first(count), second(count), alone(count);
-      block.distances(text, other, first.data(), second.data());
-      block.distances(other, alone.data());
-      CHECK_EQ(first, expected);
-      CHECK_EQ(second, alone);
-      std::uint64_t lanes = block.distances(text, bounds.data(), bounded.data());
-      for (std::size_t l = 0; l < count; ++l) {
-        CHECK_EQ(bounded[l], std::min(expected[l], bounds[l] + 1));
-        CHECK_EQ((lanes >> l) & 1, std::uint64_t(expected[l] <= bounds[l]));
-      }
-    }
-  });
-}
-
 TEST(lcs_lanes_equal_the_single_pair_length_with_and_without_needs) {
   Random rng;
+  auto model = [](std::u32string_view p, std::u32string_view t) {
+    return lcs_length(chars_of(p), chars_of(t));
+  };
   for_each_block([&](const std::vector<std::u32string_view>& patterns,
                      const std::vector<std::u32string>& texts, Isa isa) {
     LcsBlock block(patterns, isa);
     CHECK_EQ(block.size(), patterns.size());
     for (const std::u32string& text : texts) {
-      std::size_t count = patterns.size();
-      std::vector<std::uint32_t> expected, needs, exact(count), got(count);
-      for (std::u32string_view p : patterns) {
-        auto lcs = std::uint32_t(lcs_length(chars_of(p), chars_of(text)));
-        // Needs at, just below and just above the LCS, or anywhere.
-        std::uint32_t need =
-            std::uint32_t(std::max<std::int64_t>(0, std::int64_t(lcs) - 2 + rng.below(5)));
-        if (rng.below(4) == 0) need = std::uint32_t(rng.below(70));
-        expected.push_back(lcs);
-        needs.push_back(need);
-      }
-      block.lengths(text, exact.data());
-      CHECK_EQ(exact, expected);
-      std::u32string_view other = texts[rng.below(texts.size())];
-      std::vector<std::uint32_t> first(count), second(count), alone(count);
-      block.lengths(text, other, first.data(), second.data());
-      block.lengths(other, alone.data());
-      CHECK_EQ(first, expected);
-      CHECK_EQ(second, alone);
+      std::vector<std::uint32_t> expected, needs, got(patterns.size());
+      counts_and_limits(rng, patterns, text, model, 70, expected, needs);
+      check_unlimited(
+          kivo_ok, rng, [&](auto... args) { block.lengths(args...); }, text, texts, expected);
       std::uint64_t lanes = block.lengths(text, needs.data(), got.data());
-      for (std::size_t l = 0; l < count; ++l) {
+      for (std::size_t l = 0; l < patterns.size(); ++l) {
         bool reached = expected[l] >= needs[l];
         CHECK_EQ((lanes >> l) & 1, std::uint64_t(reached));
         if (reached) CHECK_EQ(got[l], expected[l]);
