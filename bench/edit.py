@@ -1,7 +1,7 @@
 """kivo.edit, kivo.tokens and kivo.batch.extract_one against RapidFuzz (and
 jellyfish), as ratios of kivo's time to the peer's in one interleaved run.
 Run from the repository, one thread each:
-    .venv/bin/python bench/edit.py [--quick]
+    .venv/bin/python bench/edit.py [--quick] [--simd=portable|avx2|avx512]
 Sizes: cdist 2,000 x 2,000 names, extract_one over 50,000 (--quick: 500 x 500
 and 10,000); the phonetic keys of 1M names are bench/phonetic.py's.
 RapidFuzz and jellyfish are installed into the venv for this comparison only.
@@ -94,6 +94,7 @@ def many(report):
     cases = [
         ("cdist osa_distance", edit.osa_distance, rfd.OSA.distance),
         ("cdist indel_distance", edit.indel_distance, rfd.Indel.distance),
+        ("cdist lcs_similarity", edit.lcs_similarity, rfd.LCSseq.normalized_similarity),
         ("cdist weighted_ratio", tokens.weighted_ratio, fuzz.WRatio),
     ]
     for name, ours, theirs in cases:
@@ -124,6 +125,10 @@ def many(report):
 
 
 def main():
+    for arg in sys.argv[1:]:
+        if arg.startswith("--simd="):
+            batch._limit_simd(arg.split("=", 1)[1])
+    print(f"kivo.batch on {batch._simd_path()}")
     print(f"{'work':<52} {'kivo':>12} {'peer':>12} {'ratio':>7}")
 
     def report(work, ours, theirs):

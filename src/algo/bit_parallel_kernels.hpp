@@ -10,6 +10,10 @@
 #include <span>
 #include <vector>
 
+#if defined(__x86_64__)
+#include <immintrin.h>
+#endif
+
 #include "algo/char_map.hpp"
 #include "base/bits.hpp"
 #include "base/cancel.hpp"
@@ -44,46 +48,95 @@ std::uint64_t osa_word(Eq&& eq, std::size_t m, std::span<const T> text) {
   return score;
 }
 
-// The same over any number of words: the column is one wide integer, so the
-// addition's carry and every shift move from each word into the next.
+// a + b + carry, and the carry out: one add-with-carry, so that a column's
+// words wait on each other for a cycle each.
+inline std::uint64_t add_carry(std::uint64_t a, std::uint64_t b, unsigned char& carry) {
+#if defined(__x86_64__)
+  unsigned long long sum;
+  carry = _addcarry_u64(carry, a, b, &sum);
+  return sum;
+#else
+  std::uint64_t sum = a + b;
+  unsigned char out = sum < a;
+  sum += carry;
+  carry = out | (sum < carry);
+  return sum;
+#endif
+}
+
+// One word of an OSA column over many words: the column is one wide integer,
+// so the addition's carry and every shift move from each word into the next.
+struct OsaWord {
+  std::uint64_t vp = ~std::uint64_t(0), vn = 0, d0 = 0, previous = 0;
+};
+
+// What moves from one word of a column into the next.
+struct OsaCarries {
+  unsigned char add = 0;
+  std::uint64_t swap = 0, hp = 1, hn = 0;  // the top row grows by one per column
+};
+
+// Steps a word; returns its horizontal deltas before the shift, in hp and hn.
+inline void osa_word_step(OsaWord& word, std::uint64_t eq, OsaCarries& c, std::uint64_t& hp,
+                          std::uint64_t& hn) {
+  std::uint64_t unmatched = (~word.d0) & eq;
+  std::uint64_t swapped = ((unmatched << 1) | c.swap) & word.previous;
+  c.swap = unmatched >> 63;
+  std::uint64_t sum = add_carry(eq & word.vp, word.vp, c.add);
+  std::uint64_t diagonal = (sum ^ word.vp) | eq | word.vn | swapped;
+  hp = word.vn | ~(diagonal | word.vp);
+  hn = word.vp & diagonal;
+  std::uint64_t hp_shifted = (hp << 1) | c.hp;
+  std::uint64_t hn_shifted = (hn << 1) | c.hn;
+  c.hp = hp >> 63;
+  c.hn = hn >> 63;
+  word.vp = hn_shifted | ~(diagonal | hp_shifted);
+  word.vn = hp_shifted & diagonal;
+  word.d0 = diagonal;
+  word.previous = eq;
+}
+
+// The same over any number of words. Two columns run in one pass over the
+// words, as in distance_blocks, when the masks stay valid across lookups.
 template <class T>
 std::uint64_t osa_blocks(BlockMasks& masks, std::size_t m, std::span<const T> text) {
   std::size_t words = masks.words();
-  std::vector<std::uint64_t> vp(words, ~std::uint64_t(0)), vn(words, 0), d0(words, 0),
-      previous(words, 0);
+  std::vector<OsaWord> column(words);
   std::uint64_t score = m;
   unsigned last = unsigned((m - 1) % 64);
+  auto count = [&](std::uint64_t hp, std::uint64_t hn) {
+    score += (hp >> last) & 1;
+    score -= (hn >> last) & 1;
+  };
+  std::size_t t = 0;
   cancel::Meter meter;
-  for (T c : text) {
-    meter.add(words);
-    const std::uint64_t* pm = masks.get(c);
-    std::uint64_t add_carry = 0, swap_carry = 0, hp_carry = 1, hn_carry = 0;
-    for (std::size_t w = 0; w < words; ++w) {
-      std::uint64_t eq = pm[w];
-      std::uint64_t unmatched = (~d0[w]) & eq;
-      std::uint64_t swapped = ((unmatched << 1) | swap_carry) & previous[w];
-      swap_carry = unmatched >> 63;
-      std::uint64_t x = eq & vp[w];
-      std::uint64_t sum = x + vp[w];
-      std::uint64_t carry = sum < x;
-      sum += add_carry;
-      add_carry = carry | (sum < add_carry);
-      std::uint64_t diagonal = (sum ^ vp[w]) | eq | vn[w] | swapped;
-      std::uint64_t hp = vn[w] | ~(diagonal | vp[w]);
-      std::uint64_t hn = vp[w] & diagonal;
-      if (w + 1 == words) {
-        score += (hp >> last) & 1;
-        score -= (hn >> last) & 1;
+  std::uint64_t hp = 0, hn = 0, hp2 = 0, hn2 = 0;  // the last word's
+  if (masks.lookups_stable()) {
+    for (; t + 2 <= text.size(); t += 2) {
+      meter.add(2 * words);
+      const std::uint64_t* eq1 = masks.get(text[t]);
+      const std::uint64_t* eq2 = masks.get(text[t + 1]);
+      OsaCarries c1, c2;
+      for (std::size_t w = 0; w < words; ++w) {
+        OsaWord word = column[w];  // in registers: the masks might alias it otherwise
+        osa_word_step(word, eq1[w], c1, hp, hn);
+        osa_word_step(word, eq2[w], c2, hp2, hn2);
+        column[w] = word;
       }
-      std::uint64_t hp_shifted = (hp << 1) | hp_carry;
-      std::uint64_t hn_shifted = (hn << 1) | hn_carry;
-      hp_carry = hp >> 63;
-      hn_carry = hn >> 63;
-      vp[w] = hn_shifted | ~(diagonal | hp_shifted);
-      vn[w] = hp_shifted & diagonal;
-      d0[w] = diagonal;
-      previous[w] = eq;
+      count(hp, hn);
+      count(hp2, hn2);
     }
+  }
+  for (; t < text.size(); ++t) {
+    meter.add(words);
+    const std::uint64_t* eq = masks.get(text[t]);
+    OsaCarries c;
+    for (std::size_t w = 0; w < words; ++w) {
+      OsaWord word = column[w];
+      osa_word_step(word, eq[w], c, hp, hn);
+      column[w] = word;
+    }
+    count(hp, hn);
   }
   return score;
 }
@@ -105,23 +158,35 @@ std::uint64_t lcs_word(Eq&& eq, std::size_t m, std::span<const T> text) {
   return bits::popcount64(~s & rows);
 }
 
+// One word of an LCS column over many words, its carry moving into the next.
+inline std::uint64_t lcs_word_step(std::uint64_t s, std::uint64_t eq, unsigned char& carry) {
+  std::uint64_t u = s & eq;
+  return add_carry(s, u, carry) | (s & ~u);
+}
+
+// The same over any number of words, two columns per pass as osa_blocks.
 template <class T>
 std::uint64_t lcs_blocks(BlockMasks& masks, std::size_t m, std::span<const T> text) {
   std::size_t words = masks.words();
   std::vector<std::uint64_t> s(words, ~std::uint64_t(0));
+  std::size_t t = 0;
   cancel::Meter meter;
-  for (T c : text) {
-    meter.add(words);
-    const std::uint64_t* pm = masks.get(c);
-    std::uint64_t carry = 0;
-    for (std::size_t w = 0; w < words; ++w) {
-      std::uint64_t u = s[w] & pm[w];
-      std::uint64_t sum = s[w] + u;
-      std::uint64_t out = sum < u;
-      sum += carry;
-      carry = out | (sum < carry);
-      s[w] = sum | (s[w] & ~u);
+  if (masks.lookups_stable()) {
+    for (; t + 2 <= text.size(); t += 2) {
+      meter.add(2 * words);
+      const std::uint64_t* eq1 = masks.get(text[t]);
+      const std::uint64_t* eq2 = masks.get(text[t + 1]);
+      unsigned char c1 = 0, c2 = 0;
+      for (std::size_t w = 0; w < words; ++w) {
+        s[w] = lcs_word_step(lcs_word_step(s[w], eq1[w], c1), eq2[w], c2);
+      }
     }
+  }
+  for (; t < text.size(); ++t) {
+    meter.add(words);
+    const std::uint64_t* pm = masks.get(text[t]);
+    unsigned char carry = 0;
+    for (std::size_t w = 0; w < words; ++w) s[w] = lcs_word_step(s[w], pm[w], carry);
   }
   std::uint64_t found = 0;
   for (std::size_t w = 0; w < words; ++w) {
