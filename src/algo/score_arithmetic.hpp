@@ -4,15 +4,21 @@
 // built without fused multiply-add contraction, which would change them.
 #pragma once
 
+#include <algorithm>
 #include <cstddef>
 #include <cstdint>
 
 namespace kivo {
 
-// 1 - d / max(len): 1.0 when both texts are empty.
+// 1 - d / max(len): 1.0 when both texts are empty. The counts are below
+// 2^53, held exactly in doubles, with distance <= longest (so 0 when longest
+// is): no branch, so loops over this vectorise.
+inline double levenshtein_similarity_of(double distance, double longest) {
+  return 1.0 - distance / std::max(longest, 1.0);
+}
+
 inline double levenshtein_similarity_from(std::uint64_t distance, std::uint64_t longest) {
-  if (longest == 0) return 1.0;
-  return 1.0 - double(distance) / double(longest);
+  return levenshtein_similarity_of(double(distance), double(longest));
 }
 
 // The largest distance whose similarity still reaches `cutoff`, for texts

@@ -4,8 +4,10 @@
 #pragma once
 
 #include <algorithm>
-#include <cmath>
+#include <bit>
 #include <cstddef>
+#include <cstdint>
+#include <limits>
 #include <memory>
 #include <optional>
 #include <span>
@@ -77,11 +79,14 @@ class Scorer {
   // Whether a is better than b (lower distance, higher similarity).
   bool better(double a, double b) const { return distance_ ? a < b : a > b; }
   // Whether every one of `bounds` lets every score pass.
+  static constexpr double kInfinity = std::numeric_limits<double>::infinity();
+  // Asked for every choice a block scores: compared as bits, which
+  // vectorises (an infinity has one bit pattern).
   bool unbounded(std::span<const double> bounds) const {
-    double none = distance_ ? INFINITY : -INFINITY;
-    bool all = true;
-    for (double b : bounds) all &= b == none;
-    return all;
+    auto none = std::bit_cast<std::uint64_t>(distance_ ? kInfinity : -kInfinity);
+    std::uint64_t differ = 0;
+    for (double b : bounds) differ |= std::bit_cast<std::uint64_t>(b) ^ none;
+    return differ == 0;
   }
 
   // The score of queries[i] against choices[j], or nothing when it certainly

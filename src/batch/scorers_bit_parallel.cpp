@@ -213,27 +213,33 @@ class BitParallelBlock final : public Block {
     }
   }
 
-  // Each lane's score from its count, in loops the compiler vectorises.
+  // Each lane's score from its count, in loops the compiler vectorises: in
+  // doubles, where every value is an integer held exactly, and the lanes'
+  // lengths and LCS counts convert from small ints.
   void report(std::u32string_view text, const std::uint32_t* counts, double* out) const {
     std::size_t count = rows_.size();
-    auto n = std::uint64_t(text.size());
-    const std::uint32_t* m = lengths_;
+    double n = double(text.size());
+    double m[64], found[64];
+    for (std::size_t k = 0; k < count; ++k) {
+      m[k] = double(std::int32_t(lengths_[k]));
+      found[k] = double(std::int32_t(counts[k]));
+    }
     if (scorer_.osa_) {
       if (scorer_.distance()) {
         for (std::size_t k = 0; k < count; ++k) out[k] = double(counts[k]);
       } else {
         for (std::size_t k = 0; k < count; ++k)
-          out[k] = levenshtein_similarity_from(counts[k], std::max<std::uint64_t>(m[k], n));
+          out[k] = levenshtein_similarity_of(double(counts[k]), std::max(m[k], n));
       }
     } else if (scorer_.distance()) {
-      for (std::size_t k = 0; k < count; ++k) out[k] = double(m[k] + n - 2 * counts[k]);
+      for (std::size_t k = 0; k < count; ++k) out[k] = m[k] + n - 2 * found[k];
     } else if (scorer_.measure_.distance_sums_lengths) {
       for (std::size_t k = 0; k < count; ++k)
-        out[k] = levenshtein_similarity_from(m[k] + n - 2 * counts[k], m[k] + n);
+        out[k] = levenshtein_similarity_of(m[k] + n - 2 * found[k], m[k] + n);
     } else {
       for (std::size_t k = 0; k < count; ++k) {
-        std::uint64_t longest = std::max<std::uint64_t>(m[k], n);
-        out[k] = levenshtein_similarity_from(longest - counts[k], longest);
+        double longest = std::max(m[k], n);
+        out[k] = levenshtein_similarity_of(longest - found[k], longest);
       }
     }
   }
