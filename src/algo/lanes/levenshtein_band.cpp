@@ -54,8 +54,8 @@ LevenshteinBand::LevenshteinBand(std::span<const std::u32string_view> patterns, 
 }
 
 LevenshteinBand::Found LevenshteinBand::distances(std::u32string_view text,
-                                                  const std::uint32_t* bounds,
-                                                  std::uint64_t wanted, std::uint32_t* out,
+                                                  const std::uint32_t* bounds, std::uint64_t wanted,
+                                                  std::uint32_t* out,
                                                   std::vector<std::uint32_t>& rows) const {
   // One band for all: the placement that covers the most lanes' diagonals.
   Diagonals needs[64];

@@ -28,8 +28,7 @@ class LevenshteinBand {
 
   // Up to lanes(isa) patterns of any length; `isa` simd::supported().
   // Otherwise throws std::invalid_argument.
-  explicit LevenshteinBand(std::span<const std::u32string_view> patterns,
-                           Isa isa = simd::active());
+  explicit LevenshteinBand(std::span<const std::u32string_view> patterns, Isa isa = simd::active());
 
   std::size_t size() const { return lengths_.size(); }
 
@@ -48,7 +47,7 @@ class LevenshteinBand {
   std::size_t lanes_;
   std::size_t words_;
   std::vector<std::uint64_t> lengths_;
-  bitpar::DenseIds ids_;             // character -> its row of masks, less one
+  bitpar::DenseIds ids_;              // character -> its row of masks, less one
   std::vector<std::uint64_t> masks_;  // see LevenshteinBandCall
   LevenshteinBandEntry entry_;
 };

@@ -75,8 +75,7 @@ struct LevenshteinBandKernel {
           eq = Ops::bit_or(Ops::shr(eq, shift), Ops::shl(next, 64 - shift));
         }
         V xv = Ops::bit_or(eq, mv);
-        V xh = Ops::bit_or(
-            Ops::bit_xor(Ops::add(Ops::bit_and(eq, pv), pv), pv), eq);
+        V xh = Ops::bit_or(Ops::bit_xor(Ops::add(Ops::bit_and(eq, pv), pv), pv), eq);
         V hp = Ops::bit_or(mv, Ops::and_not(ones, Ops::bit_or(xh, pv)));
         V hn = Ops::bit_and(pv, xh);
         value = Ops::add(value, Ops::bit_and(hp, one));
@@ -90,7 +89,8 @@ struct LevenshteinBandKernel {
           for (std::uint64_t rest = live; rest != 0; rest &= rest - 1) {
             std::size_t l = std::size_t(__builtin_ctzll(rest));
             std::uint64_t m = c.lengths[l];
-            if (j + m < n + top || j + m - n - top > 63) continue;  // the diagonal is not in the band
+            if (j + m < n + top || j + m - n - top > 63)
+              continue;  // the diagonal is not in the band
             if (lane_value(l, j + m - n - top) > c.bounds[l]) live &= ~(std::uint64_t(1) << l);
           }
           if (live == 0) return 0;
