@@ -16,8 +16,6 @@ Run from the repository: .venv/bin/python bench/data.py [--rows N] [--rounds N] 
 from __future__ import annotations
 
 import argparse
-import csv
-import gzip
 import json
 import os
 import statistics
@@ -26,13 +24,14 @@ import sys
 import time
 from pathlib import Path
 
-DATA = Path(__file__).resolve().parent.parent / "examples" / "data" / "febrl3.csv.gz"
+EXAMPLES = Path(__file__).resolve().parent.parent / "examples"
+sys.path.insert(0, str(EXAMPLES))
+from linkage import load_records  # noqa: E402
 
 
 def name_pool():
-    with gzip.open(DATA, "rt") as f:
-        rows = list(csv.reader(f))[1:]
-    return sorted({f"{r[1].strip()} {r[2].strip()}".strip() for r in rows})
+    """The distinct 'given surname' names of the FEBRL records."""
+    return sorted({f"{r.given_name} {r.surname}".strip() for r in load_records()})
 
 
 def columns(rows):
@@ -137,7 +136,6 @@ def duckdb_case(rows, rounds):
 
 
 def spark_case(rows):
-    sys.path.insert(0, str(Path(__file__).resolve().parent.parent / "examples"))
     import pyarrow as pa
     from spark_dedupe import local_spark
 
