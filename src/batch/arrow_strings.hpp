@@ -95,6 +95,34 @@ std::optional<ExceptionDesc> append_column(ColumnLayout layout, const ArrowArray
                                            std::size_t first, std::vector<SourceText>& texts,
                                            std::vector<std::size_t>& nulls);
 
+// A column's arrays, checked once as append_column() checks them (every
+// string's UTF-8 included) without keeping a text per string, then read in
+// pieces where they lie. The arrays are borrowed: their owner keeps them.
+class ArrowColumn {
+ public:
+  // Checks an array of this column's layout and adds it at the end; its
+  // nulls' positions are appended to `nulls`. Failures as append_column's.
+  std::optional<ExceptionDesc> add(ColumnLayout layout, const ArrowArray& array,
+                                   std::vector<std::size_t>& nulls);
+
+  std::size_t size() const { return size_; }
+  // The bytes of its strings: a measure of the work they make.
+  std::size_t bytes() const { return bytes_; }
+  // The texts at positions [begin, end), appended to `texts` (a null as an
+  // empty text). Reads no byte outside the strings themselves.
+  void read(std::size_t begin, std::size_t end, std::vector<SourceText>& texts) const;
+
+ private:
+  struct Piece {
+    StringLayout layout;
+    ArrowArray array;   // a string array, a record batch's column taken out
+    std::size_t first;  // its first position in the column
+  };
+  std::vector<Piece> arrays_;
+  std::size_t size_ = 0;
+  std::size_t bytes_ = 0;
+};
+
 // Arrays taken from a stream, released (once each) when this is destroyed.
 class OwnedArrays {
  public:

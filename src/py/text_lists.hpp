@@ -5,6 +5,7 @@
 #include <Python.h>
 
 #include <memory>
+#include <optional>
 #include <vector>
 
 #include "batch/arrow_strings.hpp"
@@ -20,11 +21,15 @@ struct TextList {
   std::vector<std::size_t> nulls;
   // Arrays taken from an Arrow stream, released with the list.
   std::shared_ptr<batch::OwnedArrays> arrays;
+  // An Arrow column's strings, checked, while they are not in `sources`.
+  std::optional<batch::ArrowColumn> column;
   // Code points of texts borrowed as UTF-8 alone, once decode_units() ran.
   std::vector<char32_t> decoded;
   bool strs = true;  // items holds each text's str at its position
 
+  std::size_t size() const { return column ? column->size() : sources.size(); }
   std::size_t characters() const {
+    if (column) return column->bytes();
     std::size_t total = 0;
     for (const batch::SourceText& source : sources) {
       total += source.units.data != nullptr ? source.units.length : source.utf8.size();
@@ -44,6 +49,12 @@ enum class Nulls { Refused, Skippable, Kept };
 inline bool small_work(std::size_t pairs, std::size_t characters) {
   return pairs <= 256 && characters <= 4096;
 }
+// The same for pairs scored once each (cpdist): their work grows with their
+// characters, so a few thousand short pairs (a DuckDB vector of names) are
+// still over sooner than a thread starts.
+inline bool small_pairwise_work(std::size_t pairs, std::size_t characters) {
+  return pairs <= 16384 && characters <= 65536;
+}
 
 // Rejects a str, a non-sequence and any item that is not a str, with the
 // module's messages; throws ErrorAlreadySet. Items come from iteration: a
@@ -56,6 +67,8 @@ TextList read_texts(PyObject* sequence, bool check_signals = true);
 // kivo.batch's texts: an object exporting an Arrow string column (read in
 // place, see py/arrow_texts.hpp), or a sequence as read_texts reads it, nulls
 // as `nulls` says.
-TextList read_batch_texts(PyObject* object, Nulls nulls);
+// With `in_place`, an Arrow column's texts are left in its `column`, to be
+// read a piece at a time.
+TextList read_batch_texts(PyObject* object, Nulls nulls, bool in_place = false);
 
 }  // namespace kivo::py
