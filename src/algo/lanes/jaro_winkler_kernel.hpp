@@ -72,7 +72,9 @@ struct JaroWinklerKernel {
     Ops::store(prefixes, prefix);
     // Over every lane with no branch, so that the compiler vectorises the
     // divisions; a lane with no match divides by zero and is then replaced.
-    double scores[kLanes];
+    // A full block scores straight into out.
+    double spare[kLanes];
+    double* scores = c.count == kLanes ? c.out : spare;
     for (std::size_t l = 0; l < kLanes; ++l) {
       double m = double(matches[l]);
       double jaro = jaro_from_counts(m, double(unequals[l] / 2), double(lengths[l]), double(n));
@@ -80,6 +82,6 @@ struct JaroWinklerKernel {
       double score = jaro_winkler_from(jaro, double(prefixes[l]));
       scores[l] = lengths[l] == 0 && n == 0 ? 1.0 : score;  // two empty texts are identical
     }
-    std::copy_n(scores, c.count, c.out);
+    if (scores == spare) std::copy_n(spare, c.count, c.out);
   }
 };
