@@ -53,7 +53,8 @@ struct Reading {
   std::vector<SourceText>* texts = nullptr;  // none: only checked
   std::vector<std::size_t>* nulls = nullptr;
   bool check = true;
-  std::size_t bytes = 0;  // of the strings, nulls' included where they have any
+  std::size_t bytes = 0;    // of the strings, nulls' included where they have any
+  std::size_t longest = 0;  // bytes of the longest string, likewise
 
   void add(SourceText text) const {
     if (texts != nullptr) texts->push_back(text);
@@ -98,6 +99,7 @@ std::optional<ExceptionDesc> append_offset_strings(const ArrowArray& array, std:
   };
   for (std::size_t i = 0; i < length; ++i) {
     std::string_view bytes = bytes_of(i);
+    reading.longest = std::max(reading.longest, bytes.size());
     bool null = is_null(array, i);
     if (null) reading.null_at(first + i);
     bool whole = valid && (!reading.check || bytes.empty() ||
@@ -147,6 +149,7 @@ std::optional<ExceptionDesc> append_view_strings(const ArrowArray& array, std::s
       bytes = {data + view.offset, std::size_t(view.length)};
     }
     reading.bytes += bytes.size();
+    reading.longest = std::max(reading.longest, bytes.size());
     if (reading.check) {
       std::size_t prefix = utf8::valid_prefix(bytes);
       if (prefix != bytes.size()) return invalid_utf8(first + i, prefix);
@@ -272,6 +275,7 @@ std::optional<ExceptionDesc> ArrowColumn::add(ColumnLayout layout, const ArrowAr
     size_ += std::size_t(strings.value().length);
   }
   bytes_ += reading.bytes;
+  longest_ = std::max(longest_, reading.longest);
   return {};
 }
 

@@ -108,6 +108,8 @@ class ArrowColumn {
   std::size_t size() const { return size_; }
   // The bytes of its strings: a measure of the work they make.
   std::size_t bytes() const { return bytes_; }
+  // The bytes of its longest string.
+  std::size_t longest() const { return longest_; }
   // The texts at positions [begin, end), appended to `texts` (a null as an
   // empty text). Reads no byte outside the strings themselves.
   void read(std::size_t begin, std::size_t end, std::vector<SourceText>& texts) const;
@@ -121,6 +123,7 @@ class ArrowColumn {
   std::vector<Piece> arrays_;
   std::size_t size_ = 0;
   std::size_t bytes_ = 0;
+  std::size_t longest_ = 0;
 };
 
 // Arrays taken from a stream, released (once each) when this is destroyed.

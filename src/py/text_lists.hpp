@@ -4,6 +4,7 @@
 
 #include <Python.h>
 
+#include <algorithm>
 #include <memory>
 #include <optional>
 #include <vector>
@@ -28,6 +29,16 @@ struct TextList {
   bool strs = true;  // items holds each text's str at its position
 
   std::size_t size() const { return column ? column->size() : sources.size(); }
+  // The longest text's code units (UTF-8 bytes for one held as UTF-8 alone).
+  std::size_t longest() const {
+    if (column) return column->longest();
+    std::size_t most = 0;
+    for (const batch::SourceText& source : sources) {
+      most =
+          std::max(most, source.units.data != nullptr ? source.units.length : source.utf8.size());
+    }
+    return most;
+  }
   std::size_t characters() const {
     if (column) return column->bytes();
     std::size_t total = 0;
@@ -49,11 +60,15 @@ enum class Nulls { Refused, Skippable, Kept };
 inline bool small_work(std::size_t pairs, std::size_t characters) {
   return pairs <= 256 && characters <= 4096;
 }
-// The same for pairs scored once each (cpdist): their work grows with their
-// characters, so a few thousand short pairs (a DuckDB vector of names) are
-// still over sooner than a thread starts.
-inline bool small_pairwise_work(std::size_t pairs, std::size_t characters) {
-  return pairs <= 16384 && characters <= 65536;
+
+// The same for the pairs of cpdist, each scored once: a pair's work grows at
+// most with the product of its lengths, so a few thousand pairs of short
+// texts (a DuckDB vector of names) are over in milliseconds, sooner than a
+// thread of their own would pay off. The longest text is looked for only
+// among few enough texts.
+inline bool small_pairwise_work(const TextList& queries, const TextList& choices) {
+  return queries.size() <= 16384 && queries.characters() + choices.characters() <= 65536 &&
+         std::max(queries.longest(), choices.longest()) <= 256;
 }
 
 // Rejects a str, a non-sequence and any item that is not a str, with the

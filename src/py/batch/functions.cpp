@@ -220,9 +220,8 @@ PyObject* cdist_impl(PyObject* queries_object, PyObject* choices_object, PyObjec
             pairwise ? std::initializer_list<Py_ssize_t>{Py_ssize_t(rows)}
                      : std::initializer_list<Py_ssize_t>{Py_ssize_t(rows), Py_ssize_t(columns)},
             dtype);
-  std::size_t characters = queries.characters() + choices.characters();
-  bool small =
-      pairwise ? small_pairwise_work(rows, characters) : small_work(rows * columns, characters);
+  bool small = pairwise ? small_pairwise_work(queries, choices)
+                        : small_work(rows * columns, queries.characters() + choices.characters());
   // Known once the texts are processed; refused before any pair is scored.
   std::optional<double> unheld;
   run_released(
