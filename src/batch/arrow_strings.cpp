@@ -69,8 +69,8 @@ struct Reading {
 // string starts inside a character; otherwise string by string, so a null's
 // bytes never count.
 template <class Offset>
-std::optional<ExceptionDesc> append_offset_strings(const ArrowArray& array, std::size_t first,
-                                                   Reading& reading) {
+std::optional<ExceptionDesc> read_offset_strings(const ArrowArray& array, std::size_t first,
+                                                 Reading& reading) {
   std::size_t length = std::size_t(array.length);
   if (length == 0) return {};
   const auto* offsets = static_cast<const Offset*>(array.buffers[1]);
@@ -113,8 +113,8 @@ std::optional<ExceptionDesc> append_offset_strings(const ArrowArray& array, std:
   return {};
 }
 
-std::optional<ExceptionDesc> append_view_strings(const ArrowArray& array, std::size_t first,
-                                                 Reading& reading) {
+std::optional<ExceptionDesc> read_view_strings(const ArrowArray& array, std::size_t first,
+                                               Reading& reading) {
   // Validity, views, the variadic data buffers, then their sizes.
   if (array.n_buffers < 3) return malformed("a string_view array needs at least 3 buffers");
   std::size_t length = std::size_t(array.length);
@@ -196,9 +196,9 @@ std::optional<ExceptionDesc> read_strings(StringLayout layout, const ArrowArray&
                            std::min<std::size_t>(std::size_t(array.length), 1 << 20));
   }
   switch (layout) {
-    case StringLayout::Utf8: return append_offset_strings<std::int32_t>(array, first, reading);
-    case StringLayout::LargeUtf8: return append_offset_strings<std::int64_t>(array, first, reading);
-    default: return append_view_strings(array, first, reading);
+    case StringLayout::Utf8: return read_offset_strings<std::int32_t>(array, first, reading);
+    case StringLayout::LargeUtf8: return read_offset_strings<std::int64_t>(array, first, reading);
+    default: return read_view_strings(array, first, reading);
   }
 }
 
@@ -226,13 +226,6 @@ Result<ArrowArray> strings_of(ColumnLayout layout, const ArrowArray& array) {
 
 }  // namespace
 
-std::optional<ExceptionDesc> append_strings(StringLayout layout, const ArrowArray& array,
-                                            std::size_t first, std::vector<SourceText>& texts,
-                                            std::vector<std::size_t>& nulls) {
-  Reading reading{&texts, &nulls};
-  return read_strings(layout, array, first, reading);
-}
-
 Result<ColumnLayout> column_layout(const ArrowSchema& schema) {
   if (schema.release == nullptr) return malformed("its schema was already released");
   std::string format = schema.format == nullptr ? "" : schema.format;
@@ -251,14 +244,6 @@ Result<ColumnLayout> column_layout(const ArrowSchema& schema) {
   }
   return type_error("an Arrow column of format '" + format +
                     "' is not a string column (utf8, large_utf8 or string_view)");
-}
-
-std::optional<ExceptionDesc> append_column(ColumnLayout layout, const ArrowArray& array,
-                                           std::size_t first, std::vector<SourceText>& texts,
-                                           std::vector<std::size_t>& nulls) {
-  Result<ArrowArray> strings = strings_of(layout, array);
-  if (!strings.ok()) return std::get<ExceptionDesc>(strings.failure());
-  return append_strings(layout.strings, strings.value(), first, texts, nulls);
 }
 
 std::optional<ExceptionDesc> ArrowColumn::add(ColumnLayout layout, const ArrowArray& array,
@@ -281,6 +266,7 @@ std::optional<ExceptionDesc> ArrowColumn::add(ColumnLayout layout, const ArrowAr
 
 void ArrowColumn::read(std::size_t begin, std::size_t end, std::vector<SourceText>& texts) const {
   if (end > size_ || begin > end) throw InternalFault("reading past the end of an Arrow column");
+  if (begin == end) return;
   auto after = [](std::size_t position, const Piece& piece) { return position < piece.first; };
   auto piece = std::upper_bound(arrays_.begin(), arrays_.end(), begin, after) - 1;
   texts.reserve(texts.size() + (end - begin));

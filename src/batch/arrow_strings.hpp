@@ -81,27 +81,16 @@ struct ColumnLayout {
 // The schema's layout, or a TypeError naming what it is instead.
 Result<ColumnLayout> column_layout(const ArrowSchema& schema);
 
-// The strings of one array, appended to `texts` (a null as an empty text,
-// its position appended to `nulls`). `first` is the array's first position in
-// the whole column, the one messages name. A malformed array or invalid UTF-8
-// in a non-null string is a ValueError naming the position; nothing is read
-// past what the array's own lengths and offsets describe.
-std::optional<ExceptionDesc> append_strings(StringLayout layout, const ArrowArray& array,
-                                            std::size_t first, std::vector<SourceText>& texts,
-                                            std::vector<std::size_t>& nulls);
-
-// append_strings for an array of that column layout.
-std::optional<ExceptionDesc> append_column(ColumnLayout layout, const ArrowArray& array,
-                                           std::size_t first, std::vector<SourceText>& texts,
-                                           std::vector<std::size_t>& nulls);
-
-// A column's arrays, checked once as append_column() checks them (every
-// string's UTF-8 included) without keeping a text per string, then read in
-// pieces where they lie. The arrays are borrowed: their owner keeps them.
+// A column's arrays, each checked once before a byte is trusted (a
+// malformed array, or invalid UTF-8 in a non-null string, is a ValueError
+// naming the position; nothing is read past what the array's own lengths and
+// offsets describe) without keeping a text per string, then read in pieces
+// where they lie (a null as an empty text). The arrays are borrowed: their
+// owner keeps them.
 class ArrowColumn {
  public:
   // Checks an array of this column's layout and adds it at the end; its
-  // nulls' positions are appended to `nulls`. Failures as append_column's.
+  // nulls' positions are appended to `nulls`.
   std::optional<ExceptionDesc> add(ColumnLayout layout, const ArrowArray& array,
                                    std::vector<std::size_t>& nulls);
 
