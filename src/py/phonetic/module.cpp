@@ -36,8 +36,8 @@ PyObject* key(PyObject*, A x) {
 }
 
 PyObject* match_rating_comparison(PyObject*, A x) {
-  std::string a = phonetic::match_rating_codex(latin_letters(x.chars(0)));
-  std::string b = phonetic::match_rating_codex(latin_letters(x.chars(1)));
+  std::string a = phonetic::key_of<phonetic::match_rating_codex>(latin_letters(x.chars(0)));
+  std::string b = phonetic::key_of<phonetic::match_rating_codex>(latin_letters(x.chars(1)));
   std::optional<bool> matched = phonetic::match_rating_comparison(a, b);
   return matched ? to_py(*matched) : Py_NewRef(Py_None);
 }
