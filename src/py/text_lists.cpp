@@ -44,8 +44,10 @@ bool is_null_item(PyObject* item) {
   raise(PyExc_ValueError, message);
 }
 
-// read_texts, with nulls read as `nulls` says when it is given.
-TextList read_sequence(PyObject* sequence, bool check_signals, const Nulls* nulls) {
+// read_texts, with nulls read as `nulls` says when it is given; a null's
+// position counts from `first`.
+TextList read_sequence(PyObject* sequence, bool check_signals, const Nulls* nulls,
+                       std::size_t first = 0) {
   if (PyUnicode_Check(sequence)) raise(PyExc_TypeError, "Can't extract `str` to `Vec`");
   if (!PySequence_Check(sequence)) type_mismatch(sequence, sequence_type_name());
   // A new list, this call's alone: no other thread changes it.
@@ -58,7 +60,7 @@ TextList read_sequence(PyObject* sequence, bool check_signals, const Nulls* null
   Ref iterator = check(PyObject_GetIter(sequence));
   while (Ref item = Ref::steal(PyIter_Next(iterator.get()))) {
     if (nulls != nullptr && is_null_item(item.get())) {
-      if (*nulls != Nulls::Kept) refuse_null(list.sources.size(), *nulls);
+      if (*nulls != Nulls::Kept) refuse_null(first + list.sources.size(), *nulls);
       list.nulls.push_back(list.sources.size());
       list.sources.push_back({std::string_view("", 0), {"", 0, 1}});
     } else {
@@ -80,9 +82,9 @@ TextList read_texts(PyObject* sequence, bool check_signals) {
   return read_sequence(sequence, check_signals, nullptr);
 }
 
-TextList read_batch_texts(PyObject* object, Nulls nulls) {
+TextList read_batch_texts(PyObject* object, Nulls nulls, std::size_t first) {
   std::optional<TextList> column = read_arrow_texts(object);
-  if (!column) return read_sequence(object, true, &nulls);
+  if (!column) return read_sequence(object, true, &nulls, first);
   if (nulls != Nulls::Kept && !column->nulls.empty()) refuse_null(column->nulls[0], nulls);
   return std::move(*column);
 }

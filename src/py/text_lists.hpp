@@ -55,7 +55,8 @@ TextList read_texts(PyObject* sequence, bool check_signals = true);
 
 // kivo.batch's texts: an object exporting an Arrow string column (read in
 // place, see py/arrow_texts.hpp), or a sequence as read_texts reads it, nulls
-// as `nulls` says.
-TextList read_batch_texts(PyObject* object, Nulls nulls);
+// as `nulls` says. A null's position in a message counts from `first` (the
+// sequence is a slice of the caller's).
+TextList read_batch_texts(PyObject* object, Nulls nulls, std::size_t first = 0);
 
 }  // namespace kivo::py
