@@ -282,3 +282,27 @@ def test_encode_arguments():
     with pytest.raises(TypeError, match="missing required keyword-only argument: 'encoder'"):
         kivo.batch.encode(["a"])
     assert kivo.batch.encode(texts=["Lee"], encoder=ph.soundex) == ["L000"]
+
+
+# encode reads a list or tuple in chunks of 8,192 texts a worker (two workers:
+# 16,384), and makes one object per distinct key: sizes around those edges,
+# repeated names, keys longer than 16 characters, names beyond ASCII.
+REPEATED = ["Smith", "Smyth", "Ærøskøbing", "李", "", "Wolfeschlegelsteinhausenbergerdorff",
+            "Wolfeschlegelsteinhausenbergerdorffs", "O'Brien-Müller", "Zoë"]  # fmt: skip
+
+
+@pytest.mark.parametrize("encoder", KEYS)
+@pytest.mark.parametrize("size", [8191, 8192, 8193, 16385])
+def test_encode_over_chunks_equals_the_single_calls(encoder, size):
+    texts = [REPEATED[(j * 7) % len(REPEATED)] + ("" if j % 3 else "son") for j in range(size)]
+    want = [encoder(t) for t in texts]
+    assert kivo.batch.encode(texts, encoder=encoder) == want
+    assert kivo.batch.encode(tuple(texts), encoder=encoder, workers=2) == want
+    # A list of a subclass is read at once, as other sequences are.
+    assert kivo.batch.encode(type("Names", (list,), {})(texts), encoder=encoder) == want
+
+
+def test_encode_names_the_position_of_a_null_in_a_later_chunk():
+    with pytest.raises(ValueError, match="^null at position 9000") as e:
+        kivo.batch.encode(["Lee"] * 9000 + [None], encoder=ph.soundex)
+    assert e.value.__notes__ == ["while processing 'texts'"]

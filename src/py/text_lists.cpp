@@ -82,6 +82,11 @@ TextList read_texts(PyObject* sequence, bool check_signals) {
   return read_sequence(sequence, check_signals, nullptr);
 }
 
+batch::SourceText text_item(PyObject* item, std::size_t position) {
+  if (is_null_item(item)) refuse_null(position, Nulls::Refused);
+  return source_of(item);
+}
+
 TextList read_batch_texts(PyObject* object, Nulls nulls, std::size_t first) {
   std::optional<TextList> column = read_arrow_texts(object);
   if (!column) return read_sequence(object, true, &nulls, first);

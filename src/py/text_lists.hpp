@@ -59,4 +59,8 @@ TextList read_texts(PyObject* sequence, bool check_signals = true);
 // sequence is a slice of the caller's).
 TextList read_batch_texts(PyObject* object, Nulls nulls, std::size_t first = 0);
 
+// One item of a list of texts as read_batch_texts reads it with nulls
+// refused: a null's message names `position`. Its views are the str's own.
+batch::SourceText text_item(PyObject* item, std::size_t position);
+
 }  // namespace kivo::py
