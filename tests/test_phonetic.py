@@ -306,3 +306,13 @@ def test_encode_names_the_position_of_a_null_in_a_later_chunk():
     with pytest.raises(ValueError, match="^null at position 9000") as e:
         kivo.batch.encode(["Lee"] * 9000 + [None], encoder=ph.soundex)
     assert e.value.__notes__ == ["while processing 'texts'"]
+
+
+@settings(max_examples=25, deadline=None)
+@given(st.lists(texts(max_size=20), min_size=1, max_size=8), st.sampled_from(KEYS))
+def test_encode_of_names_repeated_over_chunks_equals_the_single_calls(pool, encoder):
+    # Known names skip their encoding: equal bytes of another width (U+0141
+    # is 0x41 0x01, as "A\x01" is) or another length must not match.
+    pool = pool + ["A\x01", "\u0141", "ab", "abb", "abab", "abcdefgh", "abcdefghi"]
+    names = [pool[(j * 5) % len(pool)] for j in range(9000)]
+    assert kivo.batch.encode(names, encoder=encoder) == [encoder(t) for t in names]

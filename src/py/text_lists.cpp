@@ -83,7 +83,7 @@ TextList read_texts(PyObject* sequence, bool check_signals) {
 }
 
 batch::SourceText text_item(PyObject* item, std::size_t position) {
-  if (is_null_item(item)) refuse_null(position, Nulls::Refused);
+  if (!PyUnicode_Check(item) && is_null_item(item)) refuse_null(position, Nulls::Refused);
   return source_of(item);
 }
 

@@ -26,16 +26,13 @@ namespace kivo::py {
 namespace {
 
 constexpr std::size_t kTextsPerBlock = 2048;
+// Zero bytes after a block's keys: SharedKeys reads 16 bytes from the start
+// of every key, however short.
+constexpr std::size_t kKeyPadding = 16;
 // Texts per chunk: a few blocks for each worker.
 constexpr std::size_t kBlocksPerChunk = 4;
 // A chunk with more characters than this runs where Ctrl-C can stop it.
 constexpr std::size_t kSmallChunkCharacters = std::size_t(1) << 20;
-
-// The keys of one block of texts, back to back: key k is chars[ends[k-1], ends[k]).
-struct KeyBlock {
-  std::string chars;
-  std::vector<std::size_t> ends;
-};
 
 phonetic::Encoder resolve_encoder(PyObject* encoder) {
   if (std::optional<phonetic::Encoder> found = encoder_of(encoder)) return *found;
@@ -95,14 +92,20 @@ class SharedKeys {
     PyObject* object = nullptr;
   };
 
-  // Short keys hash with one keyed multiply, inline.
+  // Short keys hash with one keyed multiply, inline. Two whole words are
+  // read from where the key starts: its buffer has kKeyPadding bytes after
+  // its end.
   Slot slot_of(std::string_view chars, std::size_t split) const {
     Slot key;
-    std::memcpy(&key.low, chars.data(), std::min<std::size_t>(chars.size(), 8));
-    if (chars.size() > 8)
-      std::memcpy(&key.high, chars.data() + 8, std::min<std::size_t>(chars.size(), 16) - 8);
-    key.shape = std::uint64_t(chars.size()) << 32 | split;
-    key.hash = chars.size() > 16
+    std::size_t size = chars.size();
+    std::memcpy(&key.low, chars.data(), 8);
+    std::memcpy(&key.high, chars.data() + 8, 8);
+    key.low &= size >= 8 ? ~std::uint64_t(0) : (std::uint64_t(1) << (8 * size)) - 1;
+    key.high &= size >= 16  ? ~std::uint64_t(0)
+                : size <= 8 ? 0
+                            : (std::uint64_t(1) << (8 * (size - 8))) - 1;
+    key.shape = std::uint64_t(size) << 32 | split;
+    key.hash = size > 16
                    ? keyed_hash(seed_, split, chars)
                    : mix64(fold_multiply(key.low ^ seed_, key.high ^ second_seed_) ^ key.shape);
     return key;
@@ -125,6 +128,118 @@ class SharedKeys {
   std::vector<Slot> slots_;
   std::size_t count_ = 0;
   std::string long_keys_;
+};
+
+// The object of each name already keyed by this call: names repeat, so most
+// of a long list's names skip their encoding. Read by the workers while the
+// lock is released, added to only between chunks, under it. A name is its
+// str's code units (one width per str, so equal names match): up to 16
+// bytes (nearly all) held and compared as two words, longer ones copied.
+// Past kMostNames no more are added.
+class KnownNames {
+ public:
+  static constexpr std::size_t kMostNames = std::size_t(1) << 16;
+
+  // A name as the table looks it up.
+  struct Name {
+    std::string_view bytes;
+    std::uint64_t first = 0, last = 0;  // two words that fix up to 16 bytes
+    std::uint64_t shape = 0;            // size and width
+    std::uint64_t hash = 0;
+  };
+
+  KnownNames() : seed_(random_table_key()), second_seed_(random_table_key()), slots_(64) {}
+
+  Name name(const CharSpan& text) const {
+    Name name;
+    name.bytes = {static_cast<const char*>(text.data), text.length * text.width};
+    const char* p = name.bytes.data();
+    std::size_t n = name.bytes.size();
+    // Overlapping loads within the bytes: with the size they fix every byte.
+    if (n >= 8) {
+      std::memcpy(&name.first, p, 8);
+      std::memcpy(&name.last, p + std::min<std::size_t>(n, 16) - 8, 8);
+    } else if (n >= 4) {
+      std::uint32_t first, last;
+      std::memcpy(&first, p, 4);
+      std::memcpy(&last, p + n - 4, 4);
+      name.first = first;
+      name.last = last;
+    } else if (n > 0) {
+      name.first = std::uint64_t(std::uint8_t(p[0])) | std::uint64_t(std::uint8_t(p[n / 2])) << 8 |
+                   std::uint64_t(std::uint8_t(p[n - 1])) << 16;
+    }
+    name.shape = std::uint64_t(n) << 8 | text.width;
+    name.hash =
+        n > 16 ? keyed_hash(seed_, name.shape, name.bytes)
+               : mix64(fold_multiply(name.first ^ seed_, name.last ^ second_seed_) ^ name.shape);
+    return name;
+  }
+  // The object of `name` (borrowed), or null.
+  PyObject* find(const Name& name) const {
+    for (std::size_t i = name.hash & mask();; i = (i + 1) & mask()) {
+      const Slot& slot = slots_[i];
+      if (slot.object == nullptr) return nullptr;
+      if (same(slot, name)) return slot.object;
+    }
+  }
+  // `object` outlives the table (the shared keys hold it).
+  void add(const Name& name, PyObject* object) {
+    if (count_ == kMostNames) return;
+    if (2 * (count_ + 1) > slots_.size()) grow();
+    std::size_t i = name.hash & mask();
+    for (; slots_[i].object != nullptr; i = (i + 1) & mask()) {
+      if (same(slots_[i], name)) return;  // twice in one chunk
+    }
+    Slot& slot = slots_[i];
+    slot = {name.first, name.last, name.shape, name.hash, 0, object};
+    if (name.bytes.size() > 16) {
+      slot.at = long_names_.size();
+      long_names_ += name.bytes;
+    }
+    ++count_;
+  }
+
+ private:
+  struct Slot {
+    std::uint64_t first = 0, last = 0, shape = 0, hash = 0;
+    std::size_t at = 0;  // a longer name's place in long_names_
+    PyObject* object = nullptr;
+  };
+
+  bool same(const Slot& slot, const Name& name) const {
+    return slot.hash == name.hash && slot.shape == name.shape && slot.first == name.first &&
+           slot.last == name.last &&
+           (name.bytes.size() <= 16 ||
+            long_names_.compare(slot.at, name.bytes.size(), name.bytes) == 0);
+  }
+  std::size_t mask() const { return slots_.size() - 1; }
+  void grow() {
+    std::vector<Slot> old(slots_.size() * 2);
+    old.swap(slots_);
+    for (const Slot& slot : old) {
+      if (slot.object == nullptr) continue;
+      std::size_t i = slot.hash & mask();
+      while (slots_[i].object != nullptr) i = (i + 1) & mask();
+      slots_[i] = slot;
+    }
+  }
+
+  std::uint64_t seed_;
+  std::uint64_t second_seed_;
+  std::vector<Slot> slots_;  // at most half full
+  std::string long_names_;
+  std::size_t count_ = 0;
+};
+
+// The keys of one block of texts, back to back: key k is chars[ends[k-1], ends[k]).
+struct KeyBlock {
+  std::string chars;
+  std::vector<std::size_t> ends;
+  // Each text as a name, and its object when the name is known (the text
+  // then adds no key).
+  std::vector<KnownNames::Name> names;
+  std::vector<PyObject*> known;
 };
 
 // The keys of one chunk of texts, computed without the interpreter lock,
@@ -151,37 +266,52 @@ class ChunkKeys {
             KeyBlock& block = blocks_[b];
             block.chars.clear();
             block.ends.clear();
+            block.names.clear();
+            block.known.clear();
             std::size_t end = std::min(texts.size(), (b + 1) * kTextsPerBlock);
             std::string letters;
             for (std::size_t i = b * kTextsPerBlock; i < end; ++i) {
-              std::size_t split =
-                  phonetic::encode_into(encoder_, texts[i].units, letters, block.chars);
+              const CharSpan& name = texts[i].units;
+              block.names.push_back(names_.name(name));
+              PyObject* known = names_.find(block.names.back());
+              block.known.push_back(known);
+              if (known != nullptr) continue;
+              std::size_t split = phonetic::encode_into(encoder_, name, letters, block.chars);
               if (pairs) block.ends.push_back(split);
               block.ends.push_back(block.chars.size());
             }
+            block.chars.append(kKeyPadding, '\0');
           });
         },
         workers_ == 1 && characters <= kSmallChunkCharacters);
   }
 
-  // Sets the chunk's keys into `list` from position `at`.
+  // Sets the keys of the chunk's texts into `list` from position `at`.
   void put(PyObject* list, std::size_t at) {
     bool pairs = pairs_();
     for (std::size_t b = 0; b < blocks_used_; ++b) {
       const KeyBlock& block = blocks_[b];
       std::string_view chars = block.chars;
-      std::size_t start = 0;
-      for (std::size_t k = 0; k < block.ends.size(); k += pairs ? 2 : 1) {
+      std::size_t start = 0, k = 0;
+      for (std::size_t t = 0; t < block.known.size(); ++t) {
+        PyObject* object = block.known[t];
+        if (object != nullptr) {
+          PyList_SET_ITEM(list, Py_ssize_t(at++), Py_NewRef(object));
+          continue;
+        }
         std::size_t split = block.ends[k] - start;
         std::size_t end = block.ends[pairs ? k + 1 : k];
+        k += pairs ? 2 : 1;
         std::string_view both = chars.substr(start, end - start);
-        PyList_SET_ITEM(list, Py_ssize_t(at++), shared_.get(both, split, [&] {
+        start = end;
+        object = shared_.get(both, split, [&] {
           if (!pairs) return ascii_to_py(both);
           Ref primary = Ref::steal(ascii_to_py(both.substr(0, split)));
           Ref alternate = Ref::steal(ascii_to_py(both.substr(split)));
           return check(PyTuple_Pack(2, primary.get(), alternate.get())).release();
-        }));
-        start = end;
+        });
+        PyList_SET_ITEM(list, Py_ssize_t(at++), object);
+        names_.add(block.names[t], object);
       }
     }
   }
@@ -193,7 +323,8 @@ class ChunkKeys {
   long workers_;
   std::vector<KeyBlock> blocks_;  // reused from chunk to chunk
   std::size_t blocks_used_ = 0;
-  SharedKeys shared_;
+  SharedKeys shared_;  // holds the objects of names_, which it outlives
+  KnownNames names_;
 };
 
 // Item i of a list or tuple, or null past a list's end.
