@@ -128,9 +128,9 @@ def test_parameters_after_choices_are_keyword_only_and_pairs_fail_as_single_call
     assert info.value.__notes__ == ["while processing 'choices'"]
 
 
-# extract_one reads a list or tuple in chunks of 512, 1024, 2048, ... choices
+# extract_one reads a list or tuple in chunks of 1024, 2048, 4096, ... choices
 # and stops at the first perfect score: places around their edges.
-EDGES = [0, 1, 511, 512, 513, 1535, 1536, 3583, 3584, 4000]
+EDGES = [0, 1, 1023, 1024, 1025, 3071, 3072, 7167, 7168, 8000]
 
 
 @settings(deadline=None, max_examples=40)
@@ -160,18 +160,18 @@ def test_extract_one_over_many_chunks_is_the_first_best(query, pool, size, place
                                     tokens.weighted_ratio])  # fmt: skip
 def test_extract_one_stops_reading_at_a_perfect_score(scorer):
     # As a search that stops there would: what follows is never read.
-    choices = ["john", "smith", "jon"] * 300 + [1, None, "smith"]
+    choices = ["john", "smith", "jon"] * 400 + [1, None, "smith"]
     best = 0 if is_distance(scorer) else 1.0
     assert batch.extract_one("smith", choices, scorer=scorer) == ("smith", best, 1)
     # Without a perfect score every choice is read, in every chunk.
     with pytest.raises(TypeError, match="'int' object is not an instance of 'str'") as info:
         batch.extract_one("smyth", choices, scorer=scorer)
     assert info.value.__notes__ == ["while processing 'choices'"]
-    with pytest.raises(ValueError, match=r"^null at position 900 \(nulls='skip' skips nulls\)"):
-        batch.extract_one("smyth", choices[:900] + [None], scorer=scorer)
-    found = batch.extract_one("smyth", choices[:900] + [None] * 700 + ["smyth"], scorer=scorer,
+    with pytest.raises(ValueError, match=r"^null at position 1200 \(nulls='skip' skips nulls\)"):
+        batch.extract_one("smyth", choices[:1200] + [None], scorer=scorer)
+    found = batch.extract_one("smyth", choices[:1200] + [None] * 700 + ["smyth"], scorer=scorer,
                               nulls="skip")  # fmt: skip
-    assert found == ("smyth", best, 1600)
+    assert found == ("smyth", best, 1900)
 
 
 def test_extract_one_reads_every_choice_where_a_later_pair_may_fail():

@@ -393,7 +393,7 @@ Choices read_choices(PyObject* object, Nulls nulls) {
 // larger than the last, and stops at the first perfect score: no later
 // choice can beat it, as ties go to the lowest index. The choices after it
 // are never read.
-constexpr std::size_t kFirstChunk = 512;
+constexpr std::size_t kFirstChunk = 1024;
 constexpr std::size_t kLargestChunk = 8192;
 
 class ChoiceChunks {
@@ -443,9 +443,9 @@ class ChoiceChunks {
   std::size_t size_ = kFirstChunk;
 };
 
-// Whether every pair has a score whatever the texts hold, so that a search
-// may stop before the last choice: Hamming fails for unequal lengths and the
-// single calls of the rest may fail too, which every choice must be read for.
+// Whether a search may stop before the last choice: not where a pair may
+// fail (Hamming's unequal lengths, a flow routing to it), which every choice
+// is read for, nor for the measures scored by their single calls.
 bool never_fails(const Scoring& scoring) {
   const Measure* measure = scoring.scorer.spec.measure;
   return measure != nullptr && measure->kernel != BatchKernel::Hamming &&
