@@ -47,15 +47,14 @@ import kivo.batch
 
 sys.path.insert(0, str(Path(__file__).resolve().parent))
 from linkage import (
-    FIELD_THRESHOLD,
-    TIER1,
-    TIER2,
+    FLOW_MISMATCH,
     Matcher,
     Record,
+    block_match,
     blocking_keys,
-    candidate_pairs,
-    is_match,
+    dedupe_single_process,
     load_records,
+    report,
     true_pairs,
 )
 
@@ -72,26 +71,16 @@ def _block_key(entry: tuple[str, Indexed]) -> str:
     return entry[0]
 
 
-# The flow's score tells its decisions apart: above tier 1's match threshold a
-# match of either tier (tier 2 matches only above its higher threshold), below
-# the mismatch threshold a reject, in between the tier 1 score of a pair
-# neither tier settled.
-_, _MATCH, _MISMATCH = TIER1
-assert TIER2[1] > _MATCH
-
-
 def _match_block(matcher: Matcher, key: str, members: Sequence[Indexed]) -> list[tuple[int, int]]:
     """The matching pairs (i < j) of one block whose smallest shared key is `key`."""
     # The cutoff drops the tier 1 rejects inside kivo.
     left, right, scores = kivo.batch.pairs(
-        [r.text for _, r in members], scorer=matcher.flow, score_cutoff=_MISMATCH
+        [r.text for _, r in members], scorer=matcher.flow, score_cutoff=FLOW_MISMATCH
     )
     found = []
     for x, y, score in zip(left.tolist(), right.tolist(), scores.tolist()):
         (i, a), (j, b) = members[x], members[y]
-        if min(set(blocking_keys(a)) & set(blocking_keys(b))) != key:
-            continue  # this pair is reported from the block of its smallest shared key
-        if score > _MATCH or matcher.fields.score(a, b) >= FIELD_THRESHOLD:
+        if block_match(matcher, key, a, b, score):
             found.append((i, j))
     return found
 
@@ -122,12 +111,6 @@ def dedupe(
         return sorted(dedupe_bag(records, npartitions).compute())
 
 
-def dedupe_single_process(records: Sequence[Record]) -> list[tuple[int, int]]:
-    """The same result without Dask, for comparison."""
-    matcher = Matcher()
-    return [(i, j) for i, j in candidate_pairs(records) if is_match(matcher.decide(records[i], records[j]))]
-
-
 def main() -> None:
     parser = argparse.ArgumentParser(description=__doc__.splitlines()[0])
     parser.add_argument("--scheduler", default="processes", choices=["processes", "threads", "sync"])
@@ -139,16 +122,7 @@ def main() -> None:
     found = dedupe(records, args.partitions, args.scheduler)
     seconds = time.perf_counter() - started
 
-    truth = true_pairs(records)
-    correct = sum(1 for p in found if p in truth)
-    setup = f"{args.scheduler}, {args.partitions} partitions"
-    print(f"dask ({setup}): {len(found):,} duplicate pairs in {seconds:.1f} s")
-    print(f"  precision {correct / max(len(found), 1):.2%}   recall {correct / len(truth):.2%}")
-    started = time.perf_counter()
-    single = dedupe_single_process(records)
-    single_seconds = time.perf_counter() - started
-    verdict = "same pairs" if single == found else "DIFFERENT pairs"
-    print(f"  single process: {len(single):,} pairs in {single_seconds:.1f} s, {verdict}")
+    report(f"dask ({args.scheduler}, {args.partitions} partitions)", records, found, seconds)
     for i, j in found[:3]:
         print(f"  e.g. {records[i].rec_id} = {records[j].rec_id}: {records[i].text!r} / {records[j].text!r}")
 

@@ -11,6 +11,7 @@ from __future__ import annotations
 import csv
 import gzip
 import itertools
+import time
 from collections import defaultdict
 from collections.abc import Iterable, Sequence
 from dataclasses import dataclass
@@ -233,3 +234,37 @@ def matching_pairs(records: Sequence[Record], pairs: Iterable[tuple[int, int]]) 
     """The pairs `Matcher` accepts, in the order given, on one process."""
     matcher = Matcher()
     return [(i, j) for i, j in pairs if is_match(matcher.decide(records[i], records[j]))]
+
+
+# The distributed examples score each block with kivo.batch.pairs and the
+# flow, cut at tier 1's mismatch threshold. The flow's score then tells the
+# decisions apart: above tier 1's match threshold a match of either tier (tier
+# 2 matches only above its higher threshold), in between the tier 1 score of
+# a pair neither tier settled.
+_, FLOW_MATCH, FLOW_MISMATCH = TIER1
+assert TIER2[1] > FLOW_MATCH
+
+
+def block_match(matcher: Matcher, key: str, a: Record, b: Record, flow_score: float) -> bool:
+    """Whether a pair that `pairs` found in block `key` is a match reported from that block:
+    a pair sharing several keys is reported only from the block of the smallest."""
+    if min(set(blocking_keys(a)) & set(blocking_keys(b))) != key:
+        return False
+    return flow_score > FLOW_MATCH or matcher.fields.score(a, b) >= FIELD_THRESHOLD
+
+
+def dedupe_single_process(records: Sequence[Record]) -> list[tuple[int, int]]:
+    """The distributed examples' answer, on one process, for comparison."""
+    return matching_pairs(records, candidate_pairs(records))
+
+
+def report(setup: str, records: Sequence[Record], found: list[tuple[int, int]], seconds: float) -> None:
+    """Prints a distributed run's pairs, their quality, and whether one process finds the same."""
+    truth = true_pairs(records)
+    correct = sum(1 for p in found if p in truth)
+    print(f"{setup}: {len(found):,} duplicate pairs in {seconds:.1f} s")
+    print(f"  precision {correct / max(len(found), 1):.2%}   recall {correct / len(truth):.2%}")
+    started = time.perf_counter()
+    single = dedupe_single_process(records)
+    verdict = "same pairs" if single == found else "DIFFERENT pairs"
+    print(f"  single process: {len(single):,} pairs in {time.perf_counter() - started:.1f} s, {verdict}")

@@ -33,15 +33,14 @@ import kivo.batch
 
 sys.path.insert(0, str(Path(__file__).resolve().parent))
 from linkage import (
-    FIELD_THRESHOLD,
-    TIER1,
-    TIER2,
+    FLOW_MISMATCH,
     Matcher,
     Record,
+    block_match,
     blocking_keys,
-    candidate_pairs,
+    dedupe_single_process,
     load_records,
-    matching_pairs,
+    report,
     true_pairs,
 )
 
@@ -49,11 +48,6 @@ FIELDS = list(Record.__dataclass_fields__)
 RECORDS = "idx long, text string, " + ", ".join(f"{name} string" for name in FIELDS)
 FILED = "key string, " + RECORDS
 PAIRS = "i long, j long"
-
-# As in examples/dask_dedupe.py: above tier 1's match threshold a match, below
-# the mismatch threshold a reject, in between a pair left to the fields.
-_, _MATCH, _MISMATCH = TIER1
-assert TIER2[1] > _MATCH
 
 
 def _file_under_keys(batches: Iterator[pa.RecordBatch]) -> Iterator[pa.RecordBatch]:
@@ -86,13 +80,11 @@ def _match_blocks(batches: Iterator[pa.RecordBatch]) -> Iterator[pa.RecordBatch]
         if end - start > 1:
             # The block's texts, read by kivo in Spark's own Arrow buffers.
             left, right, scores = kivo.batch.pairs(
-                text.slice(start, end - start), scorer=matcher.flow, score_cutoff=_MISMATCH
+                text.slice(start, end - start), scorer=matcher.flow, score_cutoff=FLOW_MISMATCH
             )
             for x, y, score in zip(left.tolist(), right.tolist(), scores.tolist()):
                 a, b = _record(table, start + x), _record(table, start + y)
-                if min(set(blocking_keys(a)) & set(blocking_keys(b))) != keys_py[start]:
-                    continue  # reported from the block of its smallest shared key
-                if score > _MATCH or matcher.fields.score(a, b) >= FIELD_THRESHOLD:
+                if block_match(matcher, keys_py[start], a, b, score):
                     found_i.append(idx[start + x].as_py())
                     found_j.append(idx[start + y].as_py())
         start = end
@@ -112,11 +104,6 @@ def dedupe(spark: SparkSession, records: Sequence[Record], partitions: int = 4) 
     blocks = filed.repartition(partitions, "key").sortWithinPartitions("key", "idx")
     found = blocks.mapInArrow(_match_blocks, PAIRS).collect()
     return sorted((row.i, row.j) for row in found)
-
-
-def dedupe_single_process(records: Sequence[Record]) -> list[tuple[int, int]]:
-    """The same result without Spark, for comparison."""
-    return matching_pairs(records, candidate_pairs(records))
 
 
 def local_spark(master: str = "local[2]") -> SparkSession:
@@ -154,14 +141,7 @@ def main() -> None:
         seconds = time.perf_counter() - started
     finally:
         spark.stop()
-    truth = true_pairs(records)
-    correct = sum(1 for p in found if p in truth)
-    print(f"spark ({args.master}, {args.partitions} partitions): {len(found):,} duplicate pairs in {seconds:.1f} s")
-    print(f"  precision {correct / max(len(found), 1):.2%}   recall {correct / len(truth):.2%}")
-    started = time.perf_counter()
-    single = dedupe_single_process(records)
-    verdict = "same pairs" if single == found else "DIFFERENT pairs"
-    print(f"  single process: {len(single):,} pairs in {time.perf_counter() - started:.1f} s, {verdict}")
+    report(f"spark ({args.master}, {args.partitions} partitions)", records, found, seconds)
 
 
 if __name__ == "__main__":

@@ -66,6 +66,14 @@ def call():
     arm(0.5)
     batch.cdist([a], [b], scorer=kivo.levenshtein_distance, workers=WORKERS)
 """,
+    # cpdist over pieces of long pairs, scored straight from the texts.
+    "cpdist_in_pieces": """
+a, b = text(3000), text(3000, "abcde")
+def call():
+    arm(0.5)
+    batch.cpdist([a] * 3_000_000, [b] * 3_000_000, scorer=kivo.jaro_winkler_similarity,
+                 workers=WORKERS)
+""",
     # The signal lands while pairs writes its 18 million pairs into the
     # arrays: it comes shortly after the first of them is made.
     "pairs_writing_its_results": """

@@ -68,10 +68,13 @@ def register(connection, *, workers=1):
     def scores_of(function, distance):
         def score(a, b):
             got = kivo.batch.cpdist(a, b, scorer=function, nulls="skip", workers=workers)
+            # NaN marks a pair with a NULL; most vectors have none, and need no mask.
             missing = numpy.isnan(got)
-            if distance:
-                got = numpy.where(missing, 0, got).astype(numpy.int64)
-            return pyarrow.array(got, mask=missing)
+            if not missing.any():
+                missing = None
+            elif distance:
+                got = numpy.where(missing, 0, got)
+            return pyarrow.array(got.astype(numpy.int64) if distance else got, mask=missing)
 
         return score
 

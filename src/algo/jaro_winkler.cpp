@@ -55,18 +55,18 @@ template <class C>
 double jaro_short_b(std::span<const C> a, std::span<const C> b, std::size_t window) {
   bitpar::WordMasks masks(b, a);
   std::uint64_t flagged = 0;
-  std::uint64_t all = bit_range(0, b.size());
-  C matched_a[64];
+  C matched_a[65];  // one spare for a character written but not counted
   std::size_t matches = 0;
   std::size_t end = std::min(a.size(), b.size() + window);  // later windows are empty
-  for (std::size_t i = 0; i < end && flagged != all; ++i) {
+  for (std::size_t i = 0; i < end; ++i) {
     std::size_t lo = i > window ? i - window : 0;
     std::size_t hi = std::min(b.size(), i + window + 1);
     std::uint64_t candidates = masks.get(a[i]) & ~flagged & bit_range(lo, hi);
-    if (candidates != 0) {
-      flagged |= candidates & (~candidates + 1);
-      matched_a[matches++] = a[i];
-    }
+    // Without a branch: whether a character matches is a coin toss.
+    std::uint64_t lowest = candidates & (~candidates + 1);
+    flagged |= lowest;
+    matched_a[matches] = a[i];
+    matches += lowest != 0;
   }
   if (matches == 0) return 0.0;
   std::size_t unequal = unequal_pairs<C>({matched_a, matches}, b, {&flagged, 1});

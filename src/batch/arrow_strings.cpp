@@ -47,14 +47,30 @@ SourceText text_of(std::string_view bytes) {
   return {bytes.empty() ? std::string_view("", 0) : bytes, {nullptr, 0, 1}};
 }
 
+// Where one pass over an array puts what it finds. Without `check` the array
+// was checked before: its strings are read again without checking the UTF-8.
+struct Reading {
+  std::vector<SourceText>* texts = nullptr;  // none: only checked
+  std::vector<std::size_t>* nulls = nullptr;
+  bool check = true;
+  std::size_t bytes = 0;    // of the strings, nulls' included where they have any
+  std::size_t longest = 0;  // bytes of the longest string, likewise
+
+  void add(SourceText text) const {
+    if (texts != nullptr) texts->push_back(text);
+  }
+  void null_at(std::size_t position) const {
+    if (nulls != nullptr) nulls->push_back(position);
+  }
+};
+
 // Offset layouts: offsets are checked to rise from a non-negative start, and
 // the bytes between the first and last are validated in one pass when no
 // string starts inside a character; otherwise string by string, so a null's
 // bytes never count.
 template <class Offset>
-std::optional<ExceptionDesc> append_offset_strings(const ArrowArray& array, std::size_t first,
-                                                   std::vector<SourceText>& texts,
-                                                   std::vector<std::size_t>& nulls) {
+std::optional<ExceptionDesc> read_offset_strings(const ArrowArray& array, std::size_t first,
+                                                 Reading& reading) {
   std::size_t length = std::size_t(array.length);
   if (length == 0) return {};
   const auto* offsets = static_cast<const Offset*>(array.buffers[1]);
@@ -74,7 +90,8 @@ std::optional<ExceptionDesc> append_offset_strings(const ArrowArray& array, std:
   };
   std::string_view all(data == nullptr ? "" : data + offsets[0],
                        std::size_t(offsets[length] - offsets[0]));
-  bool valid = utf8::is_valid(all);
+  reading.bytes += all.size();
+  bool valid = !reading.check || utf8::is_valid(all);
   // Within valid bytes, a string is valid on its own when it starts and ends
   // between characters.
   auto boundary = [&](Offset at) {
@@ -82,21 +99,22 @@ std::optional<ExceptionDesc> append_offset_strings(const ArrowArray& array, std:
   };
   for (std::size_t i = 0; i < length; ++i) {
     std::string_view bytes = bytes_of(i);
+    reading.longest = std::max(reading.longest, bytes.size());
     bool null = is_null(array, i);
-    if (null) nulls.push_back(first + i);
-    bool whole = valid && (bytes.empty() || (boundary(offsets[i]) && boundary(offsets[i + 1])));
+    if (null) reading.null_at(first + i);
+    bool whole = valid && (!reading.check || bytes.empty() ||
+                           (boundary(offsets[i]) && boundary(offsets[i + 1])));
     if (!whole && !null) {
       std::size_t prefix = utf8::valid_prefix(bytes);
       if (prefix != bytes.size()) return invalid_utf8(first + i, prefix);
     }
-    texts.push_back(null ? text_of({}) : text_of(bytes));
+    reading.add(null ? text_of({}) : text_of(bytes));
   }
   return {};
 }
 
-std::optional<ExceptionDesc> append_view_strings(const ArrowArray& array, std::size_t first,
-                                                 std::vector<SourceText>& texts,
-                                                 std::vector<std::size_t>& nulls) {
+std::optional<ExceptionDesc> read_view_strings(const ArrowArray& array, std::size_t first,
+                                               Reading& reading) {
   // Validity, views, the variadic data buffers, then their sizes.
   if (array.n_buffers < 3) return malformed("a string_view array needs at least 3 buffers");
   std::size_t length = std::size_t(array.length);
@@ -111,8 +129,8 @@ std::optional<ExceptionDesc> append_view_strings(const ArrowArray& array, std::s
     const View& view = views[i];
     bool null = is_null(array, i);
     if (null) {
-      nulls.push_back(first + i);
-      texts.push_back(text_of({}));
+      reading.null_at(first + i);
+      reading.add(text_of({}));
       continue;
     }
     if (view.length < 0) return malformed_at(first + i, "has a negative length");
@@ -130,9 +148,13 @@ std::optional<ExceptionDesc> append_view_strings(const ArrowArray& array, std::s
       }
       bytes = {data + view.offset, std::size_t(view.length)};
     }
-    std::size_t prefix = utf8::valid_prefix(bytes);
-    if (prefix != bytes.size()) return invalid_utf8(first + i, prefix);
-    texts.push_back(text_of(bytes));
+    reading.bytes += bytes.size();
+    reading.longest = std::max(reading.longest, bytes.size());
+    if (reading.check) {
+      std::size_t prefix = utf8::valid_prefix(bytes);
+      if (prefix != bytes.size()) return invalid_utf8(first + i, prefix);
+    }
+    reading.add(text_of(bytes));
   }
   return {};
 }
@@ -149,16 +171,17 @@ std::optional<StringLayout> string_layout(const char* format) {
   return {};
 }
 
-std::optional<ExceptionDesc> append_strings(StringLayout layout, const ArrowArray& array,
-                                            std::size_t first, std::vector<SourceText>& texts,
-                                            std::vector<std::size_t>& nulls) {
+namespace {
+
+std::optional<ExceptionDesc> read_strings(StringLayout layout, const ArrowArray& array,
+                                          std::size_t first, Reading& reading) {
   if (array.release == nullptr) return malformed("it was already released");
   if (array.length < 0) return malformed("its length is negative");
   if (array.offset < 0) return malformed("its offset is negative");
   if (layout == StringLayout::Null) {
     for (std::size_t i = 0; i < std::size_t(array.length); ++i) {
-      nulls.push_back(first + i);
-      texts.push_back(text_of({}));
+      reading.null_at(first + i);
+      reading.add(text_of({}));
     }
     return {};
   }
@@ -168,14 +191,40 @@ std::optional<ExceptionDesc> append_strings(StringLayout layout, const ArrowArra
   }
   // A length is the producer's word until its offsets are read: reserve no
   // more than a modest share up front.
-  texts.reserve(texts.size() + std::min<std::size_t>(std::size_t(array.length), 1 << 20));
+  if (reading.texts != nullptr) {
+    reading.texts->reserve(reading.texts->size() +
+                           std::min<std::size_t>(std::size_t(array.length), 1 << 20));
+  }
   switch (layout) {
-    case StringLayout::Utf8: return append_offset_strings<std::int32_t>(array, first, texts, nulls);
-    case StringLayout::LargeUtf8:
-      return append_offset_strings<std::int64_t>(array, first, texts, nulls);
-    default: return append_view_strings(array, first, texts, nulls);
+    case StringLayout::Utf8: return read_offset_strings<std::int32_t>(array, first, reading);
+    case StringLayout::LargeUtf8: return read_offset_strings<std::int64_t>(array, first, reading);
+    default: return read_view_strings(array, first, reading);
   }
 }
+
+// The string array of a column's array: itself, or a record batch's column
+// with the batch's offset and length.
+Result<ArrowArray> strings_of(ColumnLayout layout, const ArrowArray& array) {
+  if (!layout.in_struct) return array;
+  if (array.release == nullptr) return malformed("it was already released");
+  if (array.length < 0 || array.offset < 0) return malformed("its length or offset is negative");
+  if (array.n_children != 1 || array.children == nullptr || array.children[0] == nullptr) {
+    return malformed("a one-column record batch needs its one child array");
+  }
+  if (array.n_buffers > 0 && array.buffers != nullptr && array.buffers[0] != nullptr &&
+      array.null_count != 0) {
+    return type_error("a record batch with null rows is not a string column");
+  }
+  ArrowArray column = *array.children[0];
+  if (column.length < 0 || column.offset < 0 || column.length - array.offset < array.length) {
+    return malformed("its column is shorter than the record batch");
+  }
+  column.offset += array.offset;
+  column.length = array.length;
+  return column;
+}
+
+}  // namespace
 
 Result<ColumnLayout> column_layout(const ArrowSchema& schema) {
   if (schema.release == nullptr) return malformed("its schema was already released");
@@ -197,27 +246,42 @@ Result<ColumnLayout> column_layout(const ArrowSchema& schema) {
                     "' is not a string column (utf8, large_utf8 or string_view)");
 }
 
-std::optional<ExceptionDesc> append_column(ColumnLayout layout, const ArrowArray& array,
-                                           std::size_t first, std::vector<SourceText>& texts,
-                                           std::vector<std::size_t>& nulls) {
-  if (!layout.in_struct) return append_strings(layout.strings, array, first, texts, nulls);
-  if (array.release == nullptr) return malformed("it was already released");
-  if (array.length < 0 || array.offset < 0) return malformed("its length or offset is negative");
-  if (array.n_children != 1 || array.children == nullptr || array.children[0] == nullptr) {
-    return malformed("a one-column record batch needs its one child array");
+std::optional<ExceptionDesc> ArrowColumn::add(ColumnLayout layout, const ArrowArray& array,
+                                              std::vector<std::size_t>& nulls) {
+  Result<ArrowArray> strings = strings_of(layout, array);
+  if (!strings.ok()) return std::get<ExceptionDesc>(strings.failure());
+  Reading reading{nullptr, &nulls};
+  if (std::optional<ExceptionDesc> failure =
+          read_strings(layout.strings, strings.value(), size_, reading)) {
+    return failure;
   }
-  if (array.n_buffers > 0 && array.buffers != nullptr && array.buffers[0] != nullptr &&
-      array.null_count != 0) {
-    return type_error("a record batch with null rows is not a string column");
+  if (strings.value().length > 0) {
+    arrays_.push_back({layout.strings, strings.value(), size_});
+    size_ += std::size_t(strings.value().length);
   }
-  // The struct's offset and length apply to its column too.
-  ArrowArray column = *array.children[0];
-  if (column.length < 0 || column.offset < 0 || column.length - array.offset < array.length) {
-    return malformed("its column is shorter than the record batch");
+  bytes_ += reading.bytes;
+  longest_ = std::max(longest_, reading.longest);
+  return {};
+}
+
+void ArrowColumn::read(std::size_t begin, std::size_t end, std::vector<SourceText>& texts) const {
+  if (end > size_ || begin > end) throw InternalFault("reading past the end of an Arrow column");
+  if (begin == end) return;
+  auto after = [](std::size_t position, const Piece& piece) { return position < piece.first; };
+  auto piece = std::upper_bound(arrays_.begin(), arrays_.end(), begin, after) - 1;
+  texts.reserve(texts.size() + (end - begin));
+  for (std::size_t at = begin; at < end; ++piece) {
+    ArrowArray slice = piece->array;
+    std::size_t from = at - piece->first;
+    std::size_t count = std::min(end, piece->first + std::size_t(slice.length)) - at;
+    slice.offset += std::int64_t(from);
+    slice.length = std::int64_t(count);
+    Reading reading{&texts, nullptr, false};
+    if (read_strings(piece->layout, slice, at, reading)) {
+      throw InternalFault("an Arrow column failed when read again");
+    }
+    at += count;
   }
-  column.offset += array.offset;
-  column.length = array.length;
-  return append_strings(layout.strings, column, first, texts, nulls);
 }
 
 OwnedArrays::~OwnedArrays() {

@@ -81,19 +81,39 @@ struct ColumnLayout {
 // The schema's layout, or a TypeError naming what it is instead.
 Result<ColumnLayout> column_layout(const ArrowSchema& schema);
 
-// The strings of one array, appended to `texts` (a null as an empty text,
-// its position appended to `nulls`). `first` is the array's first position in
-// the whole column, the one messages name. A malformed array or invalid UTF-8
-// in a non-null string is a ValueError naming the position; nothing is read
-// past what the array's own lengths and offsets describe.
-std::optional<ExceptionDesc> append_strings(StringLayout layout, const ArrowArray& array,
-                                            std::size_t first, std::vector<SourceText>& texts,
-                                            std::vector<std::size_t>& nulls);
+// A column's arrays, each checked once before a byte is trusted (a
+// malformed array, or invalid UTF-8 in a non-null string, is a ValueError
+// naming the position; nothing is read past what the array's own lengths and
+// offsets describe) without keeping a text per string, then read in pieces
+// where they lie (a null as an empty text). The arrays are borrowed: their
+// owner keeps them.
+class ArrowColumn {
+ public:
+  // Checks an array of this column's layout and adds it at the end; its
+  // nulls' positions are appended to `nulls`.
+  std::optional<ExceptionDesc> add(ColumnLayout layout, const ArrowArray& array,
+                                   std::vector<std::size_t>& nulls);
 
-// append_strings for an array of that column layout.
-std::optional<ExceptionDesc> append_column(ColumnLayout layout, const ArrowArray& array,
-                                           std::size_t first, std::vector<SourceText>& texts,
-                                           std::vector<std::size_t>& nulls);
+  std::size_t size() const { return size_; }
+  // The bytes of its strings: a measure of the work they make.
+  std::size_t bytes() const { return bytes_; }
+  // The bytes of its longest string.
+  std::size_t longest() const { return longest_; }
+  // The texts at positions [begin, end), appended to `texts` (a null as an
+  // empty text). Reads no byte outside the strings themselves.
+  void read(std::size_t begin, std::size_t end, std::vector<SourceText>& texts) const;
+
+ private:
+  struct Piece {
+    StringLayout layout;
+    ArrowArray array;   // a string array, a record batch's column taken out
+    std::size_t first;  // its first position in the column
+  };
+  std::vector<Piece> arrays_;
+  std::size_t size_ = 0;
+  std::size_t bytes_ = 0;
+  std::size_t longest_ = 0;
+};
 
 // Arrays taken from a stream, released (once each) when this is destroyed.
 class OwnedArrays {

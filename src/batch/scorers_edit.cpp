@@ -1,6 +1,7 @@
 // Levenshtein, Jaro-Winkler and Hamming over code points decoded once per
 // text, with bounds that skip pairs their lengths alone rule out.
 #include <algorithm>
+#include <bit>
 #include <cmath>
 #include <limits>
 #include <mutex>
@@ -10,6 +11,7 @@
 #include "algo/hamming.hpp"
 #include "algo/jaro_winkler.hpp"
 #include "algo/lanes/jaro_winkler_lanes.hpp"
+#include "algo/lanes/levenshtein_band.hpp"
 #include "algo/lanes/levenshtein_lanes.hpp"
 #include "algo/levenshtein.hpp"
 #include "algo/score_arithmetic.hpp"
@@ -184,24 +186,41 @@ class LevenshteinScorer final : public LaneScorer<LevenshteinScorer> {
     return most >= 0 && std::uint64_t(length_gap(a, b)) <= std::uint64_t(most);
   }
 
+  // Queries too long for lanes go a band's worth at a time.
+  std::size_t next_block(std::span<const std::size_t> rows) const override {
+    if (rows.empty() || lanes::fits_lanes(queries_.length(rows[0]))) {
+      return LaneScorer::next_block(rows);
+    }
+    std::size_t take = std::min(rows.size(), lanes::LevenshteinBand::lanes(isa_));
+    std::size_t k = 1;
+    while (k < take && !lanes::fits_lanes(queries_.length(rows[k]))) ++k;
+    return k;
+  }
+
   // Each lane's bound becomes the largest distance it keeps; a lane that
-  // keeps none runs with bound 0 and is dropped. A query too long for lanes
-  // keeps its pattern for every choice.
+  // keeps none runs with bound 0 and is dropped. Queries too long for lanes
+  // keep their patterns for every choice, and run in one band where their
+  // bounds allow.
   class Lanes final : public LaneBlock<lanes::LevenshteinBlock> {
    public:
     using LaneBlock::LaneBlock;
     void load(std::span<const std::size_t> rows) override {
       LaneBlock::load(rows);
-      long_query_.reset();
-      if (!kernel_ && rows.size() == 1) {
-        std::u32string_view query = queries_.chars(rows[0]);
-        long_query_.emplace(query);
-        histogram_ = char_histogram(query);
+      long_queries_ = 0;
+      band_.reset();
+      if (kernel_) return;
+      std::u32string_view patterns[kBandRows];
+      for (std::size_t k = 0; k < rows.size(); ++k) {
+        patterns[k] = queries_.chars(rows[k]);
+        long_query_[k].emplace(patterns[k]);
+        histograms_[k] = char_histogram(patterns[k]);
       }
+      long_queries_ = rows.size();
+      if (rows.size() > 1) band_.emplace(std::span(patterns, rows.size()), isa_);
     }
 
     void score(std::size_t choice, const double* bounds, double* out) override {
-      if (long_query_) return score_long(choice, bounds[0], out);
+      if (long_queries_ != 0) return score_long(choice, bounds, out);
       if (!kernel_) return score_pairs(choice, bounds, out);
       std::u32string_view text = lane_text(choice);
       if (unbounded(bounds)) return score_all(text, out);
@@ -268,24 +287,53 @@ class LevenshteinScorer final : public LaneScorer<LevenshteinScorer> {
       }
     }
 
-    void score_long(std::size_t choice, double bound, double* out) {
+    // Each long query's score: the band for those it can hold, the query's
+    // own pattern for the rest.
+    void score_long(std::size_t choice, const double* bounds, double* out) {
       std::u32string_view text = choices_.chars(choice);
-      std::size_t longest = std::max(queries_.length(rows_[0]), text.size());
-      std::int64_t most = kept_[0].get(scorer_.distance(), longest, bound);
       auto& scorer = static_cast<const LevenshteinScorer&>(scorer_);
-      if (most >= 0 && most != kUnbounded &&
-          edit_lower_bound(histogram_, scorer.choice_histograms()[choice]) > std::uint64_t(most)) {
-        most = -1;
+      std::int64_t most[kBandRows];
+      std::uint32_t band_bounds[kBandRows];
+      std::uint32_t d[kBandRows] = {};
+      std::uint64_t wanted = 0;
+      for (std::size_t k = 0; k < long_queries_; ++k) {
+        std::size_t m = queries_.length(rows_[k]);
+        most[k] = kept_[k].get(scorer_.distance(), std::max(m, text.size()), bounds[k]);
+        if (most[k] < 0 || most[k] == kUnbounded) continue;
+        if (std::uint64_t(length_gap(m, text.size())) > std::uint64_t(most[k]) ||
+            edit_lower_bound(histograms_[k], scorer.choice_histograms()[choice]) >
+                std::uint64_t(most[k])) {
+          most[k] = -1;
+        } else if (band_ && most[k] <= lanes::LevenshteinBand::kMaxBound) {
+          band_bounds[k] = std::uint32_t(most[k]);
+          wanted |= std::uint64_t(1) << k;
+        }
       }
-      std::uint64_t limit = most == kUnbounded ? kUnbounded : std::uint64_t(most);
-      std::uint64_t d = most < 0 ? 0 : long_query_->distance(text, limit);
-      *out = most < 0 || d > limit ? NAN
-             : scorer_.distance()  ? double(d)
-                                   : levenshtein_similarity_from(d, longest);
+      lanes::LevenshteinBand::Found found{0, wanted};
+      if (std::popcount(wanted) > 1) {
+        found = band_->distances(text, band_bounds, wanted, d, rows_scratch_);
+      }
+      for (std::size_t k = 0; k < long_queries_; ++k) {
+        std::uint64_t lane = std::uint64_t(1) << k;
+        std::uint64_t limit = most[k] == kUnbounded ? kUnbounded : std::uint64_t(most[k]);
+        std::uint64_t distance = d[k];
+        if (most[k] >= 0 && ((wanted & ~found.left) & lane) == 0) {
+          distance = long_query_[k]->distance(text, limit);
+          if (distance <= limit) found.within |= lane;
+        }
+        std::size_t longest = std::max(queries_.length(rows_[k]), text.size());
+        out[k] = (found.within & lane) == 0 ? NAN
+                 : scorer_.distance()       ? double(distance)
+                                            : levenshtein_similarity_from(distance, longest);
+      }
     }
 
-    std::optional<LevenshteinPattern> long_query_;
-    CharHistogram histogram_;
+    static constexpr std::size_t kBandRows = 8;
+    std::optional<LevenshteinPattern> long_query_[kBandRows];
+    CharHistogram histograms_[kBandRows];
+    std::size_t long_queries_ = 0;
+    std::optional<lanes::LevenshteinBand> band_;
+    std::vector<std::uint32_t> rows_scratch_;
     KeptCache kept_[64];  // one per lane
     static constexpr std::uint32_t kNoBound = lanes::LevenshteinBlock::kNoBound;
   };

@@ -40,8 +40,7 @@ batch::ColumnLayout layout_of(const ArrowSchema& schema) {
 }
 
 void append(TextList& list, batch::ColumnLayout layout, const ArrowArray& array) {
-  if (std::optional<ExceptionDesc> failure =
-          batch::append_column(layout, array, list.sources.size(), list.sources, list.nulls)) {
+  if (std::optional<ExceptionDesc> failure = list.column->add(layout, array, list.nulls)) {
     raise(*failure);
   }
 }
@@ -50,6 +49,7 @@ TextList read_array(PyObject* object) {
   TextList list;
   list.items = check(PyObject_CallMethod(object, "__arrow_c_array__", nullptr));
   list.strs = false;
+  list.column.emplace();
   PyObject* pair = list.items.get();
   if (!PyTuple_Check(pair) || PyTuple_GET_SIZE(pair) != 2) {
     raise(PyExc_TypeError, "__arrow_c_array__() must return a (schema, array) pair of capsules");
@@ -71,6 +71,7 @@ TextList read_stream(PyObject* object) {
   TextList list;
   list.items = check(PyObject_CallMethod(object, "__arrow_c_stream__", nullptr));
   list.strs = false;
+  list.column.emplace();
   auto* stream = capsule_pointer<ArrowArrayStream>(list.items.get(), "arrow_array_stream");
   if (stream->release == nullptr) raise(PyExc_ValueError, "the Arrow stream was already released");
   batch::ColumnLayout layout{};

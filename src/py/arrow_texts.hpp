@@ -16,7 +16,8 @@ namespace kivo::py {
 // list keeps the exported capsules (and a stream's arrays) alive until it is
 // destroyed, which releases them. A column that is not utf8, large_utf8 or
 // string_view is a TypeError; a malformed array, invalid UTF-8 or a failing
-// stream a ValueError. Nulls are kept in the list's `nulls`.
+// stream a ValueError. The checked strings are in the list's `column`, not
+// yet in its `sources`; nulls are kept in its `nulls`.
 std::optional<TextList> read_arrow_texts(PyObject* object);
 
 }  // namespace kivo::py

@@ -87,11 +87,15 @@ batch::SourceText text_item(PyObject* item, std::size_t position) {
   return source_of(item);
 }
 
-TextList read_batch_texts(PyObject* object, Nulls nulls, std::size_t first) {
-  std::optional<TextList> column = read_arrow_texts(object);
-  if (!column) return read_sequence(object, true, &nulls, first);
-  if (nulls != Nulls::Kept && !column->nulls.empty()) refuse_null(column->nulls[0], nulls);
-  return std::move(*column);
+TextList read_batch_texts(PyObject* object, Nulls nulls, bool in_place, std::size_t first) {
+  std::optional<TextList> list = read_arrow_texts(object);
+  if (!list) return read_sequence(object, true, &nulls, first);
+  if (nulls != Nulls::Kept && !list->nulls.empty()) refuse_null(list->nulls[0], nulls);
+  if (!in_place) {
+    list->column->read(0, list->column->size(), list->sources);
+    list->column.reset();
+  }
+  return std::move(*list);
 }
 
 void TextList::decode_units() {

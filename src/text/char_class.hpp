@@ -33,7 +33,7 @@ inline void lowercase_ascii_in_place(std::string& text) {
 
 // Byte length of a whitespace character of two or more bytes at s, or 0: the
 // multi-byte members all start with C2, E1, E2 or E3.
-inline std::size_t wide_whitespace_length(const unsigned char* s) {
+__attribute__((always_inline)) inline std::size_t wide_whitespace_length(const unsigned char* s) {
   switch (s[0]) {
     case 0xC2: return s[1] == 0x85 || s[1] == 0xA0 ? 2 : 0;  // U+0085, U+00A0
     case 0xE1: return s[1] == 0x9A && s[2] == 0x80 ? 3 : 0;  // U+1680
@@ -53,7 +53,8 @@ inline std::size_t wide_whitespace_length(const unsigned char* s) {
 // the splitting steps never decode. text must be valid UTF-8; pos may be any
 // byte position, and a continuation byte always gives 0, so callers can step
 // byte by byte: small enough to inline in every compiler.
-inline std::size_t whitespace_length(std::string_view text, std::size_t pos) {
+__attribute__((always_inline)) inline std::size_t whitespace_length(std::string_view text,
+                                                                    std::size_t pos) {
   const auto* s = reinterpret_cast<const unsigned char*>(text.data()) + pos;
   unsigned char lead = s[0];
   if (lead < 0x80) return lead == 0x20 || (lead >= 0x09 && lead <= 0x0D) ? 1 : 0;

@@ -52,7 +52,8 @@ void append_lowercase(std::string& out, std::string_view text) {
   // Characters that are their own lowercase go out in runs, one append each:
   // [kept, pos) is the run so far.
   std::size_t kept = 0;
-  auto replace = [&](std::size_t start, std::size_t next, std::string_view with) {
+  auto replace = [&](std::size_t start, std::size_t next, std::string_view with)
+      __attribute__((always_inline)) {
     out.append(text.data() + kept, start - kept);
     out.append(with);
     kept = next;

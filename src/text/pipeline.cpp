@@ -34,17 +34,21 @@ std::string normalize_and_lowercase(std::string_view text, const PreprocessConfi
 
 // Step 3: every maximal whitespace run becomes one space, also at the ends.
 void collapse_whitespace(std::string& text) {
+  std::string_view read_view = text;
+  char* dst = text.data();  // see clean_ascii
   std::size_t write = 0;
-  for (std::size_t read = 0; read < text.size();) {
-    for (std::size_t end = cancel::piece_end(read, text.size()); read < end;) {
-      std::size_t width = whitespace_length(text, read);
+  for (std::size_t read = 0; read < read_view.size();) {
+    for (std::size_t end = cancel::piece_end(read, read_view.size()); read < end;) {
+      std::size_t width = whitespace_length(read_view, read);
       if (width == 0) {
-        text[write++] = text[read++];
+        dst[write++] = read_view[read++];
         continue;
       }
-      text[write++] = ' ';
+      dst[write++] = ' ';
       read += width;
-      while (read < text.size() && (width = whitespace_length(text, read)) != 0) read += width;
+      while (read < read_view.size() && (width = whitespace_length(read_view, read)) != 0) {
+        read += width;
+      }
     }
   }
   text.resize(write);
@@ -105,6 +109,10 @@ void bound_length(std::string& text, std::uint64_t max_length) {
 // and a whitespace run becomes one space only when a word follows it.
 std::string clean_ascii(std::string_view text, bool lowercase) {
   std::string out(text.size(), '\0');
+  // Written through a pointer: a store into the string's own characters may
+  // alias the string object, which would make some libraries look up its
+  // buffer again for every character.
+  char* dst = out.data();
   std::size_t write = 0;
   bool space_pending = false;
   for (std::size_t i = 0; i < text.size();) {
@@ -115,10 +123,10 @@ std::string clean_ascii(std::string_view text, bool lowercase) {
         continue;
       }
       if (space_pending) {
-        out[write++] = ' ';
+        dst[write++] = ' ';
         space_pending = false;
       }
-      out[write++] = lowercase ? ascii_lower(c) : c;
+      dst[write++] = lowercase ? ascii_lower(c) : c;
     }
   }
   out.resize(write);

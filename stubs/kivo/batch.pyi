@@ -110,7 +110,9 @@ def cpdist(
     """Return the score of each query against the choice at the same index.
 
     The two lists must have equal lengths (ValueError otherwise); cutoffs, dtypes and their
-    errors as in cdist.
+    errors as in cdist. The pairs are read, prepared and scored a few thousand at a time, so
+    the call holds little besides its result however long the lists are (an Arrow column is
+    checked whole first: its errors still come before any pair is scored).
 
     Raises TypeError for a scorer, processor or text of another kind (with a note naming the
     argument), ValueError for workers other than -1 or a positive count, the first failing

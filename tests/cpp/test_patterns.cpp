@@ -6,10 +6,13 @@
 #include <iterator>
 #include <limits>
 #include <string>
+#include <vector>
 
 #include "algo/char_histogram.hpp"
 #include "algo/jaro_winkler.hpp"
+#include "algo/lanes/levenshtein_band.hpp"
 #include "algo/levenshtein.hpp"
+#include "base/simd.hpp"
 #include "harness.hpp"
 #include "text_models.hpp"
 
@@ -86,4 +89,80 @@ TEST(jaro_winkler_pattern_equals_the_single_call) {
     CHECK_EQ(prepared.similarity(text), expected);
     CHECK_EQ(prepared.similarity(text), expected);  // no state left from the last text
   });
+}
+
+TEST(levenshtein_band_holds_near_lengths_side_by_side_exactly_within_their_bounds) {
+  Random rng;
+  for (simd::Isa isa : {simd::Isa::Portable, simd::Isa::Avx2, simd::Isa::Avx512}) {
+    if (!simd::supported(isa)) continue;
+    std::size_t lanes = lanes::LevenshteinBand::lanes(isa);
+    std::vector<std::uint32_t> scratch;
+    for (std::size_t length : {65, 100, 128, 129, 200}) {
+      for (std::u32string_view alphabet : kAlphabets) {
+        // Patterns a few edits from one base, and texts around them.
+        std::u32string base = random_text(rng, length, alphabet);
+        std::vector<std::u32string> patterns;
+        for (std::size_t l = 0; l < lanes; ++l) {
+          std::u32string p = base;
+          for (std::size_t k = rng.below(30); k > 0; --k) p = edited(rng, p, alphabet);
+          patterns.push_back(p);
+        }
+        std::vector<std::u32string_view> views(patterns.begin(), patterns.end());
+        lanes::LevenshteinBand band(views, isa);
+        for (int t = 0; t < 6; ++t) {
+          std::u32string text = base;
+          for (std::size_t k = rng.below(40); k > 0; --k) text = edited(rng, text, alphabet);
+          std::uint32_t bounds[8];
+          std::uint32_t out[8] = {};
+          std::uint32_t want[8];
+          std::uint64_t wanted = 0;
+          for (std::size_t l = 0; l < lanes; ++l) {
+            want[l] = plain_levenshtein(patterns[l], text);
+            std::uint64_t gap = patterns[l].size() > text.size() ? patterns[l].size() - text.size()
+                                                                 : text.size() - patterns[l].size();
+            std::uint32_t choices[] = {want[l], want[l] + 1, want[l] > 0 ? want[l] - 1 : 0, 63,
+                                       std::uint32_t(rng.below(64))};
+            bounds[l] = std::min<std::uint32_t>(choices[rng.below(5)], 63);
+            if (bounds[l] >= gap) wanted |= std::uint64_t(1) << l;
+          }
+          auto found = band.distances(text, bounds, wanted, out, scratch);
+          CHECK((found.left & ~wanted) == 0 && (found.within & ~wanted) == 0);
+          for (std::size_t l = 0; l < lanes; ++l) {
+            std::uint64_t lane = std::uint64_t(1) << l;
+            if ((wanted & ~found.left & lane) == 0) continue;
+            CHECK_EQ((found.within & lane) != 0, want[l] <= bounds[l]);
+            if (want[l] <= bounds[l]) CHECK_EQ(out[l], want[l]);
+          }
+        }
+      }
+    }
+  }
+}
+
+TEST(levenshtein_band_leaves_the_lanes_its_diagonals_miss_to_the_caller) {
+  // The text is base + 10 y. Pattern "x"^50 + base needs diagonals -50 .. 10
+  // (delete the x, insert the y); base[20:] needs 0 .. 30. No band of 64
+  // holds both, so the band serves the most and leaves the other.
+  Random rng;
+  std::u32string base = random_text(rng, 120, kAlphabets[1]);
+  std::u32string text = base + std::u32string(10, U'y');
+  for (simd::Isa isa : {simd::Isa::Portable, simd::Isa::Avx2, simd::Isa::Avx512}) {
+    if (!simd::supported(isa)) continue;
+    std::vector<std::u32string> patterns = {std::u32string(50, U'x') + base, base};
+    while (patterns.size() < lanes::LevenshteinBand::lanes(isa))
+      patterns.push_back(base.substr(20));
+    std::vector<std::u32string_view> views(patterns.begin(), patterns.end());
+    lanes::LevenshteinBand band(views, isa);
+    std::uint32_t bounds[8];
+    std::uint32_t out[8] = {};
+    for (std::size_t l = 0; l < patterns.size(); ++l)
+      bounds[l] = plain_levenshtein(patterns[l], text);
+    CHECK_EQ(bounds[0], 60u);
+    std::vector<std::uint32_t> scratch;
+    std::uint64_t all = (std::uint64_t(1) << patterns.size()) - 1;
+    auto found = band.distances(text, bounds, all, out, scratch);
+    CHECK_EQ(found.left, std::uint64_t(1));
+    CHECK_EQ(found.within, all & ~std::uint64_t(1));
+    for (std::size_t l = 1; l < patterns.size(); ++l) CHECK_EQ(out[l], bounds[l]);
+  }
 }

@@ -70,16 +70,42 @@ struct JaroWinklerKernel {
     Ops::store(matches, Ops::popcount(flagged));
     Ops::store(unequals, unequal);
     Ops::store(prefixes, prefix);
-    // Over every lane with no branch, so that the compiler vectorises the
-    // divisions; a lane with no match divides by zero and is then replaced.
-    double scores[kLanes];
-    for (std::size_t l = 0; l < kLanes; ++l) {
-      double m = double(matches[l]);
-      double jaro = jaro_from_counts(m, double(unequals[l] / 2), double(lengths[l]), double(n));
-      jaro = matches[l] == 0 ? 0.0 : jaro;
-      double score = jaro_winkler_from(jaro, double(prefixes[l]));
-      scores[l] = lengths[l] == 0 && n == 0 ? 1.0 : score;  // two empty texts are identical
+    // A full block scores straight into out.
+    double spare[kLanes];
+    double* scores = c.count == kLanes ? c.out : spare;
+    std::uint64_t scored = Ops::bits(Ops::nonzero(flagged));  // the lanes with a match
+    if (std::size_t(__builtin_popcountll(scored)) * 2 > kLanes) {
+      // Over every lane with no branch, so that the compiler vectorises the
+      // divisions; a lane with no match divides by zero and is then replaced.
+      for (std::size_t l = 0; l < kLanes; ++l) {
+        double m = double(matches[l]);
+        double jaro = jaro_from_counts(m, double(unequals[l] / 2), double(lengths[l]), double(n));
+        jaro = matches[l] == 0 ? 0.0 : jaro;
+        double score = jaro_winkler_from(jaro, double(prefixes[l]));
+        scores[l] = lengths[l] == 0 && n == 0 ? 1.0 : score;  // two empty texts are identical
+      }
+    } else {
+      // Mostly strangers (texts of other scripts, say): a lane with no match
+      // scores 0, or 1 for two empty texts, and only the others divide,
+      // gathered so that the divisions still run in vectors.
+      for (std::size_t l = 0; l < kLanes; ++l) scores[l] = lengths[l] == 0 && n == 0 ? 1.0 : 0.0;
+      double m[kLanes], h[kLanes], length[kLanes], prefix_length[kLanes], score[kLanes];
+      std::uint8_t lane[kLanes];
+      std::size_t count = 0;
+      for (std::uint64_t rest = scored; rest != 0; rest &= rest - 1, ++count) {
+        auto l = std::size_t(__builtin_ctzll(rest));
+        lane[count] = std::uint8_t(l);
+        m[count] = double(matches[l]);
+        h[count] = double(unequals[l] / 2);
+        length[count] = double(lengths[l]);
+        prefix_length[count] = double(prefixes[l]);
+      }
+      for (std::size_t k = 0; k < count; ++k) {
+        score[k] =
+            jaro_winkler_from(jaro_from_counts(m[k], h[k], length[k], double(n)), prefix_length[k]);
+      }
+      for (std::size_t k = 0; k < count; ++k) scores[lane[k]] = score[k];
     }
-    std::copy_n(scores, c.count, c.out);
+    if (scores == spare) std::copy_n(spare, c.count, c.out);
   }
 };

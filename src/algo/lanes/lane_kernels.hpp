@@ -61,11 +61,27 @@ struct LcsCall {
   std::uint32_t* out2 = nullptr;
 };
 
+// Patterns longer than a lane against a text, in a band of 64 rows (see
+// levenshtein_band_kernel.hpp). Lane l of character row r's masks is at
+// masks[(r * (words + 1) + w) * lanes + l] for word w, a zero word last.
+struct LevenshteinBandCall {
+  const std::uint64_t* masks;
+  std::size_t words;
+  const std::uint32_t* text;  // the text's characters as rows of masks
+  std::size_t n;
+  std::uint64_t above;  // rows max(1, j - above) and the 63 below it at column j
+  const std::uint64_t* lengths;
+  const std::uint32_t* bounds;
+  std::uint64_t live;  // the lanes to compute
+  std::uint32_t* out;
+};
+
 // Levenshtein and OSA return the lanes within their bounds, LCS the lanes
 // reaching their needs.
 using LevenshteinEntry = std::uint64_t (*)(const LevenshteinCall&);
 using JaroWinklerEntry = void (*)(const JaroWinklerCall&);
 using LcsEntry = std::uint64_t (*)(const LcsCall&);
+using LevenshteinBandEntry = std::uint64_t (*)(const LevenshteinBandCall&);
 
 // One instruction set's entries, by lane width: 8, 16, 32, 64 bits.
 struct LaneKernels {
@@ -73,6 +89,7 @@ struct LaneKernels {
   JaroWinklerEntry jaro_winkler[4];
   LevenshteinEntry osa[4];
   LcsEntry lcs[4];
+  LevenshteinBandEntry levenshtein_band;  // 64-bit lanes
 };
 
 namespace portable {

@@ -8,6 +8,7 @@ namespace {
 
 #include "algo/lanes/jaro_winkler_kernel.hpp"
 #include "algo/lanes/lcs_kernel.hpp"
+#include "algo/lanes/levenshtein_band_kernel.hpp"
 #include "algo/lanes/levenshtein_kernel.hpp"
 #include "algo/lanes/osa_kernel.hpp"
 
@@ -26,4 +27,5 @@ const LaneKernels kKernels = {
      &run<JaroWinklerKernel, 64>},
     {&run<OsaKernel, 8>, &run<OsaKernel, 16>, &run<OsaKernel, 32>, &run<OsaKernel, 64>},
     {&run<LcsKernel, 8>, &run<LcsKernel, 16>, &run<LcsKernel, 32>, &run<LcsKernel, 64>},
+    &run<LevenshteinBandKernel, 64>,
 };

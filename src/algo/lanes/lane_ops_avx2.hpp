@@ -57,6 +57,10 @@ struct Avx2Lanes {
     if constexpr (Bits == 64) return _mm256_sub_epi64(a, b);
   }
   static V shl1(V a) { return add(a, a); }
+  static V shl(V a, std::uint64_t count) {  // 64-bit lanes only
+    static_assert(Bits == 64);
+    return _mm256_sll_epi64(a, _mm_cvtsi64_si128((long long)(count)));
+  }
   static V shr(V a, std::uint64_t count) {
     __m128i n = _mm_cvtsi64_si128((long long)(count));
     if constexpr (Bits == 8) {  // no byte shift: shift words, clear what crossed into each byte

@@ -55,7 +55,8 @@ struct PortableLanes {
   static V add(V a, V b) { return a + b; }
   static V sub(V a, V b) { return a - b; }
   static V shl1(V a) { return a + a; }
-  // Logical shift right; counts of the lane width or more give 0.
+  // Logical shifts; counts of the lane width or more give 0.
+  static V shl(V a, std::uint64_t count) { return count >= Bits ? V{} : a << Lane(count); }
   static V shr(V a, std::uint64_t count) { return count >= Bits ? V{} : a >> Lane(count); }
   // Bits per lane by the usual halving sums, done on every lane at once.
   static V popcount(V x) {

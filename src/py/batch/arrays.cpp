@@ -3,6 +3,7 @@
 #include <vector>
 
 #include "batch/result_size.hpp"
+#include "py/batch/run.hpp"
 #include "py/convert.hpp"
 #include "py/guard.hpp"
 
@@ -175,6 +176,27 @@ PyObject* Array::release() {
   if (held_) PyBuffer_Release(&view_);
   held_ = false;
   return array_.release();
+}
+
+PyObject* pair_arrays(PyObject* numpy, std::size_t count, unsigned workers, bool small,
+                      const PairFill& fill) {
+  if (count > std::size_t(PY_SSIZE_T_MAX) / sizeof(std::int64_t)) {
+    raise(PyExc_MemoryError, std::to_string(count) + " pairs are more than an array can hold");
+  }
+  Dtype index_type = named_dtype(numpy, "int64");
+  Array first(numpy, {Py_ssize_t(count)}, index_type);
+  Array second(numpy, {Py_ssize_t(count)}, index_type);
+  if (count > 0) {
+    run_released(
+        workers,
+        [&](const batch::Pool& pool) {
+          fill(first.data_as<std::int64_t>(), second.data_as<std::int64_t>(), pool);
+        },
+        small);
+  }
+  Ref a = Ref::steal(first.release());
+  Ref b = Ref::steal(second.release());
+  return check(PyTuple_Pack(2, a.get(), b.get())).release();
 }
 
 }  // namespace kivo::py

@@ -5,9 +5,11 @@
 #include <Python.h>
 
 #include <cstdint>
+#include <functional>
 #include <initializer_list>
 #include <string>
 
+#include "batch/executor.hpp"
 #include "batch/output.hpp"
 #include "py/py_ref.hpp"
 
@@ -59,5 +61,12 @@ class Array {
   bool held_ = false;
   batch::Element element_;
 };
+
+// A tuple of two int64 arrays of `count` pairs, filled by `fill` without the
+// interpreter lock (see run_released); more pairs than an array holds is a
+// MemoryError.
+using PairFill = std::function<void(std::int64_t* first, std::int64_t* second, const batch::Pool&)>;
+PyObject* pair_arrays(PyObject* numpy, std::size_t count, unsigned workers, bool small,
+                      const PairFill& fill);
 
 }  // namespace kivo::py

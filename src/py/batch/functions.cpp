@@ -11,6 +11,7 @@
 #include <vector>
 
 #include "algo/minhash.hpp"
+#include "batch/cpdist_pieces.hpp"
 #include "batch/lsh.hpp"
 #include "batch/nulls.hpp"
 #include "batch/operations.hpp"
@@ -107,9 +108,10 @@ struct Scoring {
     needs = scorer.spec.needs();
     distance = scorer.spec.distance();
   }
-  TextList read(PyObject* sequence, const char* param, bool skip_nulls) const {
+  TextList read(PyObject* sequence, const char* param, bool skip_nulls,
+                bool in_place = false) const {
     return with_note(param, [&] {
-      return read_batch_texts(sequence, skip_nulls ? Nulls::Kept : Nulls::Skippable);
+      return read_batch_texts(sequence, skip_nulls ? Nulls::Kept : Nulls::Skippable, in_place);
     });
   }
   batch::Texts texts(TextList& list, const batch::Pool& pool) const {
@@ -130,12 +132,13 @@ struct Fill {
   double largest_stored;
 };
 
-Fill fill_for(const Scoring& scoring, double cutoff, const batch::Texts& queries,
-              const batch::Texts& choices) {
+// From the longest query and choice, in characters.
+Fill fill_for(const Scoring& scoring, double cutoff, std::size_t longest_query,
+              std::size_t longest_choice) {
   if (!scoring.distance) return {0.0, 0.0};
   double longest = scoring.scorer.spec.measure->distance_sums_lengths
-                       ? double(queries.longest()) + double(choices.longest())
-                       : double(std::max(queries.longest(), choices.longest()));
+                       ? double(longest_query) + double(longest_choice)
+                       : double(std::max(longest_query, longest_choice));
   double fill = std::min(cutoff, longest) + 1;
   return {fill, std::min(longest, fill)};
 }
@@ -144,6 +147,19 @@ Fill fill_for(const Scoring& scoring, double cutoff, const batch::Texts& queries
 [[noreturn]] void refuse_dtype(const Dtype& dtype, double largest_stored) {
   raise_for("dtype", value_error("dtype '" + dtype.name + "' cannot hold distances up to " +
                                  std::to_string(std::uint64_t(largest_stored))));
+}
+
+// One side's texts for a call that reads them a piece at a time.
+batch::ReadTexts piece_reader(const TextList& list) {
+  if (list.column) {
+    return [&column = *list.column](std::size_t begin, std::size_t end, auto& out) {
+      column.read(begin, end, out);
+    };
+  }
+  return [&sources = list.sources](std::size_t begin, std::size_t end, auto& out) {
+    out.insert(out.end(), sources.begin() + std::ptrdiff_t(begin),
+               sources.begin() + std::ptrdiff_t(end));
+  };
 }
 
 template <class... Items>
@@ -163,10 +179,13 @@ PyObject* cdist_impl(PyObject* queries_object, PyObject* choices_object, PyObjec
                      PyObject* processor_object, PyObject* nulls_object, bool pairwise) {
   bool skip_nulls = read_skip_nulls(nulls_object);
   Scoring scoring(scorer_object, processor_object);
-  TextList queries = scoring.read(queries_object, "queries", skip_nulls);
-  TextList choices = scoring.read(choices_object, "choices", skip_nulls);
-  std::size_t rows = queries.sources.size();
-  std::size_t columns = choices.sources.size();
+  // cpdist reads its texts a piece at a time, unless a distance's fill needs
+  // the longest processed text before any pair is scored.
+  bool in_pieces = pairwise && !(scoring.distance && scoring.processor);
+  TextList queries = scoring.read(queries_object, "queries", skip_nulls, in_pieces);
+  TextList choices = scoring.read(choices_object, "choices", skip_nulls, in_pieces);
+  std::size_t rows = queries.size();
+  std::size_t columns = choices.size();
   if (pairwise && rows != columns) {
     raise(PyExc_ValueError, "queries and choices must have equal lengths, not " +
                                 std::to_string(rows) + " and " + std::to_string(columns));
@@ -187,8 +206,12 @@ PyObject* cdist_impl(PyObject* queries_object, PyObject* choices_object, PyObjec
   std::vector<std::size_t> dropped_rows =
       pairwise ? batch::merged(queries.nulls, choices.nulls) : std::move(queries.nulls);
   std::vector<std::size_t> dropped_columns = pairwise ? dropped_rows : std::move(choices.nulls);
-  batch::Kept kept_rows = batch::Kept::drop(queries.sources, dropped_rows);
-  batch::Kept kept_columns = batch::Kept::drop(choices.sources, dropped_columns);
+  batch::Kept kept_rows(rows);
+  batch::Kept kept_columns(columns);
+  if (!in_pieces) {
+    kept_rows = batch::Kept::drop(queries.sources, dropped_rows);
+    kept_columns = batch::Kept::drop(choices.sources, dropped_columns);
+  }
   if (pairwise) {
     check_result_size({rows}, dtype.item_size, 1, nullptr);
   } else {
@@ -198,16 +221,30 @@ PyObject* cdist_impl(PyObject* queries_object, PyObject* choices_object, PyObjec
             pairwise ? std::initializer_list<Py_ssize_t>{Py_ssize_t(rows)}
                      : std::initializer_list<Py_ssize_t>{Py_ssize_t(rows), Py_ssize_t(columns)},
             dtype);
-  bool small =
-      small_work(pairwise ? rows : rows * columns, queries.characters() + choices.characters());
+  bool small = pairwise ? small_pairwise_work(queries, choices)
+                        : small_work(rows * columns, queries.characters() + choices.characters());
   // Known once the texts are processed; refused before any pair is scored.
   std::optional<double> unheld;
   run_released(
       batch::worker_count(workers, rows),
       [&](const batch::Pool& pool) {
+        if (in_pieces) {
+          batch::PairedTexts texts{rows, piece_reader(queries), piece_reader(choices),
+                                   dropped_rows};
+          batch::Longest longest;
+          if (scoring.distance) longest = batch::longest_unprocessed(texts, scoring.needs, pool);
+          Fill fill = fill_for(scoring, cutoff, longest.queries, longest.choices);
+          if (fill.largest_stored > dtype.largest) {
+            unheld = fill.largest_stored;
+            return;
+          }
+          batch::cpdist_in_pieces(texts, {scoring.scorer.spec, scoring.processor, scoring.needs},
+                                  cutoff, fill.value, out.output(), pool);
+          return;
+        }
         batch::Texts q = scoring.texts(queries, pool);
         batch::Texts c = scoring.texts(choices, pool);
-        Fill fill = fill_for(scoring, cutoff, q, c);
+        Fill fill = fill_for(scoring, cutoff, q.longest(), c.longest());
         if (fill.largest_stored > dtype.largest) {
           unheld = fill.largest_stored;
           return;
@@ -431,7 +468,7 @@ class ChoiceChunks {
     Ref slice = check(PyList_CheckExact(object_)
                           ? PyList_GetSlice(object_, Py_ssize_t(first_), Py_ssize_t(end_))
                           : PyTuple_GetSlice(object_, Py_ssize_t(first_), Py_ssize_t(end_)));
-    chunk_ = {read_batch_texts(slice.get(), nulls_, first_), {}};
+    chunk_ = {read_batch_texts(slice.get(), nulls_, false, first_), {}};
   }
 
   PyObject* object_;

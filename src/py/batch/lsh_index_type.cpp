@@ -296,25 +296,10 @@ PyObject* query_pairs_impl(PyObject* self, PyObject* workers_object) {
     run_released(
         threads, [&](const batch::Pool& pool) { found.emplace(index, pool); }, small);
   }
-  std::size_t size = found->size();
-  if (size > std::size_t(PY_SSIZE_T_MAX) / sizeof(std::int64_t)) {
-    raise(PyExc_MemoryError, std::to_string(size) + " pairs are more than an array can hold");
-  }
-  Dtype index_type = named_dtype(numpy.get(), "int64");
-  Array first(numpy.get(), {Py_ssize_t(size)}, index_type);
-  Array second(numpy.get(), {Py_ssize_t(size)}, index_type);
-  if (size > 0) {
-    run_released(
-        threads,
-        [&](const batch::Pool& pool) {
-          found->write(first.data_as<std::int64_t>(), second.data_as<std::int64_t>(), pool);
-        },
-        small && size <= 4096);
-  }
-  found.reset();
-  Ref a = Ref::steal(first.release());
-  Ref b = Ref::steal(second.release());
-  return check(PyTuple_Pack(2, a.get(), b.get())).release();
+  return pair_arrays(numpy.get(), found->size(), threads, small && found->size() <= 4096,
+                     [&](std::int64_t* first, std::int64_t* second, const batch::Pool& pool) {
+                       found->write(first, second, pool);
+                     });
 }
 
 PyObject* remove_impl(PyObject* self, PyObject* keys_object) {

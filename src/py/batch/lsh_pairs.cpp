@@ -42,25 +42,10 @@ PyObject* lsh_pairs_impl(PyObject* signatures_object, PyObject* bands_object, Py
       threads, [&](const batch::Pool& pool) { found.emplace(signatures, bands, rows, pool); },
       small);
   matrix.reset();  // read: a converted copy goes before the result comes
-  std::size_t size = found->size();
-  if (size > std::size_t(PY_SSIZE_T_MAX) / sizeof(std::int64_t)) {
-    raise(PyExc_MemoryError, std::to_string(size) + " pairs are more than an array can hold");
-  }
-  Dtype index_type = named_dtype(numpy.get(), "int64");
-  Array first(numpy.get(), {Py_ssize_t(size)}, index_type);
-  Array second(numpy.get(), {Py_ssize_t(size)}, index_type);
-  if (size > 0) {
-    run_released(
-        threads,
-        [&](const batch::Pool& pool) {
-          found->write(first.data_as<std::int64_t>(), second.data_as<std::int64_t>(), pool);
-        },
-        small);
-  }
-  found.reset();
-  Ref i = Ref::steal(first.release());
-  Ref j = Ref::steal(second.release());
-  return check(PyTuple_Pack(2, i.get(), j.get())).release();
+  return pair_arrays(numpy.get(), found->size(), threads, small,
+                     [&](std::int64_t* first, std::int64_t* second, const batch::Pool& pool) {
+                       found->write(first, second, pool);
+                     });
 }
 
 }  // namespace kivo::py

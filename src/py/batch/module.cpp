@@ -9,6 +9,7 @@
 #include <string_view>
 
 #include "base/simd.hpp"
+#include "batch/cpdist_pieces.hpp"
 #include "py/batch/functions.hpp"
 #include "py/batch/lsh_index_type.hpp"
 #include "py/batch/stub_docs.hpp"
@@ -143,6 +144,11 @@ constexpr Callable kFunctions[] = {
      [](PyObject*, A x) { return limit_simd(x.str(0)); },
      nullptr,
      "Private: the widest vector path the kernels may run, for the whole process."},
+    {"_piece_rows",
+     {uint("rows")},
+     [](PyObject*, A x) { return to_py(std::uint64_t(batch::set_piece_rows(x.u64(0)))); },
+     nullptr,
+     "Private: the rows cpdist reads at a time, for the whole process; returns the last."},
 };
 
 int exec_module(PyObject* module) {
