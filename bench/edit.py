@@ -1,7 +1,7 @@
 """kivo.edit, kivo.tokens and kivo.batch.extract_one against RapidFuzz (and
 jellyfish), as ratios of kivo's time to the peer's in one interleaved run.
 Run from the repository, one thread each:
-    .venv/bin/python bench/edit.py [--quick] [--simd=portable|avx2|avx512]
+    .venv/bin/python bench/edit.py [--quick] [--extract] [--simd=portable|avx2|avx512]
 Sizes: cdist 2,000 x 2,000 names, extract_one over 50,000 (--quick: 500 x 500
 and 10,000); the phonetic keys of 1M names are bench/phonetic.py's.
 RapidFuzz and jellyfish are installed into the venv for this comparison only.
@@ -25,6 +25,10 @@ from rapidfuzz import fuzz, process  # noqa: E402
 from timing import medians
 
 QUICK = "--quick" in sys.argv
+# --extract: only the extract_one rows; --simd=avx2 (portable, avx512): the
+# widest vector path kivo.batch's kernels may run.
+EXTRACT_ONLY = "--extract" in sys.argv
+SIMD = next((a.split("=", 1)[1] for a in sys.argv if a.startswith("--simd=")), None)
 ROUNDS = 3 if QUICK else 7
 TARGET = 0.02 if QUICK else 0.1
 DATA = Path(__file__).resolve().parent.parent / "examples" / "data" / "febrl3.csv.gz"
@@ -105,6 +109,9 @@ def many(report):
                                                workers=1),
         })  # fmt: skip
         report(f"{name}, {n:,} x {n:,}", times["kivo"], times["rapidfuzz"])
+
+
+def extract_one_cases(report):
     pool = names(10_000 if QUICK else 50_000, 6)
     # A name of the pool (RapidFuzz stops at its first perfect match), and a
     # typo'd one that every choice must be scored against.
@@ -126,9 +133,8 @@ def many(report):
 
 
 def main():
-    for arg in sys.argv[1:]:
-        if arg.startswith("--simd="):
-            batch._limit_simd(arg.split("=", 1)[1])
+    if SIMD is not None:
+        batch._limit_simd(SIMD)
     print(f"kivo.batch on {batch._simd_path()}")
     print(f"{'work':<52} {'kivo':>12} {'peer':>12} {'ratio':>7}")
 
@@ -136,8 +142,10 @@ def main():
         print(f"{work:<52} {ours * 1e6:>10.2f}us {theirs * 1e6:>10.2f}us {ours / theirs:>7.2f}",
               flush=True)
 
-    single_calls(report)
-    many(report)
+    if not EXTRACT_ONLY:
+        single_calls(report)
+        many(report)
+    extract_one_cases(report)
 
 
 if __name__ == "__main__":

@@ -73,7 +73,9 @@ def check_encode(r, a, b):
     if batch is None:
         return
     encoder = r.pick(KEYS + [kivo.levenshtein_distance, ph.match_rating_comparison])
-    texts = [r.pick([a, b, a[::-1], ""]) for _ in range(r.below(8))]
+    # Now and then past encode's first chunk of texts, with names repeated.
+    size = 8100 + r.below(200) if r.chance(32) else r.below(8)
+    texts = [r.pick([a, b, a[::-1], ""]) for _ in range(size)]
     if texts and r.chance(8):
         texts[r.below(len(texts))] = r.pick(NOT_TEXTS)
     call = lambda: batch.encode(texts, encoder=encoder, workers=r.pick([1, 2, -1]))  # noqa: E731

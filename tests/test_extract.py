@@ -126,3 +126,54 @@ def test_parameters_after_choices_are_keyword_only_and_pairs_fail_as_single_call
     with pytest.raises(TypeError, match=r"items\(\) must yield \(key, choice\) pairs") as info:
         batch.extract("a", Pairs(), scorer=tokens.ratio)
     assert info.value.__notes__ == ["while processing 'choices'"]
+
+
+# extract_one reads a list or tuple in chunks of 1024, 2048, 4096, ... choices
+# and stops at the first perfect score: places around their edges.
+EDGES = [0, 1, 1023, 1024, 1025, 3071, 3072, 7167, 7168, 8000]
+
+
+@settings(deadline=None, max_examples=40)
+@given(
+    query=st.sampled_from(NAMES) | strategies.texts(max_size=8),
+    pool=st.lists(st.sampled_from(NAMES) | strategies.texts(max_size=8), min_size=1, max_size=5),
+    size=st.sampled_from(EDGES[1:]),
+    places=st.lists(st.sampled_from(EDGES), max_size=3),
+    scorer=st.sampled_from(SCORERS),
+    tuple_of=st.booleans(),
+    data=st.data(),
+)
+def test_extract_one_over_many_chunks_is_the_first_best(query, pool, size, places, scorer,
+                                                        tuple_of, data):
+    choices = [pool[j % len(pool)] for j in range(size)]
+    for place in places:  # equal copies of the query: ties
+        if place < size:
+            choices[place] = query
+    every = sorted({s for _, s, _ in model(query, choices, range(size), scorer, limit=None)})
+    cutoff = data.draw(st.sampled_from([None, *every[:2], *every[-2:]]))
+    want = (model(query, choices, range(size), scorer, 1, cutoff) or [None])[0]
+    given_choices = tuple(choices) if tuple_of else choices
+    assert batch.extract_one(query, given_choices, scorer=scorer, score_cutoff=cutoff) == want
+
+
+@pytest.mark.parametrize("scorer", [kivo.levenshtein_distance, edit.indel_similarity,
+                                    tokens.weighted_ratio])  # fmt: skip
+def test_extract_one_stops_reading_at_a_perfect_score(scorer):
+    # As a search that stops there would: what follows is never read.
+    choices = ["john", "smith", "jon"] * 400 + [1, None, "smith"]
+    best = 0 if is_distance(scorer) else 1.0
+    assert batch.extract_one("smith", choices, scorer=scorer) == ("smith", best, 1)
+    # Without a perfect score every choice is read, in every chunk.
+    with pytest.raises(TypeError, match="'int' object is not an instance of 'str'") as info:
+        batch.extract_one("smyth", choices, scorer=scorer)
+    assert info.value.__notes__ == ["while processing 'choices'"]
+    with pytest.raises(ValueError, match=r"^null at position 1200 \(nulls='skip' skips nulls\)"):
+        batch.extract_one("smyth", choices[:1200] + [None], scorer=scorer)
+    found = batch.extract_one("smyth", choices[:1200] + [None] * 700 + ["smyth"], scorer=scorer,
+                              nulls="skip")  # fmt: skip
+    assert found == ("smyth", best, 1900)
+
+
+def test_extract_one_reads_every_choice_where_a_later_pair_may_fail():
+    with pytest.raises(ValueError, match="Strings must have equal length"):
+        batch.extract_one("ab", ["ab"] * 5000 + ["abc"], scorer=kivo.hamming_distance)

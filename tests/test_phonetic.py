@@ -282,3 +282,37 @@ def test_encode_arguments():
     with pytest.raises(TypeError, match="missing required keyword-only argument: 'encoder'"):
         kivo.batch.encode(["a"])
     assert kivo.batch.encode(texts=["Lee"], encoder=ph.soundex) == ["L000"]
+
+
+# encode reads a list or tuple in chunks of 8,192 texts a worker (two workers:
+# 16,384), and makes one object per distinct key: sizes around those edges,
+# repeated names, keys longer than 16 characters, names beyond ASCII.
+REPEATED = ["Smith", "Smyth", "Ærøskøbing", "李", "", "Wolfeschlegelsteinhausenbergerdorff",
+            "Wolfeschlegelsteinhausenbergerdorffs", "O'Brien-Müller", "Zoë"]  # fmt: skip
+
+
+@pytest.mark.parametrize("encoder", KEYS)
+@pytest.mark.parametrize("size", [8191, 8192, 8193, 16385])
+def test_encode_over_chunks_equals_the_single_calls(encoder, size):
+    texts = [REPEATED[(j * 7) % len(REPEATED)] + ("" if j % 3 else "son") for j in range(size)]
+    want = [encoder(t) for t in texts]
+    assert kivo.batch.encode(texts, encoder=encoder) == want
+    assert kivo.batch.encode(tuple(texts), encoder=encoder, workers=2) == want
+    # A list of a subclass is read at once, as other sequences are.
+    assert kivo.batch.encode(type("Names", (list,), {})(texts), encoder=encoder) == want
+
+
+def test_encode_names_the_position_of_a_null_in_a_later_chunk():
+    with pytest.raises(ValueError, match="^null at position 9000") as e:
+        kivo.batch.encode(["Lee"] * 9000 + [None], encoder=ph.soundex)
+    assert e.value.__notes__ == ["while processing 'texts'"]
+
+
+@settings(max_examples=25, deadline=None)
+@given(st.lists(texts(max_size=20), min_size=1, max_size=8), st.sampled_from(KEYS))
+def test_encode_of_names_repeated_over_chunks_equals_the_single_calls(pool, encoder):
+    # Known names skip their encoding: equal bytes of another width (U+0141
+    # is 0x41 0x01, as "A\x01" is) or another length must not match.
+    pool = pool + ["A\x01", "\u0141", "ab", "abb", "abab", "abcdefgh", "abcdefghi"]
+    names = [pool[(j * 5) % len(pool)] for j in range(9000)]
+    assert kivo.batch.encode(names, encoder=encoder) == [encoder(t) for t in names]

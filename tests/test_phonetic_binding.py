@@ -79,5 +79,8 @@ def test_encode_leaks_nothing(encoder):
     assert_steady(lambda: kivo.batch.encode(texts, encoder=encoder), texts)
     bad = [NAME, 1]
     assert_steady(lambda: pytest.raises(TypeError, kivo.batch.encode, bad, encoder=encoder), bad)
+    # Failing in a later chunk, once the first chunk's keys are made.
+    late = [NAME] * 9000 + [1]
+    assert_steady(lambda: pytest.raises(TypeError, kivo.batch.encode, late, encoder=encoder), late)
 
 

@@ -15,6 +15,7 @@
 #include "py/edit_docs.hpp"
 #include "py/measure_functions.hpp"
 #include "py/results.hpp"
+#include "py/submodule.hpp"
 
 namespace kivo::py {
 namespace {
@@ -114,26 +115,6 @@ constexpr Callable kFunctions[] = {
      edit_docs::levenshtein_editops},
 };
 
-PyModuleDef_Slot kSlots[] = {
-#ifdef Py_mod_gil
-    // No state of its own; every call only reads its arguments.
-    {Py_mod_gil, Py_MOD_GIL_NOT_USED},
-#endif
-    {0, nullptr},
-};
-
-PyModuleDef kModule = {
-    PyModuleDef_HEAD_INIT,
-    "kivo.edit",
-    edit_docs::module,
-    0,
-    nullptr,
-    kSlots,
-    nullptr,
-    nullptr,
-    nullptr,
-};
-
 }  // namespace
 
 PyCFunction edit_measure_entry(const Measure& row) {
@@ -144,6 +125,5 @@ PyCFunction edit_measure_entry(const Measure& row) {
 
 // Found by the loader of kivo.edit (kivo/edit.py) in kivo's shared object.
 PyMODINIT_FUNC PyInit_edit() {
-  kivo::py::kModule.m_methods = kivo::py::method_defs<kivo::py::kFunctions>();
-  return PyModuleDef_Init(&kivo::py::kModule);
+  return kivo::py::submodule<kivo::py::kFunctions>("kivo.edit", kivo::py::edit_docs::module);
 }

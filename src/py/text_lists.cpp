@@ -44,8 +44,10 @@ bool is_null_item(PyObject* item) {
   raise(PyExc_ValueError, message);
 }
 
-// read_texts, with nulls read as `nulls` says when it is given.
-TextList read_sequence(PyObject* sequence, bool check_signals, const Nulls* nulls) {
+// read_texts, with nulls read as `nulls` says when it is given; a null's
+// position counts from `first`.
+TextList read_sequence(PyObject* sequence, bool check_signals, const Nulls* nulls,
+                       std::size_t first = 0) {
   if (PyUnicode_Check(sequence)) raise(PyExc_TypeError, "Can't extract `str` to `Vec`");
   if (!PySequence_Check(sequence)) type_mismatch(sequence, sequence_type_name());
   // A new list, this call's alone: no other thread changes it.
@@ -58,7 +60,7 @@ TextList read_sequence(PyObject* sequence, bool check_signals, const Nulls* null
   Ref iterator = check(PyObject_GetIter(sequence));
   while (Ref item = Ref::steal(PyIter_Next(iterator.get()))) {
     if (nulls != nullptr && is_null_item(item.get())) {
-      if (*nulls != Nulls::Kept) refuse_null(list.sources.size(), *nulls);
+      if (*nulls != Nulls::Kept) refuse_null(first + list.sources.size(), *nulls);
       list.nulls.push_back(list.sources.size());
       list.sources.push_back({std::string_view("", 0), {"", 0, 1}});
     } else {
@@ -80,9 +82,14 @@ TextList read_texts(PyObject* sequence, bool check_signals) {
   return read_sequence(sequence, check_signals, nullptr);
 }
 
-TextList read_batch_texts(PyObject* object, Nulls nulls, bool in_place) {
+batch::SourceText text_item(PyObject* item, std::size_t position) {
+  if (!PyUnicode_Check(item) && is_null_item(item)) refuse_null(position, Nulls::Refused);
+  return source_of(item);
+}
+
+TextList read_batch_texts(PyObject* object, Nulls nulls, bool in_place, std::size_t first) {
   std::optional<TextList> list = read_arrow_texts(object);
-  if (!list) return read_sequence(object, true, &nulls);
+  if (!list) return read_sequence(object, true, &nulls, first);
   if (nulls != Nulls::Kept && !list->nulls.empty()) refuse_null(list->nulls[0], nulls);
   if (!in_place) {
     list->column->read(0, list->column->size(), list->sources);

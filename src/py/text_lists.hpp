@@ -81,9 +81,14 @@ TextList read_texts(PyObject* sequence, bool check_signals = true);
 
 // kivo.batch's texts: an object exporting an Arrow string column (read in
 // place, see py/arrow_texts.hpp), or a sequence as read_texts reads it, nulls
-// as `nulls` says.
-// With `in_place`, an Arrow column's texts are left in its `column`, to be
-// read a piece at a time.
-TextList read_batch_texts(PyObject* object, Nulls nulls, bool in_place = false);
+// as `nulls` says. With `in_place`, an Arrow column's texts are left in its
+// `column`, to be read a piece at a time. A null's position in a message
+// counts from `first` (the sequence is a slice of the caller's).
+TextList read_batch_texts(PyObject* object, Nulls nulls, bool in_place = false,
+                          std::size_t first = 0);
+
+// One item of a list of texts as read_batch_texts reads it with nulls
+// refused: a null's message names `position`. Its views are the str's own.
+batch::SourceText text_item(PyObject* item, std::size_t position);
 
 }  // namespace kivo::py

@@ -5,6 +5,7 @@
 
 #include "py/binder.hpp"
 #include "py/measure_functions.hpp"
+#include "py/submodule.hpp"
 #include "py/tokens_docs.hpp"
 
 namespace kivo::py {
@@ -20,26 +21,6 @@ constexpr Callable kFunctions[] = {
     measure_callable<true>("weighted_ratio", tokens_docs::weighted_ratio),
 };
 
-PyModuleDef_Slot kSlots[] = {
-#ifdef Py_mod_gil
-    // No state of its own; every call only reads its arguments.
-    {Py_mod_gil, Py_MOD_GIL_NOT_USED},
-#endif
-    {0, nullptr},
-};
-
-PyModuleDef kModule = {
-    PyModuleDef_HEAD_INIT,
-    "kivo.tokens",
-    tokens_docs::module,
-    0,
-    nullptr,
-    kSlots,
-    nullptr,
-    nullptr,
-    nullptr,
-};
-
 }  // namespace
 
 PyCFunction tokens_measure_entry(const Measure& row) {
@@ -50,6 +31,5 @@ PyCFunction tokens_measure_entry(const Measure& row) {
 
 // Found by the loader of kivo.tokens (kivo/tokens.py) in kivo's shared object.
 PyMODINIT_FUNC PyInit_tokens() {
-  kivo::py::kModule.m_methods = kivo::py::method_defs<kivo::py::kFunctions>();
-  return PyModuleDef_Init(&kivo::py::kModule);
+  return kivo::py::submodule<kivo::py::kFunctions>("kivo.tokens", kivo::py::tokens_docs::module);
 }

@@ -195,6 +195,12 @@ def extract_one(
 ) -> tuple[str, Any, Any] | None:
     """Return extract()'s best (choice, score, key), or None when no choice passes the cutoff.
 
+    The search stops at the first choice with the best score there is (a distance of 0, a
+    similarity of 1): ties go to the earlier choice, so none after it can win. A list or tuple
+    of choices is read as the search goes, so the choices after that one are never read (nor
+    refused). hamming_distance (whose pairs may fail), bm25_similarity, tfidf_similarity and
+    KivoFlow scorers read every choice first.
+
     >>> import kivo.edit
     >>> extract_one("teh", ["the", "ten", "tea"], scorer=kivo.edit.osa_distance)
     ('the', 1, 0)

@@ -28,13 +28,13 @@ TEST(every_short_name_has_keys_of_the_key_alphabet) {
     return true;
   };
   for (const std::string& name : names) {
-    std::string soundex = phonetic::soundex(name);
+    std::string soundex = phonetic::key_of<phonetic::soundex>(name);
     CHECK(name.empty() ? soundex.empty() : soundex.size() == 4 && soundex[0] == name[0]);
-    CHECK(in_alphabet(phonetic::nysiis(name)));
-    CHECK(in_alphabet(phonetic::metaphone(name)));
+    CHECK(in_alphabet(phonetic::key_of<phonetic::nysiis>(name)));
+    CHECK(in_alphabet(phonetic::key_of<phonetic::metaphone>(name)));
     auto [primary, alternate] = phonetic::double_metaphone(name);
     CHECK(in_alphabet(primary) && in_alphabet(alternate));
-    std::string codex = phonetic::match_rating_codex(name);
+    std::string codex = phonetic::key_of<phonetic::match_rating_codex>(name);
     CHECK(codex.size() <= 6 && in_alphabet(codex));
     CHECK(phonetic::match_rating_comparison(codex, codex) != std::optional<bool>(false));
   }
@@ -63,5 +63,5 @@ TEST(texts_of_every_width_read_as_their_latin_letters) {
   CHECK_EQ(phonetic::encode_into(phonetic::Encoder::Nysiis, {ascii.data(), ascii.size(), 1},
                                  letters, keys),
            keys.size());
-  CHECK_EQ(keys.substr(12), phonetic::nysiis("OBRIEN"));
+  CHECK_EQ(keys.substr(12), phonetic::key_of<phonetic::nysiis>("OBRIEN"));
 }

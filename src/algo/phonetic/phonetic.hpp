@@ -15,7 +15,7 @@
 namespace kivo::phonetic {
 
 // Each key function appends the key of `letters` to `key`, so that many
-// keys go into one buffer; the forms returning a string serve single names.
+// keys go into one buffer; key_of (below) makes a single name's.
 
 // American Soundex: the first letter and three digits.
 void soundex(std::string_view letters, std::string& key);
@@ -47,24 +47,11 @@ Key encode(Encoder encoder, const CharSpan& text);
 std::size_t encode_into(Encoder encoder, const CharSpan& text, std::string& letters,
                         std::string& keys);
 
-inline std::string soundex(std::string_view letters) {
+// One name's key as a string, from any of the appending forms above.
+template <void (*Append)(std::string_view, std::string&)>
+std::string key_of(std::string_view letters) {
   std::string key;
-  soundex(letters, key);
-  return key;
-}
-inline std::string nysiis(std::string_view letters) {
-  std::string key;
-  nysiis(letters, key);
-  return key;
-}
-inline std::string metaphone(std::string_view letters) {
-  std::string key;
-  metaphone(letters, key);
-  return key;
-}
-inline std::string match_rating_codex(std::string_view letters) {
-  std::string key;
-  match_rating_codex(letters, key);
+  Append(letters, key);
   return key;
 }
 

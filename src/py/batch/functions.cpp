@@ -6,6 +6,7 @@
 #include <cmath>
 #include <cstring>
 #include <limits>
+#include <optional>
 #include <string>
 #include <vector>
 
@@ -425,6 +426,120 @@ Choices read_choices(PyObject* object, Nulls nulls) {
   return {read_batch_texts(values.get(), nulls), std::move(keys)};
 }
 
+// extract_one reads a list or tuple of choices a chunk at a time, each
+// larger than the last, and stops at the first perfect score: no later
+// choice can beat it, as ties go to the lowest index. The choices after it
+// are never read.
+constexpr std::size_t kFirstChunk = 1024;
+constexpr std::size_t kLargestChunk = 8192;
+
+class ChoiceChunks {
+ public:
+  // Reads the first chunk; everything, unless `lazy` and the choices are a
+  // list or tuple.
+  ChoiceChunks(PyObject* object, Nulls nulls, bool lazy)
+      : object_(object),
+        nulls_(nulls),
+        lazy_(lazy && (PyList_CheckExact(object) || PyTuple_CheckExact(object))) {
+    if (lazy_) {
+      read_next();
+    } else {
+      chunk_ = read_choices(object, nulls);
+    }
+  }
+
+  Choices& chunk() { return chunk_; }
+  // The caller's position of the chunk's first choice.
+  std::size_t first() const { return first_; }
+  // Reads the next chunk; false after the last.
+  bool advance() {
+    if (!lazy_ || end_ >= std::size_t(Py_SIZE(object_))) return false;
+    if (PyErr_CheckSignals() < 0) throw ErrorAlreadySet{};
+    read_next();
+    return true;
+  }
+
+ private:
+  void read_next() {
+    first_ = end_;
+    // A list may change between chunks: its size is read each time.
+    end_ = std::max(first_, std::min(std::size_t(Py_SIZE(object_)), first_ + size_));
+    size_ = std::min(2 * size_, kLargestChunk);
+    Ref slice = check(PyList_CheckExact(object_)
+                          ? PyList_GetSlice(object_, Py_ssize_t(first_), Py_ssize_t(end_))
+                          : PyTuple_GetSlice(object_, Py_ssize_t(first_), Py_ssize_t(end_)));
+    chunk_ = {read_batch_texts(slice.get(), nulls_, false, first_), {}};
+  }
+
+  PyObject* object_;
+  Nulls nulls_;
+  bool lazy_;
+  Choices chunk_;
+  std::size_t first_ = 0;
+  std::size_t end_ = 0;
+  std::size_t size_ = kFirstChunk;
+};
+
+// Whether a search may stop before the last choice: not where a pair may
+// fail (Hamming's unequal lengths, a flow routing to it), which every choice
+// is read for, nor for the measures scored by their single calls.
+bool never_fails(const Scoring& scoring) {
+  const Measure* measure = scoring.scorer.spec.measure;
+  return measure != nullptr && measure->kernel != BatchKernel::Hamming &&
+         measure->kernel != BatchKernel::EachPair;
+}
+
+// Whether no score is better: a distance of 0 or a similarity of 1.
+bool perfect(const Scoring& scoring, double score) {
+  return scoring.distance ? score == 0 : score >= 1;
+}
+
+// The k best of the choices against the query that pass the cutoff, best
+// first, -1 after the last. The query's texts are made by the first call
+// and kept for the next.
+void best_choices(const Scoring& scoring, TextList& query, std::optional<batch::Texts>& query_texts,
+                  TextList& choices, std::size_t k, double cutoff, long workers,
+                  std::int64_t* indices, double* scores) {
+  std::vector<std::int64_t> distances(scoring.distance ? k : 0);
+  batch::Output out = scoring.distance ? batch::Output{distances.data(), batch::Element::I64}
+                                       : batch::Output{scores, batch::Element::F64};
+  bool small = small_work(choices.sources.size(), query.characters() + choices.characters());
+  run_released(
+      batch::worker_count(workers, 1),
+      [&](const batch::Pool& pool) {
+        if (!query_texts)
+          query_texts.emplace(std::move(query.sources), scoring.processor, scoring.needs, pool);
+        const batch::Texts& q = *query_texts;
+        batch::Texts c = scoring.texts(choices, pool);
+        // A symmetric scorer takes the choices as its rows, in blocks.
+        if (scoring.scorer.spec.symmetric()) {
+          std::unique_ptr<batch::Scorer> scorer = scoring.make(c, q, pool);
+          batch::topk_of_one({c, q, *scorer, pool}, k, cutoff, indices, out);
+          return;
+        }
+        std::unique_ptr<batch::Scorer> scorer = scoring.make(q, c, pool);
+        batch::topk({q, c, *scorer, pool}, k, cutoff, indices, out);
+      },
+      small);
+  for (std::size_t r = 0; r < distances.size(); ++r) scores[r] = double(distances[r]);
+}
+
+// What extract reports of a found choice: (choice, score, key).
+PyObject* found_tuple(const Choices& choices, const std::vector<batch::SourceText>& borrowed,
+                      std::size_t position, std::size_t first, bool distance, double score) {
+  Py_ssize_t index = Py_ssize_t(position);
+  Ref choice =
+      choices.texts.strs
+          ? Ref::borrow(PyList_GET_ITEM(choices.texts.items.get(), index))
+          : check(PyUnicode_DecodeUTF8(borrowed[position].utf8.data(),
+                                       Py_ssize_t(borrowed[position].utf8.size()), "strict"));
+  Ref key = choices.keys ? Ref::steal(Py_NewRef(PyList_GET_ITEM(choices.keys.get(), index)))
+                         : check(PyLong_FromSize_t(position + first));
+  Ref value =
+      check(distance ? PyLong_FromLongLong(std::int64_t(score)) : PyFloat_FromDouble(score));
+  return tuple_of(choice.release(), value.release(), key.release());
+}
+
 }  // namespace
 
 PyObject* extract_impl(PyObject* query_object, PyObject* choices_object, PyObject* scorer_object,
@@ -437,68 +552,57 @@ PyObject* extract_impl(PyObject* query_object, PyObject* choices_object, PyObjec
     Ref single = check(PyTuple_Pack(1, query_object));
     return read_batch_texts(single.get(), nulls);
   });
-  Choices choices = with_note("choices", [&] { return read_choices(choices_object, nulls); });
-  // A null query finds nothing; null choices are never found.
-  if (!query.nulls.empty()) query.sources.clear();
-  // Choices read in place become strs from their UTF-8, which the scoring
-  // takes over: their views are kept aside.
-  std::vector<batch::SourceText> borrowed;
-  if (!choices.texts.strs) borrowed = choices.texts.sources;
-  batch::Kept kept = batch::Kept::drop(choices.texts.sources, choices.texts.nulls);
-  std::size_t count = query.sources.empty() ? 0 : choices.texts.sources.size();
+  ChoiceChunks chunks = with_note(
+      "choices", [&] { return ChoiceChunks(choices_object, nulls, one && never_fails(scoring)); });
   std::uint64_t limit = 5;
   if (one) {
     limit = 1;
   } else if (limit_object == Py_None) {
-    limit = count;
+    limit = std::numeric_limits<std::uint64_t>::max();
   } else if (limit_object != nullptr) {
     limit = read_count(limit_object, "limit");
   }
   double cutoff = read_cutoff(cutoff_object, scoring.distance);
   long workers = read_workers(workers_object);
-  std::size_t k = std::size_t(std::min<std::uint64_t>(limit, count));
-  std::vector<std::int64_t> indices(k);
-  std::vector<double> similarities(scoring.distance ? 0 : k);
-  std::vector<std::int64_t> distances(scoring.distance ? k : 0);
-  batch::Output scores = scoring.distance ? batch::Output{distances.data(), batch::Element::I64}
-                                          : batch::Output{similarities.data(), batch::Element::F64};
-  if (k > 0) {
-    bool small = small_work(count, query.characters() + choices.texts.characters());
-    run_released(
-        batch::worker_count(workers, 1),
-        [&](const batch::Pool& pool) {
-          batch::Texts q = scoring.texts(query, pool);
-          batch::Texts c = scoring.texts(choices.texts, pool);
-          // A symmetric scorer takes the choices as its rows, in blocks.
-          if (scoring.scorer.spec.symmetric()) {
-            std::unique_ptr<batch::Scorer> scorer = scoring.make(c, q, pool);
-            batch::topk_of_one({c, q, *scorer, pool}, k, cutoff, indices.data(), scores);
-            return;
-          }
-          std::unique_ptr<batch::Scorer> scorer = scoring.make(q, c, pool);
-          batch::topk({q, c, *scorer, pool}, k, cutoff, indices.data(), scores);
-        },
-        small);
-  }
+  // A null query finds nothing; null choices are never found.
+  bool searching = query.nulls.empty();
+  std::optional<batch::Texts> query_texts;
   Ref found = check(PyList_New(0));
-  for (std::size_t r = 0; r < k && indices[r] >= 0; ++r) {
-    std::size_t position = kept[std::size_t(indices[r])];
-    Py_ssize_t index = Py_ssize_t(position);
-    Ref choice =
-        choices.texts.strs
-            ? Ref::borrow(PyList_GET_ITEM(choices.texts.items.get(), index))
-            : check(PyUnicode_DecodeUTF8(borrowed[position].utf8.data(),
-                                         Py_ssize_t(borrowed[position].utf8.size()), "strict"));
-    Ref key = choices.keys ? Ref::steal(Py_NewRef(PyList_GET_ITEM(choices.keys.get(), index)))
-                           : check(PyLong_FromSsize_t(index));
-    Ref score = check(scoring.distance ? PyLong_FromLongLong(distances[r])
-                                       : PyFloat_FromDouble(similarities[r]));
-    Ref tuple = check(tuple_of(choice.release(), score.release(), key.release()));
-    if (PyList_Append(found.get(), tuple.get()) < 0) throw ErrorAlreadySet{};
-  }
+  Ref best;  // extract_one's best so far
+  double best_score = 0;
+  do {
+    Choices& choices = chunks.chunk();
+    // Choices read in place become strs from their UTF-8, which the scoring
+    // takes over: their views are kept aside.
+    std::vector<batch::SourceText> borrowed;
+    if (!choices.texts.strs) borrowed = choices.texts.sources;
+    batch::Kept kept = batch::Kept::drop(choices.texts.sources, choices.texts.nulls);
+    std::size_t count = searching ? choices.texts.sources.size() : 0;
+    std::size_t k = std::size_t(std::min<std::uint64_t>(limit, count));
+    if (k == 0) continue;
+    // Past a best choice, only a better one counts: the next lower distance
+    // (distances are whole numbers), or a similarity at least as high (a
+    // later equal one is not taken).
+    double bound = !best ? cutoff : scoring.distance ? best_score - 1 : best_score;
+    std::vector<std::int64_t> indices(k);
+    std::vector<double> scores(k);
+    best_choices(scoring, query, query_texts, choices.texts, k, bound, workers, indices.data(),
+                 scores.data());
+    for (std::size_t r = 0; r < k && indices[r] >= 0; ++r) {
+      std::size_t position = kept[std::size_t(indices[r])];
+      Ref tuple = check(
+          found_tuple(choices, borrowed, position, chunks.first(), scoring.distance, scores[r]));
+      if (!one) {
+        if (PyList_Append(found.get(), tuple.get()) < 0) throw ErrorAlreadySet{};
+      } else if (!best || (scoring.distance ? scores[r] < best_score : scores[r] > best_score)) {
+        best = std::move(tuple);
+        best_score = scores[r];
+      }
+    }
+  } while (!(best && perfect(scoring, best_score)) &&
+           with_note("choices", [&] { return chunks.advance(); }));
   if (!one) return found.release();
-  if (PyList_GET_SIZE(found.get()) == 0) return Py_NewRef(Py_None);
-  return Py_NewRef(PyList_GET_ITEM(found.get(), 0));
+  return best ? best.release() : Py_NewRef(Py_None);
 }
 
 }  // namespace kivo::py

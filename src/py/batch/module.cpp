@@ -15,6 +15,7 @@
 #include "py/batch/stub_docs.hpp"
 #include "py/binder.hpp"
 #include "py/results.hpp"
+#include "py/submodule.hpp"
 
 namespace kivo::py {
 namespace {
@@ -155,32 +156,11 @@ int exec_module(PyObject* module) {
   return index_type == nullptr ? -1 : PyModule_AddType(module, index_type);
 }
 
-PyModuleDef_Slot kSlots[] = {
-    {Py_mod_exec, reinterpret_cast<void*>(&exec_module)},
-#ifdef Py_mod_gil
-    // No state of its own; the computation never needs the lock.
-    {Py_mod_gil, Py_MOD_GIL_NOT_USED},
-#endif
-    {0, nullptr},
-};
-
-PyModuleDef kModule = {
-    PyModuleDef_HEAD_INIT,
-    "kivo.batch",
-    stub_docs::module,
-    0,
-    nullptr,
-    kSlots,
-    nullptr,
-    nullptr,
-    nullptr,
-};
-
 }  // namespace
 }  // namespace kivo::py
 
 // Found by the loader of kivo.batch (kivo/batch.py) in kivo's shared object.
 PyMODINIT_FUNC PyInit_batch() {
-  kivo::py::kModule.m_methods = kivo::py::method_defs<kivo::py::kFunctions>();
-  return PyModuleDef_Init(&kivo::py::kModule);
+  return kivo::py::submodule<kivo::py::kFunctions>("kivo.batch", kivo::py::stub_docs::module,
+                                                   &kivo::py::exec_module);
 }

@@ -12,6 +12,7 @@
 #include "py/phonetic/encoders.hpp"
 #include "py/phonetic/stub_docs.hpp"
 #include "py/results.hpp"
+#include "py/submodule.hpp"
 #include "text/latin_letters.hpp"
 
 namespace kivo::py {
@@ -35,8 +36,8 @@ PyObject* key(PyObject*, A x) {
 }
 
 PyObject* match_rating_comparison(PyObject*, A x) {
-  std::string a = phonetic::match_rating_codex(latin_letters(x.chars(0)));
-  std::string b = phonetic::match_rating_codex(latin_letters(x.chars(1)));
+  std::string a = phonetic::key_of<phonetic::match_rating_codex>(latin_letters(x.chars(0)));
+  std::string b = phonetic::key_of<phonetic::match_rating_codex>(latin_letters(x.chars(1)));
   std::optional<bool> matched = phonetic::match_rating_comparison(a, b);
   return matched ? to_py(*matched) : Py_NewRef(Py_None);
 }
@@ -65,25 +66,6 @@ constexpr Callable kFunctions[] = {
 constexpr std::array kEncoders = {Encoder::Soundex, Encoder::Nysiis, Encoder::Metaphone,
                                   Encoder::DoubleMetaphone, Encoder::MatchRatingCodex};
 
-PyModuleDef_Slot kSlots[] = {
-#ifdef Py_mod_gil
-    {Py_mod_gil, Py_MOD_GIL_NOT_USED},
-#endif
-    {0, nullptr},
-};
-
-PyModuleDef kModule = {
-    PyModuleDef_HEAD_INIT,
-    "kivo.phonetic",
-    phonetic_docs::module,
-    0,
-    nullptr,
-    kSlots,
-    nullptr,
-    nullptr,
-    nullptr,
-};
-
 }  // namespace
 
 std::optional<phonetic::Encoder> encoder_of(PyObject* function) {
@@ -100,6 +82,6 @@ std::optional<phonetic::Encoder> encoder_of(PyObject* function) {
 
 // Found by the loader of kivo.phonetic (kivo/phonetic.py) in kivo's shared object.
 PyMODINIT_FUNC PyInit_phonetic() {
-  kivo::py::kModule.m_methods = kivo::py::method_defs<kivo::py::kFunctions>();
-  return PyModuleDef_Init(&kivo::py::kModule);
+  return kivo::py::submodule<kivo::py::kFunctions>("kivo.phonetic",
+                                                   kivo::py::phonetic_docs::module);
 }
