@@ -316,3 +316,14 @@ def test_encode_of_names_repeated_over_chunks_equals_the_single_calls(pool, enco
     pool = pool + ["A\x01", "\u0141", "ab", "abb", "abab", "abcdefgh", "abcdefghi"]
     names = [pool[(j * 5) % len(pool)] for j in range(9000)]
     assert kivo.batch.encode(names, encoder=encoder) == [encoder(t) for t in names]
+
+
+@pytest.mark.parametrize("encoder", KEYS)
+def test_encode_of_distinct_names_then_repeated_ones_equals_the_single_calls(encoder):
+    """Names that do not repeat turn the sharing of keys and the lookup of
+    names off after a chunk or two; names seen before that, repeated later,
+    still key as the single calls do."""
+    rng = random.Random(3)
+    distinct = sorted({"".join(rng.choices(string.ascii_lowercase, k=rng.randint(8, 12))) for _ in range(30_000)})
+    names = distinct + distinct[:9000] + REPEATED * 1000
+    assert kivo.batch.encode(names, encoder=encoder) == [encoder(t) for t in names]

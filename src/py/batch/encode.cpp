@@ -57,9 +57,12 @@ class SharedKeys {
   }
 
   // A new reference to the object of the keys chars[0, split) and
-  // chars[split, end), made by `make` the first time they are seen.
+  // chars[split, end), made by `make` the first time they are seen (every
+  // time, once sharing is off).
   template <class Make>
   PyObject* get(std::string_view chars, std::size_t split, Make&& make) {
+    if (!on_) return make();
+    ++lookups_;
     if (2 * (count_ + 1) > slots_.size()) grow();
     Slot key = slot_of(chars, split);
     std::size_t mask = slots_.size() - 1;
@@ -78,12 +81,23 @@ class SharedKeys {
       if (slot.hash == key.hash && slot.shape == key.shape && slot.low == key.low &&
           slot.high == key.high &&
           (chars.size() <= 16 || long_keys_.compare(slot.long_at, chars.size(), chars) == 0)) {
+        ++hits_;
         return Py_NewRef(slot.object);
       }
     }
   }
 
+  // Whether equal keys still share one object.
+  bool on() const { return on_; }
+  // After each chunk: keys that rarely repeat (distinct names) would only
+  // fill the table and miss the cache, so sharing stops for the call.
+  void review() {
+    if (on_ && lookups_ > 0 && hits_ * kLeastHits < lookups_) on_ = false;
+    hits_ = lookups_ = 0;
+  }
+
  private:
+  static constexpr std::size_t kLeastHits = 4;  // one lookup in kLeastHits
   struct Slot {
     std::uint64_t low = 0, high = 0;  // the first 16 bytes, zero-padded
     std::uint64_t shape = 0;          // size and split
@@ -128,6 +142,8 @@ class SharedKeys {
   std::vector<Slot> slots_;
   std::size_t count_ = 0;
   std::string long_keys_;
+  bool on_ = true;
+  std::size_t lookups_ = 0, hits_ = 0;  // this chunk's
 };
 
 // The object of each name already keyed by this call: names repeat, so most
@@ -183,9 +199,17 @@ class KnownNames {
       if (same(slot, name)) return slot.object;
     }
   }
+  // Whether names are still looked up and added.
+  bool on() const { return on_; }
+  // After each chunk but the first (whose names could only repeat each
+  // other): names that rarely repeat stop being looked up for the call.
+  void review(std::size_t looked_up, std::size_t found) {
+    if (on_ && reviews_++ > 0 && found * kLeastFound < looked_up) on_ = false;
+  }
+
   // `object` outlives the table (the shared keys hold it).
   void add(const Name& name, PyObject* object) {
-    if (count_ == kMostNames) return;
+    if (!on_ || count_ == kMostNames) return;
     if (2 * (count_ + 1) > slots_.size()) grow();
     std::size_t i = name.hash & mask();
     for (; slots_[i].object != nullptr; i = (i + 1) & mask()) {
@@ -225,11 +249,15 @@ class KnownNames {
     }
   }
 
+  static constexpr std::size_t kLeastFound = 4;  // one name in kLeastFound
+
   std::uint64_t seed_;
   std::uint64_t second_seed_;
   std::vector<Slot> slots_;  // at most half full
   std::string long_names_;
   std::size_t count_ = 0;
+  bool on_ = true;
+  std::size_t reviews_ = 0;
 };
 
 // The keys of one block of texts, back to back: key k is chars[ends[k-1], ends[k]).
@@ -259,6 +287,7 @@ class ChunkKeys {
     std::size_t characters = 0;
     for (const batch::SourceText& text : texts) characters += text.units.length;
     bool pairs = pairs_();
+    bool look_up = names_.on();
     run_released(
         batch::worker_count(workers_, count),
         [&](const batch::Pool& pool) {
@@ -272,8 +301,11 @@ class ChunkKeys {
             std::string letters;
             for (std::size_t i = b * kTextsPerBlock; i < end; ++i) {
               const CharSpan& name = texts[i].units;
-              block.names.push_back(names_.name(name));
-              PyObject* known = names_.find(block.names.back());
+              PyObject* known = nullptr;
+              if (look_up) {
+                block.names.push_back(names_.name(name));
+                known = names_.find(block.names.back());
+              }
               block.known.push_back(known);
               if (known != nullptr) continue;
               std::size_t split = phonetic::encode_into(encoder_, name, letters, block.chars);
@@ -289,13 +321,19 @@ class ChunkKeys {
   // Sets the keys of the chunk's texts into `list` from position `at`.
   void put(PyObject* list, std::size_t at) {
     bool pairs = pairs_();
+    // Names are added only while their objects are shared: the shared keys
+    // hold what the names point to.
+    bool add_names = names_.on() && shared_.on();
+    std::size_t texts = 0, found = 0;
     for (std::size_t b = 0; b < blocks_used_; ++b) {
       const KeyBlock& block = blocks_[b];
       std::string_view chars = block.chars;
       std::size_t start = 0, k = 0;
+      texts += block.known.size();
       for (std::size_t t = 0; t < block.known.size(); ++t) {
         PyObject* object = block.known[t];
         if (object != nullptr) {
+          ++found;
           PyList_SET_ITEM(list, Py_ssize_t(at++), Py_NewRef(object));
           continue;
         }
@@ -311,9 +349,11 @@ class ChunkKeys {
           return check(PyTuple_Pack(2, primary.get(), alternate.get())).release();
         });
         PyList_SET_ITEM(list, Py_ssize_t(at++), object);
-        names_.add(block.names[t], object);
+        if (add_names) names_.add(block.names[t], object);
       }
     }
+    if (names_.on()) names_.review(texts, found);
+    shared_.review();
   }
 
  private:
