@@ -381,9 +381,27 @@ Ref item_at(PyObject* sequence, std::size_t i) {
 #endif
 }
 
+// No garbage collection while the call runs: a collection triggered by the
+// keys' objects would run Python code (weakref callbacks, finalizers), and a
+// Ctrl-C landing there is reported as ignored and lost to the call. The
+// objects made here hold no cycles.
+class CollectionPaused {
+ public:
+  CollectionPaused() : was_enabled_(PyGC_Disable() != 0) {}
+  CollectionPaused(const CollectionPaused&) = delete;
+  CollectionPaused& operator=(const CollectionPaused&) = delete;
+  ~CollectionPaused() {
+    if (was_enabled_) PyGC_Enable();
+  }
+
+ private:
+  bool was_enabled_;
+};
+
 }  // namespace
 
 PyObject* encode_impl(PyObject* texts_object, PyObject* encoder_object, PyObject* workers_object) {
+  CollectionPaused paused;
   phonetic::Encoder encoder = with_note("encoder", [&] { return resolve_encoder(encoder_object); });
   // Anything but a list or tuple is read at once, as every list of texts is.
   bool direct = PyList_CheckExact(texts_object) || PyTuple_CheckExact(texts_object);
