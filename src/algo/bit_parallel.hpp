@@ -41,17 +41,17 @@ struct Column {
   }
 };
 
-// Edit distance of a pattern of 1 to 64 characters against a text.
-template <class P, class T>
-std::uint64_t distance_word(std::span<const P> pattern, std::span<const T> text) {
-  WordMasks masks(pattern, text);
+// Edit distance of a pattern of 1 to 64 characters, given by `eq(c)` (its
+// mask of character c), against a text.
+template <class Eq, class T>
+std::uint64_t distance_word(Eq&& eq_of, std::size_t m, std::span<const T> text) {
   std::uint64_t pv = ~std::uint64_t(0);
   std::uint64_t mv = 0;
-  std::uint64_t score = pattern.size();
-  unsigned last = unsigned(pattern.size() - 1);
+  std::uint64_t score = m;
+  unsigned last = unsigned(m - 1);
   for (std::size_t t = 0; t < text.size();) {
     for (std::size_t piece = cancel::piece_end(t, text.size()); t < piece; ++t) {
-      std::uint64_t eq = masks.get(text[t]);
+      std::uint64_t eq = eq_of(text[t]);
       std::uint64_t xv = eq | mv;
       std::uint64_t xh = (((eq & pv) + pv) ^ pv) | eq;
       std::uint64_t hp = mv | ~(xh | pv);
@@ -65,6 +65,12 @@ std::uint64_t distance_word(std::span<const P> pattern, std::span<const T> text)
     }
   }
   return score;
+}
+
+template <class P, class T>
+std::uint64_t distance_word(std::span<const P> pattern, std::span<const T> text) {
+  WordMasks masks(pattern, text);
+  return distance_word([&](T c) { return masks.get(c); }, pattern.size(), text);
 }
 
 // The step of the word holding the pattern's last row, whose horizontal

@@ -59,13 +59,14 @@ TextList read_sequence(PyObject* sequence, bool check_signals, const Nulls* null
   }
   Ref iterator = check(PyObject_GetIter(sequence));
   while (Ref item = Ref::steal(PyIter_Next(iterator.get()))) {
-    if (nulls != nullptr && is_null_item(item.get())) {
-      if (*nulls != Nulls::Kept) refuse_null(first + list.sources.size(), *nulls);
+    std::optional<batch::SourceText> source =
+        nulls == nullptr ? source_of(item.get())
+                         : batch_text_item(item.get(), first + list.sources.size(), *nulls);
+    if (!source) {
       list.nulls.push_back(list.sources.size());
-      list.sources.push_back({std::string_view("", 0), {"", 0, 1}});
-    } else {
-      list.sources.push_back(source_of(item.get()));
+      source = batch::SourceText{std::string_view("", 0), {"", 0, 1}};
     }
+    list.sources.push_back(*source);
     if (PyList_Append(list.items.get(), item.get()) < 0) throw ErrorAlreadySet{};
     if (check_signals && list.sources.size() % kItemsPerSignalCheck == 0 &&
         PyErr_CheckSignals() < 0) {
@@ -80,6 +81,14 @@ TextList read_sequence(PyObject* sequence, bool check_signals, const Nulls* null
 
 TextList read_texts(PyObject* sequence, bool check_signals) {
   return read_sequence(sequence, check_signals, nullptr);
+}
+
+std::optional<batch::SourceText> batch_text_item(PyObject* item, std::size_t position,
+                                                 Nulls nulls) {
+  if (PyUnicode_Check(item)) return source_of(item);
+  if (!is_null_item(item)) type_mismatch(item, "str");
+  if (nulls != Nulls::Kept) refuse_null(position, nulls);
+  return std::nullopt;
 }
 
 batch::SourceText text_item(PyObject* item, std::size_t position) {

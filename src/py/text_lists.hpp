@@ -87,6 +87,10 @@ TextList read_texts(PyObject* sequence, bool check_signals = true);
 TextList read_batch_texts(PyObject* object, Nulls nulls, bool in_place = false,
                           std::size_t first = 0);
 
+// One item of a sequence as read_batch_texts reads it, `position` its place
+// for a null's message: nothing for a null that `nulls` keeps.
+std::optional<batch::SourceText> batch_text_item(PyObject* item, std::size_t position, Nulls nulls);
+
 // One item of a list of texts as read_batch_texts reads it with nulls
 // refused: a null's message names `position`. Its views are the str's own.
 batch::SourceText text_item(PyObject* item, std::size_t position);

@@ -13,11 +13,13 @@
 #include "algo/minhash.hpp"
 #include "batch/cpdist_pieces.hpp"
 #include "batch/lsh.hpp"
+#include "batch/nearest.hpp"
 #include "batch/nulls.hpp"
 #include "batch/operations.hpp"
 #include "batch/result_size.hpp"
 #include "py/batch/arrays.hpp"
 #include "py/batch/kivo_objects.hpp"
+#include "py/batch/nearest_choice.hpp"
 #include "py/batch/run.hpp"
 #include "py/convert.hpp"
 #include "py/guard.hpp"
@@ -552,6 +554,14 @@ PyObject* extract_impl(PyObject* query_object, PyObject* choices_object, PyObjec
     Ref single = check(PyTuple_Pack(1, query_object));
     return read_batch_texts(single.get(), nulls);
   });
+  const Measure* measure = scoring.scorer.spec.measure;
+  if (one && query.nulls.empty() && !scoring.processor && !scoring.scorer.tiers &&
+      measure != nullptr && batch::NearestChoice::serves(*measure) &&
+      walkable_choices(choices_object)) {
+    double cutoff = read_cutoff(cutoff_object, scoring.distance);
+    read_workers(workers_object);  // one query: scored on this thread
+    return nearest_choice(*measure, query.sources[0].units, choices_object, cutoff, nulls);
+  }
   ChoiceChunks chunks = with_note(
       "choices", [&] { return ChoiceChunks(choices_object, nulls, one && never_fails(scoring)); });
   std::uint64_t limit = 5;
