@@ -15,12 +15,14 @@ namespace {
 constexpr std::int64_t kUnbounded = std::int64_t(1) << 62;
 
 std::vector<char32_t> code_points(const CharSpan& text) {
-  return visit_units(text, [](auto units) { return std::vector<char32_t>(units.begin(), units.end()); });
+  return visit_units(text,
+                     [](auto units) { return std::vector<char32_t>(units.begin(), units.end()); });
 }
 
 std::size_t wide_count(const std::vector<char32_t>& query) {
   if (query.size() > 64) return 0;
-  return std::size_t(std::count_if(query.begin(), query.end(), [](char32_t c) { return c >= 256; }));
+  return std::size_t(
+      std::count_if(query.begin(), query.end(), [](char32_t c) { return c >= 256; }));
 }
 
 }  // namespace
@@ -41,6 +43,9 @@ NearestChoice::NearestChoice(const Measure& measure, const CharSpan& query, doub
       bound_(cutoff),
       most_by_length_(kCachedLengths, kUnknown) {
   if (!serves(measure)) throw InternalFault("NearestChoice: not a bit-parallel edit measure");
+  for (char32_t c : query_) {
+    if (c < 256) ++bag_[c];
+  }
   if (m_ > 64) return;
   std::uint64_t bit = 1;
   for (char32_t c : query_) {
@@ -84,6 +89,20 @@ bool NearestChoice::equals_query(const CharSpan& choice) const {
   });
 }
 
+std::uint64_t NearestChoice::bag_bound(std::span<const std::uint8_t> choice) {
+  // Takes the choice's characters out of the query's bag; those it cannot
+  // are the choice's own.
+  std::size_t own = 0;
+  for (std::uint8_t c : choice) own += --bag_[c] < 0;
+  for (std::uint8_t c : choice) ++bag_[c];
+  std::size_t shared = choice.size() - own;
+  std::size_t query_own = m_ - shared;
+  // An edit fixes at most one unshared character on each side; Indel's
+  // insertions and deletions fix one on one side.
+  bool one_side = family_ == Family::Lcs && (measure_.distance || measure_.distance_sums_lengths);
+  return one_side ? query_own + own : std::max(query_own, own);
+}
+
 template <class T>
 std::uint64_t NearestChoice::shortfall_of(std::span<const T> text) const {
   auto eq = [this](T c) { return mask(c); };
@@ -124,6 +143,10 @@ NearestChoice::Outcome NearestChoice::offer(const CharSpan& choice, std::size_t 
     if (!equals_query(choice)) return Outcome::Passed;
     found = 0;
   } else {
+    if (choice.width == 1 && std::uint64_t(allowed) < std::max(m_, n) &&
+        bag_bound(choice.units<std::uint8_t>()) > std::uint64_t(allowed)) {
+      return Outcome::Passed;
+    }
     found = shortfall(choice);
     if (found > std::uint64_t(allowed)) return Outcome::Passed;
   }

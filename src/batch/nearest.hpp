@@ -59,6 +59,10 @@ class NearestChoice {
   std::uint64_t total(std::size_t length) const;
   double score_of(std::uint64_t shortfall, std::size_t length) const;
   bool equals_query(const CharSpan& choice) const;
+  // A lower bound of the shortfall from the characters the two texts do not
+  // share, counted with repeats (the bag distance): cheaper than the kernel,
+  // and it rules out most choices once the bound is tight.
+  std::uint64_t bag_bound(std::span<const std::uint8_t> choice);
 
   template <class C>
   std::uint64_t mask(C c) const {
@@ -77,6 +81,8 @@ class NearestChoice {
   // in the map.
   std::uint64_t low_[256] = {};
   bitpar::CodePointMap<std::uint64_t, 0> wide_;
+  // The query's Latin-1 characters by count.
+  std::int32_t bag_[256] = {};
   // Inclusive: the cutoff, then what strictly beats the best so far.
   double bound_;
   // most() per choice length below kCachedLengths, for the current bound.

@@ -13,14 +13,49 @@ namespace kivo::py {
 
 namespace {
 
-// The walk takes the choices a slice at a time: a slice owns its items, so
-// a list that signal handlers (run between slices) change cannot pull an
-// item away while it is scored, in any build.
-constexpr std::size_t kSliceItems = 4096;
+// Choices between two signal checks.
+constexpr std::size_t kWindowItems = 4096;
 // Word steps of scoring between two signal checks, and the most one choice
 // may take with the interpreter lock held: a longer one is scored without
 // it, where Ctrl-C cancels the kernel itself.
 constexpr std::uint64_t kStepsHeld = std::uint64_t(1) << 20;
+// How far ahead the walk fetches the strs it will read.
+constexpr std::size_t kAhead = 8;
+
+// Items [first, end) of a list or tuple, valid until Python code runs next
+// (a signal handler, or another thread while the lock is released). With a
+// lock, the sequence's own items; free-threaded, a slice owning them, as
+// another thread may change a list at any time.
+struct Window {
+  Ref slice;
+  PyObject** items;
+  std::size_t count;
+
+  Window(PyObject* sequence, std::size_t first, std::size_t end) {
+#ifdef Py_GIL_DISABLED
+    slice = check(PyList_CheckExact(sequence)
+                      ? PyList_GetSlice(sequence, Py_ssize_t(first), Py_ssize_t(end))
+                      : PyTuple_GetSlice(sequence, Py_ssize_t(first), Py_ssize_t(end)));
+    items = PySequence_Fast_ITEMS(slice.get());
+    count = std::size_t(Py_SIZE(slice.get()));
+#else
+    items = PySequence_Fast_ITEMS(sequence) + first;
+    count = end - first;
+#endif
+  }
+};
+
+// The characters of a choice, or nothing for a null that `nulls` keeps.
+std::optional<CharSpan> choice_text(PyObject* item, std::size_t position, Nulls nulls) {
+  // The common case first: a str of one-byte characters, which holds no
+  // surrogate to refuse.
+  if (PyUnicode_CheckExact(item) && PyUnicode_KIND(item) == PyUnicode_1BYTE_KIND) {
+    return CharSpan{PyUnicode_DATA(item), std::size_t(PyUnicode_GET_LENGTH(item)), 1};
+  }
+  std::optional<batch::SourceText> text = batch_text_item(item, position, nulls);
+  if (!text) return std::nullopt;
+  return text->units;
+}
 
 }  // namespace
 
@@ -30,41 +65,48 @@ bool walkable_choices(PyObject* choices) {
 
 PyObject* nearest_choice(const Measure& measure, const CharSpan& query, PyObject* choices,
                          double cutoff, Nulls nulls) {
+  using Outcome = batch::NearestChoice::Outcome;
   batch::NearestChoice search(measure, query, cutoff);
   Ref best;
-  bool list = PyList_CheckExact(choices);
-  std::uint64_t steps = 0;
   with_note("choices", [&] {
     bool perfect = false;
-    // A list's size is read again for each slice: handlers may change it.
-    for (std::size_t first = 0; !perfect && first < std::size_t(Py_SIZE(choices));) {
-      std::size_t end = std::min(std::size_t(Py_SIZE(choices)), first + kSliceItems);
-      Ref slice = check(list ? PyList_GetSlice(choices, Py_ssize_t(first), Py_ssize_t(end))
-                             : PyTuple_GetSlice(choices, Py_ssize_t(first), Py_ssize_t(end)));
-      PyObject** items = PySequence_Fast_ITEMS(slice.get());
-      std::size_t count = std::size_t(Py_SIZE(slice.get()));
-      for (std::size_t k = 0; k < count && !perfect; ++k) {
-        std::optional<batch::SourceText> text = batch_text_item(items[k], first + k, nulls);
+    std::uint64_t steps = 0;
+    std::size_t position = 0;
+    // A list's size is read again for each window: Python code run between
+    // them may change it.
+    while (!perfect && position < std::size_t(Py_SIZE(choices))) {
+      Window window(choices, position,
+                    std::min(std::size_t(Py_SIZE(choices)), position + kWindowItems));
+      bool python_ran = false;
+      for (std::size_t k = 0; k < window.count && !perfect && !python_ran; ++k, ++position) {
+        if (k + kAhead < window.count) __builtin_prefetch(window.items[k + kAhead]);
+        PyObject* item = window.items[k];
+        std::optional<CharSpan> text = choice_text(item, position, nulls);
         if (!text) continue;
-        std::uint64_t cost = search.cost(text->units.length);
-        auto outcome = batch::NearestChoice::Outcome::Passed;
+        std::uint64_t cost = search.cost(text->length);
+        Outcome outcome = Outcome::Passed;
         if (cost > kStepsHeld) {
-          run_released(1, [&](const batch::Pool&) { outcome = search.offer(text->units, first + k); });
+          Ref held = Ref::borrow(item);
+          run_released(1, [&](const batch::Pool&) { outcome = search.offer(*text, position); });
+          python_ran = true;
         } else {
-          outcome = search.offer(text->units, first + k);
+          outcome = search.offer(*text, position);
           steps += cost;
         }
-        if (outcome != batch::NearestChoice::Outcome::Passed) {
-          best = Ref::borrow(items[k]);
-          perfect = outcome == batch::NearestChoice::Outcome::Perfect;
+        if (outcome != Outcome::Passed) {
+          // The last reference to the previous best may be ours: freeing it
+          // may run Python code.
+          if (best && Py_REFCNT(best.get()) == 1) python_ran = true;
+          best = Ref::borrow(item);
+          perfect = outcome == Outcome::Perfect;
         }
         if (steps > kStepsHeld && !perfect) {
           steps = 0;
           if (PyErr_CheckSignals() < 0) throw ErrorAlreadySet{};
+          python_ran = true;
         }
       }
-      first += count;
-      if (!perfect && PyErr_CheckSignals() < 0) throw ErrorAlreadySet{};
+      if (!perfect && !python_ran && PyErr_CheckSignals() < 0) throw ErrorAlreadySet{};
     }
   });
   if (!best) return Py_NewRef(Py_None);
