@@ -1,6 +1,6 @@
-"""extract_one over a list or tuple of strs with a bit-parallel edit measure,
-searched choice by choice with a bound that tightens as better choices turn
-up: always the best single call, the earliest of equals."""
+"""extract_one over a list or tuple of strs with a bit-parallel edit measure
+or weighted_ratio, searched choice by choice with a bound that tightens as
+better choices turn up: always the best single call, the earliest of equals."""
 
 import pytest
 from hypothesis import given, settings
@@ -14,7 +14,7 @@ batch = pytest.importorskip("kivo.batch")
 
 DISTANCES = [kivo.levenshtein_distance, edit.osa_distance, edit.indel_distance]
 SIMILARITIES = [kivo.levenshtein_similarity, edit.osa_similarity, edit.indel_similarity,
-                edit.lcs_similarity, tokens.ratio]  # fmt: skip
+                edit.lcs_similarity, tokens.ratio, tokens.weighted_ratio]  # fmt: skip
 # Small alphabets, so that texts share characters, in every width a str
 # stores: ASCII, Latin-1, the BMP and astral characters.
 ALPHABETS = ["abc", "ab ", "aé", "éÿ", "aЖ", "Жж日", "a😀", "é日😀"]
@@ -91,7 +91,7 @@ def test_every_length_against_the_single_calls(query, scorer):
     # the length bound and the rising cutoff each rule some out.
     choices = [query[:k] + "x" * j for k in range(len(query) + 1)[::-7] for j in (0, 1, 3)]
     choices += [query[::-1], query + "y", "y" + query[1:], query]
-    for cutoff in (None, 0, 1, 2, 3, 0.5, 0.9, 0.99):
+    for cutoff in (None, 0, 1, 2, 3, 0.5, 0.9, 0.95, 0.96, 0.99):
         if (cutoff is None or isinstance(cutoff, int)) != (scorer in DISTANCES):
             continue
         want = best_single_call(query, choices, scorer, cutoff)
@@ -137,3 +137,26 @@ def test_long_choices_and_queries_in_many_words():
         many = [c * 40 for c in choices]  # scored without the interpreter lock
         want = best_single_call(query, many, scorer)
         assert batch.extract_one(query, many, scorer=scorer) == want
+
+
+@settings(deadline=None, max_examples=200)
+@given(query=st.lists(st.sampled_from(["jon", "john", "smith", "smyth", "j.", "Žo", "日本"]),
+                      max_size=4).map(" ".join),
+       words=st.lists(st.lists(st.sampled_from(["jon", "john", "smith", "smyth", "j.", "Žo",
+                                                "日本", "x" * 9, "mary jones"]),
+                               max_size=5).map(" ".join), max_size=10),
+       cutoff=st.sampled_from([None, 0.0, 0.5, 0.855, 0.9, 0.95, 0.96]))  # fmt: skip
+def test_weighted_ratio_over_names_of_many_lengths(query, words, cutoff):
+    # Reordered, repeated and partial names, shorter and up to many times
+    # longer: each branch of weighted_ratio and its bounds.
+    want = best_single_call(query, words, tokens.weighted_ratio, cutoff)
+    assert batch.extract_one(query, words, scorer=tokens.weighted_ratio, score_cutoff=cutoff) == want
+
+
+@pytest.mark.parametrize("longer", [4, 5, 7, 8, 9, 30])
+def test_weighted_ratio_finds_a_choice_that_only_its_partial_ratios_score(longer):
+    # "jon" within choices 4 to 30 times as long: 0.9 up to eight times, 0.6 past it.
+    choices = ["mary", "bo", "jon".ljust(3 * longer, "x"), "x" * 20]
+    want = best_single_call("jon", choices, tokens.weighted_ratio)
+    assert want[2] == 2
+    assert batch.extract_one("jon", choices, scorer=tokens.weighted_ratio) == want

@@ -154,10 +154,14 @@ NearestChoice::Outcome NearestChoice::offer(const CharSpan& choice, std::size_t 
   index_ = index;
   score_ = score_of(found, n);
   if (found == 0) return Outcome::Perfect;
-  // Ties go to the earlier choice: only a strictly better score counts now.
-  bound_ = measure_.distance ? score_ - 1 : std::nextafter(score_, INFINITY);
-  std::fill(most_by_length_.begin(), most_by_length_.end(), kUnknown);
+  // Ties go to the earlier choice.
+  beat(score_);
   return Outcome::Better;
+}
+
+void NearestChoice::beat(double score) {
+  bound_ = measure_.distance ? score - 1 : std::nextafter(score, INFINITY);
+  std::fill(most_by_length_.begin(), most_by_length_.end(), kUnknown);
 }
 
 std::uint64_t NearestChoice::cost(std::size_t length) const {

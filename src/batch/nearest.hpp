@@ -41,6 +41,9 @@ class NearestChoice {
   // About how many word steps scoring a choice of `length` characters takes.
   std::uint64_t cost(std::size_t length) const;
 
+  // From now on only a score strictly better than `score` counts.
+  void beat(double score);
+
  private:
   enum class Family { Levenshtein, Osa, Lcs };
 

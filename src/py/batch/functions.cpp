@@ -13,7 +13,6 @@
 #include "algo/minhash.hpp"
 #include "batch/cpdist_pieces.hpp"
 #include "batch/lsh.hpp"
-#include "batch/nearest.hpp"
 #include "batch/nulls.hpp"
 #include "batch/operations.hpp"
 #include "batch/result_size.hpp"
@@ -556,8 +555,7 @@ PyObject* extract_impl(PyObject* query_object, PyObject* choices_object, PyObjec
   });
   const Measure* measure = scoring.scorer.spec.measure;
   if (one && query.nulls.empty() && !scoring.processor && !scoring.scorer.tiers &&
-      measure != nullptr && batch::NearestChoice::serves(*measure) &&
-      walkable_choices(choices_object)) {
+      measure != nullptr && searched_directly(*measure, choices_object)) {
     double cutoff = read_cutoff(cutoff_object, scoring.distance);
     read_workers(workers_object);  // one query: scored on this thread
     return nearest_choice(*measure, query.sources[0].units, choices_object, cutoff, nulls);

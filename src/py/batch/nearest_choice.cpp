@@ -4,6 +4,7 @@
 #include <optional>
 
 #include "batch/nearest.hpp"
+#include "batch/nearest_weighted.hpp"
 #include "py/batch/run.hpp"
 #include "py/convert.hpp"
 #include "py/guard.hpp"
@@ -57,16 +58,9 @@ std::optional<CharSpan> choice_text(PyObject* item, std::size_t position, Nulls 
   return text->units;
 }
 
-}  // namespace
-
-bool walkable_choices(PyObject* choices) {
-  return PyList_CheckExact(choices) || PyTuple_CheckExact(choices);
-}
-
-PyObject* nearest_choice(const Measure& measure, const CharSpan& query, PyObject* choices,
-                         double cutoff, Nulls nulls) {
+template <class Search>
+PyObject* walk(Search& search, bool distance, PyObject* choices, Nulls nulls) {
   using Outcome = batch::NearestChoice::Outcome;
-  batch::NearestChoice search(measure, query, cutoff);
   Ref best;
   with_note("choices", [&] {
     bool perfect = false;
@@ -110,10 +104,28 @@ PyObject* nearest_choice(const Measure& measure, const CharSpan& query, PyObject
     }
   });
   if (!best) return Py_NewRef(Py_None);
-  Ref score = check(measure.distance ? PyLong_FromLongLong(std::int64_t(search.score()))
-                                     : PyFloat_FromDouble(search.score()));
+  Ref score = check(distance ? PyLong_FromLongLong(std::int64_t(search.score()))
+                             : PyFloat_FromDouble(search.score()));
   Ref index = check(PyLong_FromSize_t(search.index()));
   return check(PyTuple_Pack(3, best.get(), score.get(), index.get())).release();
+}
+
+}  // namespace
+
+bool searched_directly(const Measure& measure, PyObject* choices) {
+  bool sequence = PyList_CheckExact(choices) || PyTuple_CheckExact(choices);
+  return sequence &&
+         (batch::NearestChoice::serves(measure) || batch::NearestWeighted::serves(measure));
+}
+
+PyObject* nearest_choice(const Measure& measure, const CharSpan& query, PyObject* choices,
+                         double cutoff, Nulls nulls) {
+  if (batch::NearestWeighted::serves(measure)) {
+    batch::NearestWeighted search(query, cutoff);
+    return walk(search, false, choices, nulls);
+  }
+  batch::NearestChoice search(measure, query, cutoff);
+  return walk(search, measure.distance, choices, nulls);
 }
 
 }  // namespace kivo::py

@@ -1,6 +1,6 @@
 // extract_one straight over a list or tuple of strs, for the bit-parallel
-// edit measures with no processor: each choice is scored from the str's own
-// buffer as the walk reaches it (see batch/nearest.hpp).
+// edit measures and weighted_ratio with no processor: each choice is scored
+// from the str's own buffer as the walk reaches it (see batch/nearest*.hpp).
 #pragma once
 
 #include <Python.h>
@@ -10,8 +10,9 @@
 
 namespace kivo::py {
 
-// Whether `choices` can be walked so: a list or tuple, not a subclass.
-bool walkable_choices(PyObject* choices);
+// Whether the search goes so: a measure it serves, and choices in a list or
+// tuple (not a subclass).
+bool searched_directly(const Measure& measure, PyObject* choices);
 
 // The best (choice, score, index) of the choices for the query, ties to the
 // earliest, or None when none passes `cutoff`. A choice is refused (a
