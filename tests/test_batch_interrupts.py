@@ -26,7 +26,7 @@ PROMPT = 1.5 if UNDER_ASAN else 0.5
 # then checks a few calls against the single calls.
 CHILD = """
 import os, random, signal, threading, time
-import numpy, kivo, kivo.batch as batch
+import numpy, kivo, kivo.batch as batch, kivo.edit
 
 sent, armed = [], []
 def arm(delay):
@@ -65,6 +65,21 @@ a, b = text(600_000), text(600_000)
 def call():
     arm(0.5)
     batch.cdist([a], [b], scorer=kivo.levenshtein_distance, workers=WORKERS)
+""",
+    # extract_one over many choices, each scored in turn with the lock held.
+    "extract_one_many_choices": """
+choices = [text(64, "abcdefgh") for _ in range(20_000)] * 300
+query = text(200, "abcdefgh")
+def call():
+    arm(0.5)
+    batch.extract_one(query, choices, scorer=kivo.edit.osa_distance, workers=WORKERS)
+""",
+    # extract_one with one long pair, scored without the lock.
+    "extract_one_one_long_pair": """
+a, b = text(600_000), text(600_000)
+def call():
+    arm(0.5)
+    batch.extract_one(a, [b], scorer=kivo.levenshtein_distance, workers=WORKERS)
 """,
     # cpdist over pieces of long pairs, scored straight from the texts.
     "cpdist_in_pieces": """
