@@ -14,12 +14,14 @@ namespace kivo::py {
 
 namespace {
 
-// Choices between two signal checks.
+// The walk holds the interpreter lock, but lets Python run (other threads,
+// signal handlers) every so many choices, or word steps of scoring: about a
+// millisecond at most. A choice that alone takes longer is scored without
+// the lock, where Ctrl-C cancels the kernel itself.
 constexpr std::size_t kWindowItems = 4096;
-// Word steps of scoring between two signal checks, and the most one choice
-// may take with the interpreter lock held: a longer one is scored without
-// it, where Ctrl-C cancels the kernel itself.
 constexpr std::uint64_t kStepsHeld = std::uint64_t(1) << 20;
+// What a choice costs beyond its scoring, in word steps.
+constexpr std::uint64_t kStepsPerChoice = 8;
 // How far ahead the walk fetches the strs it will read.
 constexpr std::size_t kAhead = 8;
 
@@ -45,6 +47,13 @@ struct Window {
 #endif
   }
 };
+
+// Hands the lock to any thread waiting for it, then runs signal handlers.
+void let_python_run() {
+  run_released(
+      1, [](const batch::Pool&) {}, true);
+  if (PyErr_CheckSignals() < 0) throw ErrorAlreadySet{};
+}
 
 // The characters of a choice, or nothing for a null that `nulls` keeps.
 std::optional<CharSpan> choice_text(PyObject* item, std::size_t position, Nulls nulls) {
@@ -85,7 +94,7 @@ PyObject* walk(Search& search, bool distance, PyObject* choices, Nulls nulls) {
           python_ran = true;
         } else {
           outcome = search.offer(*text, position);
-          steps += cost;
+          steps += cost + kStepsPerChoice;
         }
         if (outcome != Outcome::Passed) {
           // The last reference to the previous best may be ours: freeing it
@@ -96,7 +105,7 @@ PyObject* walk(Search& search, bool distance, PyObject* choices, Nulls nulls) {
         }
         if (steps > kStepsHeld && !perfect) {
           steps = 0;
-          if (PyErr_CheckSignals() < 0) throw ErrorAlreadySet{};
+          let_python_run();
           python_ran = true;
         }
       }
