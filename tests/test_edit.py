@@ -69,6 +69,17 @@ def test_texts_around_a_word_agree_with_the_models(measure, a, data):
     check(measure, a, b)
 
 
+@pytest.mark.parametrize("alphabet", ["ab", "aé日"])
+def test_damerau_levenshtein_beyond_narrow_cells(alphabet):
+    # Distances past 2^16 need cells wider than a short pair's.
+    rng = random.Random(len(alphabet))
+    a = "".join(rng.choices(alphabet, k=70_000))
+    b = "".join(rng.choices(alphabet, k=5))
+    want = models.damerau_levenshtein_distance(a, b)
+    assert want > 0xFFFF
+    assert edit.damerau_levenshtein_distance(a, b) == edit.damerau_levenshtein_distance(b, a) == want
+
+
 @pytest.mark.parametrize(("a", "b", "osa", "damerau", "indel", "lcs"), [
     ("", "", 0, 0, 0, 0),
     ("", "abc", 3, 3, 3, 0),
