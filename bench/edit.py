@@ -1,7 +1,7 @@
 """kivo.edit, kivo.tokens and kivo.batch.extract_one against RapidFuzz (and
 jellyfish), as ratios of kivo's time to the peer's in one interleaved run.
 Run from the repository, one thread each:
-    .venv/bin/python bench/edit.py [--quick] [--extract] [--simd=portable|avx2|avx512]
+    .venv/bin/python bench/edit.py [--quick] [--extract | --single] [--simd=portable|avx2|avx512]
 Sizes: cdist 2,000 x 2,000 names, extract_one over 50,000 (--quick: 500 x 500
 and 10,000); the phonetic keys of 1M names are bench/phonetic.py's.
 RapidFuzz and jellyfish are installed into the venv for this comparison only.
@@ -25,9 +25,10 @@ from rapidfuzz import fuzz, process  # noqa: E402
 from timing import medians
 
 QUICK = "--quick" in sys.argv
-# --extract: only the extract_one rows; --simd=avx2 (portable, avx512): the
+# --extract: only the extract_one rows; --single: only the single calls; --simd=avx2 (portable, avx512): the
 # widest vector path kivo.batch's kernels may run.
 EXTRACT_ONLY = "--extract" in sys.argv
+SINGLE_ONLY = "--single" in sys.argv
 SIMD = next((a.split("=", 1)[1] for a in sys.argv if a.startswith("--simd=")), None)
 ROUNDS = 3 if QUICK else 7
 TARGET = 0.02 if QUICK else 0.1
@@ -139,11 +140,13 @@ def main():
     print(f"{'work':<52} {'kivo':>12} {'peer':>12} {'ratio':>7}")
 
     def report(work, ours, theirs):
-        print(f"{work:<52} {ours * 1e6:>10.2f}us {theirs * 1e6:>10.2f}us {ours / theirs:>7.2f}",
+        print(f"{work:<52} {ours * 1e6:>10.3f}us {theirs * 1e6:>10.3f}us {ours / theirs:>7.2f}",
               flush=True)
 
     if not EXTRACT_ONLY:
         single_calls(report)
+        if SINGLE_ONLY:
+            return
         many(report)
     extract_one_cases(report)
 

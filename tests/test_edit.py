@@ -13,7 +13,7 @@ from hypothesis import strategies as st
 import kivo
 import models
 import strategies
-from measures import Measure, check
+from measures import LEVENSHTEIN, Measure, check
 
 edit = pytest.importorskip("kivo.edit")
 
@@ -51,6 +51,33 @@ def test_measures_agree_with_their_models(measure, a, b):
 def test_long_texts_agree_with_the_models(measure, a, data):
     b = data.draw(strategies.alike(a) | LONG | LONG_ASCII)
     check(measure, a, b)
+
+
+# Texts of one width each around a 64-bit word: one-byte pairs that fit a
+# word are compared as bytes (Latin-1 too), the longer of two that fit runs
+# down the rows, and Damerau-Levenshtein indexes bytes directly.
+WIDTHS = ["abcab ", "ab\x00é\xff\x80ß", "abé日Ж", "ab😀𐐷é"]
+AROUND_A_WORD = st.sampled_from(WIDTHS).flatmap(
+    lambda alphabet: st.sampled_from([0, 1, 2, 63, 64, 65]).flatmap(
+        lambda n: st.text(st.sampled_from(alphabet), min_size=n, max_size=n)))
+
+
+@pytest.mark.parametrize("measure", [*MEASURES, LEVENSHTEIN], ids=repr)
+@given(a=AROUND_A_WORD | strategies.texts(max_size=70), data=st.data())
+def test_texts_around_a_word_agree_with_the_models(measure, a, data):
+    b = data.draw(strategies.alike(a) | AROUND_A_WORD)
+    check(measure, a, b)
+
+
+@pytest.mark.parametrize("alphabet", ["ab", "aé日"])
+def test_damerau_levenshtein_beyond_narrow_cells(alphabet):
+    # Distances past 2^16 need cells wider than a short pair's.
+    rng = random.Random(len(alphabet))
+    a = "".join(rng.choices(alphabet, k=70_000))
+    b = "".join(rng.choices(alphabet, k=5))
+    want = models.damerau_levenshtein_distance(a, b)
+    assert want > 0xFFFF
+    assert edit.damerau_levenshtein_distance(a, b) == edit.damerau_levenshtein_distance(b, a) == want
 
 
 @pytest.mark.parametrize(("a", "b", "osa", "damerau", "indel", "lcs"), [

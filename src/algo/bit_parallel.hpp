@@ -41,19 +41,19 @@ struct Column {
   }
 };
 
-// Edit distance of a pattern of 1 to 64 characters, given by `eq(c)` (its
-// mask of character c), against a text.
+// Edit distance of a pattern of 1 to 64 characters against a text; eq(c)
+// is the mask of character c.
 template <class Eq, class T>
-std::uint64_t distance_word(Eq&& eq_of, std::size_t m, std::span<const T> text) {
+std::uint64_t distance_word(Eq&& eq, std::size_t m, std::span<const T> text) {
   std::uint64_t pv = ~std::uint64_t(0);
   std::uint64_t mv = 0;
   std::uint64_t score = m;
   unsigned last = unsigned(m - 1);
   for (std::size_t t = 0; t < text.size();) {
     for (std::size_t piece = cancel::piece_end(t, text.size()); t < piece; ++t) {
-      std::uint64_t eq = eq_of(text[t]);
-      std::uint64_t xv = eq | mv;
-      std::uint64_t xh = (((eq & pv) + pv) ^ pv) | eq;
+      std::uint64_t pm = eq(text[t]);
+      std::uint64_t xv = pm | mv;
+      std::uint64_t xh = (((pm & pv) + pv) ^ pv) | pm;
       std::uint64_t hp = mv | ~(xh | pv);
       std::uint64_t hn = pv & xh;
       score += (hp >> last) & 1;
@@ -67,10 +67,13 @@ std::uint64_t distance_word(Eq&& eq_of, std::size_t m, std::span<const T> text) 
   return score;
 }
 
-template <class P, class T>
-std::uint64_t distance_word(std::span<const P> pattern, std::span<const T> text) {
-  WordMasks masks(pattern, text);
-  return distance_word([&](T c) { return masks.get(c); }, pattern.size(), text);
+// word(eq, m, text) for two texts whose shorter has 1 to 64 characters. The
+// kernels step through the text a column at a time, while the rows of a word
+// come together: so the longer one runs down the rows when it fits a word too.
+template <class C, class Word>
+std::uint64_t on_one_word(std::span<const C> shorter, std::span<const C> longer, Word&& word) {
+  if (longer.size() <= 64) return with_word_masks(longer, shorter, word);
+  return with_word_masks(shorter, longer, word);
 }
 
 // The step of the word holding the pattern's last row, whose horizontal

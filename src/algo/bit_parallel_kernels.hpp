@@ -23,7 +23,9 @@ namespace kivo::bitpar {
 // OSA distance of a pattern of 1 to 64 characters against a text: Myers'
 // column step with one more term in the diagonal-zero vector, the rows where
 // a swap of this column's and the previous column's characters reaches the
-// diagonal.
+// diagonal. The step keeps the complement of the positive horizontal deltas,
+// which De Morgan turns into fewer operations on the chain from one column's
+// vertical deltas to the next's.
 template <class Eq, class T>
 std::uint64_t osa_word(Eq&& eq, std::size_t m, std::span<const T> text) {
   std::uint64_t vp = ~std::uint64_t(0), vn = 0, d0 = 0, previous = 0;
@@ -33,15 +35,15 @@ std::uint64_t osa_word(Eq&& eq, std::size_t m, std::span<const T> text) {
     for (std::size_t piece = cancel::piece_end(t, text.size()); t < piece; ++t) {
       std::uint64_t pm = eq(text[t]);
       std::uint64_t swapped = (((~d0) & pm) << 1) & previous;
-      d0 = (((pm & vp) + vp) ^ vp) | pm | vn | swapped;
-      std::uint64_t hp = vn | ~(d0 | vp);
+      std::uint64_t off_chain = pm | vn | swapped;
+      d0 = (((pm & vp) + vp) ^ vp) | off_chain;
+      std::uint64_t not_hp = (d0 | vp) & ~vn;
       std::uint64_t hn = vp & d0;
-      score += (hp >> last) & 1;
+      score += 1 - ((not_hp >> last) & 1);
       score -= (hn >> last) & 1;
-      hp = (hp << 1) | 1;
-      hn <<= 1;
-      vp = hn | ~(d0 | hp);
-      vn = hp & d0;
+      std::uint64_t not_hp_shifted = not_hp << 1;  // the top row grows by one per column
+      vp = (hn << 1) | (~d0 & not_hp_shifted);
+      vn = d0 & ~not_hp_shifted;
       previous = pm;
     }
   }

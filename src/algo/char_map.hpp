@@ -13,6 +13,10 @@
 #include <type_traits>
 #include <vector>
 
+#if defined(__SSE2__)
+#include <emmintrin.h>
+#endif
+
 #include "base/byte_kernels.hpp"
 #include "base/error.hpp"
 #include "base/hashing.hpp"
@@ -163,6 +167,80 @@ class WordMasks {
   std::uint64_t ascii_[128];                  // valid for every character that is looked up
   CodePointMap<std::uint64_t, 0, 128> wide_;  // 64 characters at most
 };
+
+// Masks of a pattern of 1 to 64 one-byte characters, any bytes (Latin-1
+// too): a lookup compares the character with the whole pattern, 16 bytes at
+// a time, so nothing is cleared or filled per character as a table would be.
+class ByteMasks {
+ public:
+  explicit ByteMasks(std::span<const std::uint8_t> pattern)
+      : blocks_((pattern.size() + 15) / 16),
+        rows_(pattern.size() == 64 ? ~std::uint64_t(0) : (std::uint64_t(1) << pattern.size()) - 1) {
+    // Zero bytes past the pattern may match; rows_ drops them.
+    alignas(16) std::uint8_t bytes[64] = {};
+    std::memcpy(bytes, pattern.data(), pattern.size());
+#if defined(__SSE2__)
+    for (std::size_t b = 0; b < 4; ++b) {
+      blocks_of_[b] = _mm_load_si128(reinterpret_cast<const __m128i*>(bytes + 16 * b));
+    }
+#else
+    std::memcpy(bytes_, bytes, sizeof bytes_);
+#endif
+  }
+
+  std::uint64_t get(std::uint8_t c) const {
+#if defined(__SSE2__)
+    __m128i wanted = _mm_set1_epi8(char(c));
+    auto block = [&](std::size_t b) {
+      return std::uint64_t(std::uint32_t(_mm_movemask_epi8(_mm_cmpeq_epi8(blocks_of_[b], wanted))))
+             << (16 * b);
+    };
+    std::uint64_t found = block(0);
+    if (blocks_ > 1) {
+      found |= block(1);
+      if (blocks_ > 2) found |= block(2) | block(3);
+    }
+    return found & rows_;
+#else
+    std::uint64_t found = 0;
+    for (std::size_t i = 0; i < 16 * blocks_; ++i) found |= std::uint64_t(bytes_[i] == c) << i;
+    return found & rows_;
+#endif
+  }
+
+ private:
+  std::size_t blocks_;  // of 16 bytes
+  std::uint64_t rows_;  // the pattern's bits
+#if defined(__SSE2__)
+  __m128i blocks_of_[4];
+#else
+  std::uint8_t bytes_[64];
+#endif
+};
+
+// Calls f(eq, m, text) for a pattern of 1 to 64 characters, eq(c) giving
+// character c's mask.
+template <class P, class T, class F>
+decltype(auto) with_word_masks(std::span<const P> pattern, std::span<const T> text, F&& f) {
+  if constexpr (sizeof(P) == 1 && sizeof(T) == 1) {
+    ByteMasks masks(pattern);
+    return f([&](std::uint8_t c) { return masks.get(c); }, pattern.size(), text);
+  } else {
+    WordMasks masks(pattern, text);
+    return f([&](T c) { return masks.get(c); }, pattern.size(), text);
+  }
+}
+
+// with_one_unit_type for kernels that take a pattern of one word through
+// with_word_masks whenever both texts fit one: two such one-byte texts stay
+// as they are, Latin-1 too, since their masks compare bytes.
+template <class X, class Y, class F>
+decltype(auto) with_word_unit_type(std::span<const X> a, std::span<const Y> b, F&& f) {
+  if constexpr (sizeof(X) == 1 && sizeof(Y) == 1) {
+    if (a.size() <= 64 && b.size() <= 64) return f(a, b);
+  }
+  return with_one_unit_type(a, b, f);
+}
 
 // Masks of a pattern of any length, `words` = ceil(m / 64) 64-bit words per
 // character. ASCII characters own a dense row of words each, and so do

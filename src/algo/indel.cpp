@@ -22,7 +22,7 @@ std::uint64_t stripped_lcs(const CharSpan& a, const CharSpan& b) {
       std::size_t before = x.size();
       strip_common_affixes(x, y);
       std::uint64_t common = before - x.size();
-      return common + bitpar::with_one_unit_type(x, y, [](auto p, auto q) {
+      return common + bitpar::with_word_unit_type(x, y, [](auto p, auto q) {
                if (p.size() > q.size()) std::swap(p, q);
                return lcs_of(p, q);
              });
@@ -36,8 +36,8 @@ template <class C>
 std::uint64_t lcs_of(std::span<const C> pattern, std::span<const C> text) {
   if (pattern.empty() || text.empty()) return 0;
   if (pattern.size() <= 64) {
-    bitpar::WordMasks masks(pattern, text);
-    return bitpar::lcs_word([&](C c) { return masks.get(c); }, pattern.size(), text);
+    return bitpar::on_one_word(
+        pattern, text, [](auto eq, std::size_t m, auto t) { return bitpar::lcs_word(eq, m, t); });
   }
   bitpar::BlockMasks masks(pattern);
   return bitpar::lcs_blocks(masks, pattern.size(), text);

@@ -18,8 +18,7 @@ std::uint64_t indel_distance(const CharSpan& a, const CharSpan& b);
 double indel_similarity(const CharSpan& a, const CharSpan& b);
 double indel_similarity_from(std::uint64_t distance, std::uint64_t total_length);
 
-// The LCS of two texts in one unit type; `pattern` runs down the rows, so
-// the shorter one is the cheaper there.
+// The LCS of two texts in one unit type, `pattern` the shorter one.
 template <class C>
 std::uint64_t lcs_of(std::span<const C> pattern, std::span<const C> text);
 

@@ -18,7 +18,10 @@ std::uint64_t bit_parallel_distance(std::span<const C> a, std::span<const C> b) 
   // The shorter text runs down the rows: fewer words per column.
   if (a.size() > b.size()) std::swap(a, b);
   if (a.empty()) return b.size();
-  if (a.size() <= 64) return bitpar::distance_word(a, b);
+  if (a.size() <= 64) {
+    return bitpar::on_one_word(
+        a, b, [](auto eq, std::size_t m, auto text) { return bitpar::distance_word(eq, m, text); });
+  }
   return bitpar::distance_long(a, b);
 }
 
@@ -28,8 +31,8 @@ std::uint64_t levenshtein_distance(const CharSpan& a, const CharSpan& b) {
   return visit_units(a, [&](auto x) {
     return visit_units(b, [&](auto y) {
       strip_common_affixes(x, y);
-      return bitpar::with_one_unit_type(x, y,
-                                        [](auto p, auto q) { return bit_parallel_distance(p, q); });
+      return bitpar::with_word_unit_type(
+          x, y, [](auto p, auto q) { return bit_parallel_distance(p, q); });
     });
   });
 }

@@ -24,6 +24,10 @@ namespace kivo::py {
 inline constexpr std::uint64_t kReleasedWork = std::uint64_t(1) << 22;
 
 inline bool long_work(const CharSpan& a, const CharSpan& b) {
+  // Two texts under 2^11 characters each never reach it, and need no division.
+  constexpr std::size_t kShort = std::size_t(1) << 11;
+  static_assert(std::uint64_t(kShort) * kShort <= kReleasedWork);
+  if (a.length < kShort && b.length < kShort) return false;
   return a.length != 0 && b.length >= kReleasedWork / a.length;
 }
 

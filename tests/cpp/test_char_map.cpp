@@ -33,3 +33,19 @@ TEST(code_points_crafted_against_a_fixed_hash_spread_over_the_map) {
   CHECK(total <= 3 * kKeys);
   CHECK(longest <= 128);
 }
+
+// Byte masks against the pattern read one byte at a time, for every length
+// of one word and every byte, NUL and the bytes past the pattern included.
+TEST(byte_masks_mark_every_position_of_each_byte) {
+  std::vector<std::uint8_t> bytes(64);
+  for (std::size_t i = 0; i < bytes.size(); ++i) bytes[i] = std::uint8_t((i * 37) % 7 * 41);
+  for (std::size_t m = 1; m <= 64; ++m) {
+    std::span<const std::uint8_t> pattern(bytes.data(), m);
+    bitpar::ByteMasks masks(pattern);
+    for (unsigned c = 0; c < 256; ++c) {
+      std::uint64_t want = 0;
+      for (std::size_t i = 0; i < m; ++i) want |= std::uint64_t(pattern[i] == c) << i;
+      CHECK_EQ(masks.get(std::uint8_t(c)), want);
+    }
+  }
+}
