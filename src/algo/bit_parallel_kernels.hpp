@@ -69,7 +69,7 @@ inline std::uint64_t add_carry(std::uint64_t a, std::uint64_t b, unsigned char& 
 // One word of an OSA column over many words: the column is one wide integer,
 // so the addition's carry and every shift move from each word into the next.
 struct OsaWord {
-  std::uint64_t vp = ~std::uint64_t(0), vn = 0, d0 = 0, previous = 0;
+  std::uint64_t pv = ~std::uint64_t(0), mv = 0, d0 = 0, previous = 0;
 };
 
 // What moves from one word of a column into the next.
@@ -79,21 +79,25 @@ struct OsaCarries {
 };
 
 // Steps a word; returns its horizontal deltas before the shift, in hp and hn.
+// A swap's zero-delta diagonal also runs down the column like a match's:
+// within a whole programme the row below a swap never needs it (it matched
+// in the previous column), but a band's rows entering at +1 do.
 inline void osa_word_step(OsaWord& word, std::uint64_t eq, OsaCarries& c, std::uint64_t& hp,
                           std::uint64_t& hn) {
   std::uint64_t unmatched = (~word.d0) & eq;
   std::uint64_t swapped = ((unmatched << 1) | c.swap) & word.previous;
   c.swap = unmatched >> 63;
-  std::uint64_t sum = add_carry(eq & word.vp, word.vp, c.add);
-  std::uint64_t diagonal = (sum ^ word.vp) | eq | word.vn | swapped;
-  hp = word.vn | ~(diagonal | word.vp);
-  hn = word.vp & diagonal;
+  std::uint64_t zero = eq | swapped;
+  std::uint64_t sum = add_carry(zero & word.pv, word.pv, c.add);
+  std::uint64_t diagonal = (sum ^ word.pv) | zero | word.mv;
+  hp = word.mv | ~(diagonal | word.pv);
+  hn = word.pv & diagonal;
   std::uint64_t hp_shifted = (hp << 1) | c.hp;
   std::uint64_t hn_shifted = (hn << 1) | c.hn;
   c.hp = hp >> 63;
   c.hn = hn >> 63;
-  word.vp = hn_shifted | ~(diagonal | hp_shifted);
-  word.vn = hp_shifted & diagonal;
+  word.pv = hn_shifted | ~(diagonal | hp_shifted);
+  word.mv = hp_shifted & diagonal;
   word.d0 = diagonal;
   word.previous = eq;
 }

@@ -6,6 +6,7 @@
 
 #include "algo/affixes.hpp"
 #include "algo/bit_parallel.hpp"
+#include "algo/bit_parallel_band.hpp"
 #include "algo/char_map.hpp"
 #include "algo/score_arithmetic.hpp"
 
@@ -22,7 +23,7 @@ std::uint64_t bit_parallel_distance(std::span<const C> a, std::span<const C> b) 
     return bitpar::on_one_word(
         a, b, [](auto eq, std::size_t m, auto text) { return bitpar::distance_word(eq, m, text); });
   }
-  return bitpar::distance_long(a, b);
+  return bitpar::distance_long<bitpar::MyersSteps>(a, b);
 }
 
 }  // namespace
@@ -45,11 +46,12 @@ std::uint64_t LevenshteinPattern::distance(std::u32string_view text, std::uint64
   std::uint64_t n = t.size();
   std::uint64_t gap = n > m_ ? n - m_ : m_ - n;
   if (m_ == 0 || n == 0 || gap > most) return std::max(m_, n);
-  if (most >= m_ + n) return bitpar::distance_long(m_, t, masks_);
+  if (most >= m_ + n) return bitpar::distance_long<bitpar::MyersSteps>(m_, t, masks_);
   // A band of 63 diagonals costs one word a column whatever the pattern's
   // length; past that, a band pays off while it is narrower than the rows.
-  if (most <= 63) return bitpar::distance_diagonal(m_, t, masks_, most);
-  if ((most + 128) * 3 < m_ * 2) return bitpar::distance_banded(m_, t, masks_, most, most);
+  if (most <= 63) return bitpar::distance_diagonal<bitpar::MyersSteps>(m_, t, masks_, most);
+  if ((most + 128) * 3 < m_ * 2)
+    return bitpar::distance_banded<bitpar::MyersSteps>(m_, t, masks_, most, most);
   return bitpar::distance_blocks(m_, t, masks_);
 }
 

@@ -7,6 +7,7 @@
 
 #include "algo/affixes.hpp"
 #include "algo/bit_parallel.hpp"
+#include "algo/bit_parallel_band.hpp"
 #include "algo/bit_parallel_kernels.hpp"
 #include "algo/char_map.hpp"
 #include "algo/score_arithmetic.hpp"
@@ -24,8 +25,7 @@ std::uint64_t osa_stripped(std::span<const C> a, std::span<const C> b) {
     return bitpar::on_one_word(
         a, b, [](auto eq, std::size_t m, auto text) { return bitpar::osa_word(eq, m, text); });
   }
-  bitpar::BlockMasks masks(a);
-  return bitpar::osa_blocks(masks, a.size(), b);
+  return bitpar::distance_long<bitpar::OsaSteps>(a, b);
 }
 
 // Unrestricted Damerau-Levenshtein in linear space. A swap that reaches

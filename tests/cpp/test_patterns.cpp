@@ -8,6 +8,7 @@
 #include <string>
 #include <vector>
 
+#include "algo/bit_parallel_band.hpp"
 #include "algo/char_histogram.hpp"
 #include "algo/jaro_winkler.hpp"
 #include "algo/lanes/levenshtein_band.hpp"
@@ -165,4 +166,70 @@ TEST(levenshtein_band_leaves_the_lanes_its_diagonals_miss_to_the_caller) {
     CHECK_EQ(found.within, all & ~std::uint64_t(1));
     for (std::size_t l = 1; l < patterns.size(); ++l) CHECK_EQ(out[l], bounds[l]);
   }
+}
+
+namespace {
+
+// Edits that OSA counts one each: swaps of neighbours, insertions,
+// deletions and substitutions.
+std::u32string swapped_and_edited(Random& rng, std::u32string text, std::u32string_view alphabet,
+                                  std::size_t edits) {
+  for (std::size_t k = 0; k < edits; ++k) {
+    std::size_t at = rng.below(text.size() + 1);
+    char32_t one = random_text(rng, 1, alphabet)[0];
+    switch (at + 1 < text.size() ? rng.below(4) : 0) {
+      case 0: text.insert(text.begin() + std::ptrdiff_t(at), one); break;
+      case 1: std::swap(text[at], text[at + 1]); break;
+      case 2: text[at] = one; break;
+      default: text.erase(at, 1);
+    }
+  }
+  return text;
+}
+
+// Each band of Steps, from every bound up to past the texts' lengths: the
+// distance when it is within the bound, never less than the distance, and
+// above the limit (or kNoBound) when the pass is asked to stop there.
+template <class Steps, class Plain>
+void check_bands(bool& kivo_ok, Plain plain) {
+  Random rng;
+  for (std::size_t length : {65, 100, 127, 128, 129, 200, 300}) {
+    for (std::u32string_view alphabet : kAlphabets) {
+      std::u32string pattern = random_text(rng, length, alphabet);
+      bitpar::BlockMasks masks{std::span<const char32_t>(pattern)};
+      for (std::size_t edits : {1, 5, 20, 31, 32, 33, 62, 63, 64, 65, 100}) {
+        std::u32string text = swapped_and_edited(rng, pattern, alphabet, edits);
+        std::span<const char32_t> t(text);
+        std::uint64_t d = plain(pattern, text);
+        std::uint64_t gap = text.size() > length ? text.size() - length : length - text.size();
+        if (gap <= 63) {
+          std::uint64_t got = bitpar::distance_diagonal<Steps>(length, t, masks, bitpar::kNoBound);
+          CHECK(d <= 63 ? got == d : got >= d);
+          std::uint64_t limit = std::min<std::uint64_t>(d > 0 ? d - 1 : 0, 63);
+          got = bitpar::distance_diagonal<Steps>(length, t, masks, limit);
+          CHECK(d <= limit ? got == d : got > limit);
+        }
+        for (std::uint64_t k :
+             {gap, gap + 1, d > 1 ? d - 1 : gap, d, d + 1, d + 2, std::uint64_t(64), 2 * d + 1,
+              std::uint64_t(length + text.size())}) {
+          k = std::max(k, gap);
+          std::uint64_t got = bitpar::distance_banded<Steps>(length, t, masks, k, bitpar::kNoBound);
+          CHECK(d <= k ? got == d : got >= d);
+          got = bitpar::distance_banded<Steps>(length, t, masks, k, k);
+          CHECK(d <= k ? got == d : got > k);
+        }
+        CHECK_EQ(bitpar::distance_long<Steps>(length, t, masks), d);
+      }
+    }
+  }
+}
+
+}  // namespace
+
+TEST(levenshtein_bands_are_exact_within_their_bounds) {
+  check_bands<bitpar::MyersSteps>(kivo_ok, plain_levenshtein);
+}
+
+TEST(osa_bands_are_exact_within_their_bounds_swaps_at_their_edges_included) {
+  check_bands<bitpar::OsaSteps>(kivo_ok, plain_osa);
 }

@@ -64,6 +64,28 @@ inline std::uint32_t plain_levenshtein(std::u32string_view a, std::u32string_vie
   return row[b.size()];
 }
 
+// Optimal string alignment: Levenshtein's step, or a swap of two adjacent
+// characters at cost 1 where no substring is edited twice.
+inline std::uint32_t plain_osa(std::u32string_view a, std::u32string_view b) {
+  std::size_t width = b.size() + 1;
+  std::vector<std::uint32_t> d((a.size() + 1) * width);
+  for (std::size_t i = 0; i <= a.size(); ++i) {
+    for (std::size_t j = 0; j <= b.size(); ++j) {
+      std::uint32_t& cell = d[i * width + j];
+      if (i == 0 || j == 0) {
+        cell = std::uint32_t(i + j);
+        continue;
+      }
+      cell = std::min({d[(i - 1) * width + j] + 1, d[i * width + j - 1] + 1,
+                       d[(i - 1) * width + j - 1] + (a[i - 1] != b[j - 1])});
+      if (i > 1 && j > 1 && a[i - 1] == b[j - 2] && a[i - 2] == b[j - 1]) {
+        cell = std::min(cell, d[(i - 2) * width + j - 2] + 1);
+      }
+    }
+  }
+  return d.back();
+}
+
 inline CharSpan chars_of(std::u32string_view text) {
   return {text.data(), text.size(), 4};
 }
