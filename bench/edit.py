@@ -1,7 +1,7 @@
 """kivo.edit, kivo.tokens and kivo.batch.extract_one against RapidFuzz (and
 jellyfish), as ratios of kivo's time to the peer's in one interleaved run.
 Run from the repository, one thread each:
-    .venv/bin/python bench/edit.py [--quick] [--extract | --single] [--simd=portable|avx2|avx512]
+    .venv/bin/python bench/edit.py [--quick] [--extract | --single | --cdist] [--simd=portable|avx2|avx512]
 Sizes: cdist 2,000 x 2,000 names, extract_one over 50,000 (--quick: 500 x 500
 and 10,000); the phonetic keys of 1M names are bench/phonetic.py's.
 RapidFuzz and jellyfish are installed into the venv for this comparison only.
@@ -25,10 +25,11 @@ from rapidfuzz import fuzz, process  # noqa: E402
 from timing import medians
 
 QUICK = "--quick" in sys.argv
-# --extract: only the extract_one rows; --single: only the single calls; --simd=avx2 (portable, avx512): the
-# widest vector path kivo.batch's kernels may run.
+# --extract: only the extract_one rows; --single: only the single calls; --cdist: only the edit measures'
+# cdist rows; --simd=avx2 (portable, avx512): the widest vector path kivo.batch's kernels may run.
 EXTRACT_ONLY = "--extract" in sys.argv
 SINGLE_ONLY = "--single" in sys.argv
+CDIST_ONLY = "--cdist" in sys.argv
 SIMD = next((a.split("=", 1)[1] for a in sys.argv if a.startswith("--simd=")), None)
 ROUNDS = 3 if QUICK else 7
 TARGET = 0.02 if QUICK else 0.1
@@ -103,7 +104,7 @@ def many(report):
         ("cdist lcs_similarity", edit.lcs_similarity, rfd.LCSseq.normalized_similarity, "float32"),
         ("cdist weighted_ratio", tokens.weighted_ratio, fuzz.WRatio, "float32"),
     ]
-    for name, ours, theirs, dtype in cases:
+    for name, ours, theirs, dtype in cases[:3] if CDIST_ONLY else cases:
         times = timed({
             "kivo": lambda: batch.cdist(queries, choices, scorer=ours, dtype=dtype, workers=1),
             "rapidfuzz": lambda: process.cdist(queries, choices, scorer=theirs, processor=None,
@@ -143,6 +144,8 @@ def main():
         print(f"{work:<52} {ours * 1e6:>10.3f}us {theirs * 1e6:>10.3f}us {ours / theirs:>7.2f}",
               flush=True)
 
+    if CDIST_ONLY:
+        return many(report)
     if not EXTRACT_ONLY:
         single_calls(report)
         if SINGLE_ONLY:

@@ -71,15 +71,31 @@ void cdist_as(const Problem& problem, double cutoff, double fill, T* out) {
     double cutoff, fill;
     std::vector<T*> row_out;  // where each row of the block starts in `out`
     void bounds(double* b) const { std::fill(b, b + row_out.size(), cutoff); }
-    void take(std::size_t j, const double* scores) const {
+    void take(std::size_t j, const double* scores) const { take_tile({&j, 1}, scores); }
+    // Each row's scores for `choices` from tile[k * choices.size() + c]:
+    // straight runs of the row when the choices are (as in index order).
+    void take_tile(std::span<const std::size_t> choices, const double* tile) const {
+      std::size_t columns = choices.size();
+      std::size_t first = choices[0];
+      bool straight = true;
+      for (std::size_t c = 0; c < columns; ++c) straight &= choices[c] == first + c;
+      // Copies, and the scorer's kind read once: stores into `out` could alias them.
+      double low = cutoff, none = fill;
       auto put = [&](auto passes) {
         for (std::size_t k = 0; k < row_out.size(); ++k) {
-          row_out[k][j] = static_cast<T>(passes(scores[k]) ? scores[k] : fill);
+          const double* s = tile + k * columns;
+          if (straight) {
+            T* row = row_out[k] + first;
+            for (std::size_t c = 0; c < columns; ++c)
+              row[c] = static_cast<T>(passes(s[c], low) ? s[c] : none);
+          } else {
+            for (std::size_t c = 0; c < columns; ++c)
+              row_out[k][choices[c]] = static_cast<T>(passes(s[c], low) ? s[c] : none);
+          }
         }
       };
-      // The scorer's kind read once: stores into `out` could alias it.
-      if (scorer.distance()) return put([&](double s) { return s <= cutoff; });
-      put([&](double s) { return s >= cutoff; });
+      if (scorer.distance()) return put([](double s, double bound) { return s <= bound; });
+      put([](double s, double bound) { return s >= bound; });
     }
     void finish() const {}
   };

@@ -45,6 +45,21 @@ bool ScorerSpec::symmetric() const {
   }
 }
 
+void Block::score_tile(std::span<const std::size_t> choices, const double* bounds,
+                       std::size_t rows, double* tile) {
+  std::vector<double> first(rows), second(rows);
+  std::size_t columns = choices.size();
+  for (std::size_t c = 0; c < columns; c += 2) {
+    if (c + 1 < columns) {
+      score_two(choices[c], choices[c + 1], bounds, first.data(), second.data());
+      for (std::size_t k = 0; k < rows; ++k) tile[k * columns + c + 1] = second[k];
+    } else {
+      score(choices[c], bounds, first.data());
+    }
+    for (std::size_t k = 0; k < rows; ++k) tile[k * columns + c] = first[k];
+  }
+}
+
 std::unique_ptr<Block> Scorer::block() const {
   return std::make_unique<PairwiseBlock>(*this);
 }

@@ -46,6 +46,9 @@ struct PairFailure {
 // Which pairs a call scores: every (i, j), the (i, i), or the i < j of one list.
 enum class PairShape { All, Diagonal, UpperTriangle };
 
+// The most choices a block scores in one score_tile().
+inline constexpr std::size_t kTileColumns = 32;
+
 // Scores one choice against a block of queries at once: the seam where the
 // many-strings kernels plug in.
 class Block {
@@ -63,6 +66,11 @@ class Block {
     score(choice, bounds, out);
     score(choice2, bounds, out2);
   }
+  // The same for up to kTileColumns choices: the score of the k-th of the
+  // `rows` queries against choices[c] goes to tile[k * choices.size() + c],
+  // so each query's scores lie side by side.
+  virtual void score_tile(std::span<const std::size_t> choices, const double* bounds,
+                          std::size_t rows, double* tile);
 };
 
 // A bound is inclusive: a distance's largest accepted value, a similarity's

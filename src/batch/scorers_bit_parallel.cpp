@@ -164,9 +164,10 @@ class BitParallelBlock final : public Block {
       limits[k] = limits_[k].get(scorer_, lengths_[k], text.size(), bounds[k]);
       bounded |= limits[k] != kAny;
     }
+    std::span<const std::u32string_view> texts(&text, 1);
     if (!bounded) {
-      counts_of(text, counts);
-      return report(text, counts, out);
+      counts_of(texts, counts);
+      return report(texts, counts, out);
     }
     std::uint64_t kept;
     if (osa_lanes_) {
@@ -176,70 +177,76 @@ class BitParallelBlock final : public Block {
       for (std::size_t k = 0; k < rows_.size(); ++k) limits[k] = limits[k] == kAny ? 0 : limits[k];
       kept = lcs_lanes_->lengths(text, limits, counts);
     }
-    report(text, counts, out);
+    report(texts, counts, out);
     for (std::size_t k = 0; k < rows_.size(); ++k) {
       if (((kept >> k) & 1) == 0) out[k] = NAN;
     }
   }
 
-  void score_two(std::size_t choice, std::size_t choice2, const double* bounds, double* out,
-                 double* out2) override {
-    if (long_masks_ || !unbounded(bounds)) {
-      score(choice, bounds, out);
-      score(choice2, bounds, out2);
-      return;
-    }
-    std::u32string_view text = scorer_.choices_.chars(choice);
-    std::u32string_view text2 = scorer_.choices_.chars(choice2);
-    std::uint32_t counts[64];
-    std::uint32_t counts2[64];
-    if (osa_lanes_) {
-      osa_lanes_->distances(text, text2, counts, counts2);
-    } else {
-      lcs_lanes_->lengths(text, text2, counts, counts2);
-    }
-    report(text, counts, out);
-    report(text2, counts2, out2);
+  // Without bounds, every choice of the tile goes through the lanes in one
+  // kernel call, and their scores are worked out a query at a time.
+  void score_tile(std::span<const std::size_t> choices, const double* bounds, std::size_t rows,
+                  double* tile) override {
+    if (long_masks_ || !unbounded(bounds) || choices.size() > kTileColumns)
+      return Block::score_tile(choices, bounds, rows, tile);
+    std::u32string_view texts[kTileColumns];
+    for (std::size_t c = 0; c < choices.size(); ++c) texts[c] = scorer_.choices_.chars(choices[c]);
+    std::uint32_t counts[64 * kTileColumns];
+    std::span<const std::u32string_view> columns(texts, choices.size());
+    counts_of(columns, counts);
+    report(columns, counts, tile);
   }
 
  private:
   bool unbounded(const double* bounds) const { return scorer_.unbounded({bounds, rows_.size()}); }
 
-  void counts_of(std::u32string_view text, std::uint32_t* counts) const {
+  // Lane k's count for texts[c] at counts[k * texts.size() + c].
+  void counts_of(std::span<const std::u32string_view> texts, std::uint32_t* counts) const {
     if (osa_lanes_) {
-      osa_lanes_->distances(text, counts);
+      osa_lanes_->distances(texts, counts);
     } else {
-      lcs_lanes_->lengths(text, counts);
+      lcs_lanes_->lengths(texts, counts);
     }
   }
 
-  // Each lane's score from its count, in loops the compiler vectorises: in
-  // doubles, where every value is an integer held exactly, and the lanes'
-  // lengths and LCS counts convert from small ints.
-  void report(std::u32string_view text, const std::uint32_t* counts, double* out) const {
-    std::size_t count = rows_.size();
-    double n = double(text.size());
-    double m[64], found[64];
-    for (std::size_t k = 0; k < count; ++k) {
-      m[k] = double(std::int32_t(lengths_[k]));
-      found[k] = double(std::int32_t(counts[k]));
+  // Each lane's scores from its counts, laid out as counts_of() leaves them,
+  // a lane at a time in loops the compiler vectorises: in doubles, where
+  // every value is an integer held exactly.
+  void report(std::span<const std::u32string_view> texts, const std::uint32_t* counts,
+              double* out) const {
+    std::size_t columns = texts.size();
+    double n[kTileColumns];
+    for (std::size_t c = 0; c < columns; ++c) n[c] = double(texts[c].size());
+    for (std::size_t k = 0; k < rows_.size(); ++k) {
+      report_lane(double(std::int32_t(lengths_[k])), n, counts + k * columns, out + k * columns,
+                  columns);
     }
+  }
+
+  void report_lane(double m, const double* n, const std::uint32_t* counts, double* out,
+                   std::size_t columns) const {
+    double found[kTileColumns];
     if (scorer_.osa_) {
+      for (std::size_t c = 0; c < columns; ++c) found[c] = double(counts[c]);
       if (scorer_.distance()) {
-        for (std::size_t k = 0; k < count; ++k) out[k] = double(counts[k]);
+        for (std::size_t c = 0; c < columns; ++c) out[c] = found[c];
       } else {
-        for (std::size_t k = 0; k < count; ++k)
-          out[k] = levenshtein_similarity_of(double(counts[k]), std::max(m[k], n));
+        for (std::size_t c = 0; c < columns; ++c)
+          out[c] = levenshtein_similarity_of(found[c], std::max(m, n[c]));
       }
-    } else if (scorer_.distance()) {
-      for (std::size_t k = 0; k < count; ++k) out[k] = m[k] + n - 2 * found[k];
+      return;
+    }
+    // An LCS is at most a lane's length.
+    for (std::size_t c = 0; c < columns; ++c) found[c] = double(std::int32_t(counts[c]));
+    if (scorer_.distance()) {
+      for (std::size_t c = 0; c < columns; ++c) out[c] = m + n[c] - 2 * found[c];
     } else if (scorer_.measure_.distance_sums_lengths) {
-      for (std::size_t k = 0; k < count; ++k)
-        out[k] = levenshtein_similarity_of(m[k] + n - 2 * found[k], m[k] + n);
+      for (std::size_t c = 0; c < columns; ++c)
+        out[c] = levenshtein_similarity_of(m + n[c] - 2 * found[c], m + n[c]);
     } else {
-      for (std::size_t k = 0; k < count; ++k) {
-        double longest = std::max(m[k], n);
-        out[k] = levenshtein_similarity_of(longest - found[k], longest);
+      for (std::size_t c = 0; c < columns; ++c) {
+        double longest = std::max(m, n[c]);
+        out[c] = levenshtein_similarity_of(longest - found[c], longest);
       }
     }
   }

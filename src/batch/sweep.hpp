@@ -10,6 +10,7 @@
 #include <mutex>
 #include <numeric>
 #include <optional>
+#include <span>
 #include <vector>
 
 #include "base/cancel.hpp"
@@ -166,9 +167,26 @@ struct Columns {
   bool triangle = false;
 };
 
+// Hands a block's tile of scores (see Block::score_tile) to a state: whole,
+// when it takes tiles, else one choice at a time through `column`.
+template <class State>
+void take_tile(State& state, std::span<const std::size_t> choices, const double* tile,
+               std::size_t rows, double* column) {
+  if constexpr (requires { state.take_tile(choices, tile); }) {
+    state.take_tile(choices, tile);
+  } else {
+    std::size_t columns = choices.size();
+    for (std::size_t c = 0; c < columns; ++c) {
+      for (std::size_t k = 0; k < rows; ++k) column[k] = tile[k * columns + c];
+      state.take(choices[c], column);
+    }
+  }
+}
+
 // Runs every block of the plan over the choices. Per block, `start(b, rows)`
 // makes a state with bounds(out) (each row's current bound, asked again
-// before every choice when the state's rising() is), take(j, scores) and
+// before every choice when the state's rising() is), take(j, scores),
+// perhaps take_tile(choices, tile) (a tile of non-rising scores), and
 // finish(). Choices come by length only where that prunes.
 template <class Start>
 void sweep(const Problem& problem, const BlockPlan& plan, Columns columns, Start&& start) {
@@ -189,7 +207,15 @@ void sweep(const Problem& problem, const BlockPlan& plan, Columns columns, Start
     std::vector<double> bounds(rows.size());
     state.bounds(bounds.data());
     std::vector<double> scores(rows.size());
-    std::vector<double> scores2(rows.size());
+    std::vector<double> tile(rows.size() * kTileColumns);
+    // A scorer that may fail has blocks of one row.
+    auto score_alone = [&](std::size_t j) {
+      std::uint64_t position = std::uint64_t(rows[0]) * width + j;
+      if (!failure.attempt(position, [&] { block->score(j, bounds.data(), scores.data()); }))
+        return false;
+      state.take(j, scores.data());
+      return true;
+    };
     std::vector<ColumnPlan::Run> runs = column_plan.runs();
     if (columns.prune && by_length) {
       std::size_t center = queries.length(rows[rows.size() / 2]);
@@ -209,35 +235,35 @@ void sweep(const Problem& problem, const BlockPlan& plan, Columns columns, Start
       if (columns.first != nullptr && !by_length)
         run.begin = std::max(run.begin, columns.first(rows));
       if (columns.triangle) run.begin = std::max(run.begin, plan.start(b));
-      for (std::size_t p = run.begin; p < run.end; ++p) {
+      for (std::size_t p = run.begin; p < run.end;) {
         problem.pool.check();
-        std::size_t j = order[p];
         if constexpr (!rising) {
-          // Two choices at a time where pairs rarely fail; should one, both
-          // go again one at a time below, where its position is kept exactly.
-          if (!scorer.may_fail() && p + 1 < run.end) {
-            std::size_t j2 = order[p + 1];
+          // A tile of choices at a time where pairs rarely fail; should one,
+          // the tile goes again one choice at a time, where its position is
+          // kept exactly.
+          if (!scorer.may_fail()) {
+            std::span<const std::size_t> tile_choices(order.data() + p,
+                                                      std::min(run.end - p, kTileColumns));
+            p += tile_choices.size();
             bool scored = false;
             try {
-              block->score_two(j, j2, bounds.data(), scores.data(), scores2.data());
+              block->score_tile(tile_choices, bounds.data(), rows.size(), tile.data());
               scored = true;
             } catch (PairFailure&) {
             }
             if (scored) {
-              state.take(j, scores.data());
-              state.take(j2, scores2.data());
-              ++p;
+              take_tile(state, tile_choices, tile.data(), rows.size(), scores.data());
               continue;
             }
+            for (std::size_t j : tile_choices) {
+              if (!score_alone(j)) return;
+            }
+            continue;
           }
         } else {
           state.bounds(bounds.data());
         }
-        // A scorer that may fail has blocks of one row.
-        std::uint64_t position = std::uint64_t(rows[0]) * width + j;
-        if (!failure.attempt(position, [&] { block->score(j, bounds.data(), scores.data()); }))
-          return;
-        state.take(j, scores.data());
+        if (!score_alone(order[p++])) return;
       }
     }
     state.finish();

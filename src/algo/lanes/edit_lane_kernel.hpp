@@ -53,7 +53,18 @@ struct EditLaneKernel {
       }
     }
 
-    if (c.out2 != nullptr) return run_two<Ops>(c);
+    if (c.texts != nullptr) {
+      for (std::size_t t = 0; t < c.text_count; t += 2) {
+        bool pair = t + 1 < c.text_count;
+        run_two<Ops>(c, c.texts[t], pair ? c.texts[t + 1] : std::u32string_view(), c.out + t,
+                     pair ? c.out + t + 1 : nullptr, c.stride);
+      }
+      return low_bits(c.count);
+    }
+    if (c.out2 != nullptr) {
+      run_two<Ops>(c, {c.text, c.n}, {c.text2, c.n2}, c.out, c.out2, 1);
+      return low_bits(c.count);
+    }
 
     auto col = Column<Ops>::start();
     for (std::size_t j = 0; j < n;) {
@@ -98,28 +109,30 @@ struct EditLaneKernel {
 
   // Two texts without bounds, their columns interleaved: one column's steps
   // wait on each other, two texts' do not, so the second runs in the first's
-  // shadow.
+  // shadow. Lane l's distances go to out[l * stride] and out2[l * stride]
+  // (none when out2 is null, and text2 then empty).
   template <class Ops>
-  static Result run_two(const Call& c) {
+  static void run_two(const Call& c, std::u32string_view text, std::u32string_view text2,
+                      std::uint32_t* out, std::uint32_t* out2, std::size_t stride) {
     auto one = Column<Ops>::start(), two = Column<Ops>::start();
-    std::size_t both = std::min(c.n, c.n2);
+    std::size_t both = std::min(text.size(), text2.size());
     for (std::size_t j = 0; j < both;) {
       for (std::size_t piece = cancel::piece_end(j, both); j < piece; ++j) {
-        one.step(Ops::load(c.masks->row(c.text[j])));
-        two.step(Ops::load(c.masks->row(c.text2[j])));
+        one.step(Ops::load(c.masks->row(text[j])));
+        two.step(Ops::load(c.masks->row(text2[j])));
       }
     }
-    for (std::size_t j = both; j < c.n;) {
-      for (std::size_t piece = cancel::piece_end(j, c.n); j < piece; ++j)
-        one.step(Ops::load(c.masks->row(c.text[j])));
+    // The rest of the longer text, polled as if it ran on from the start.
+    for (std::size_t j = both; j < text.size();) {
+      for (std::size_t piece = both + cancel::piece_end(j - both, text.size() - both); j < piece; ++j)
+        one.step(Ops::load(c.masks->row(text[j])));
     }
-    for (std::size_t j = both; j < c.n2;) {
-      for (std::size_t piece = cancel::piece_end(j, c.n2); j < piece; ++j)
-        two.step(Ops::load(c.masks->row(c.text2[j])));
+    for (std::size_t j = both; j < text2.size();) {
+      for (std::size_t piece = both + cancel::piece_end(j - both, text2.size() - both); j < piece; ++j)
+        two.step(Ops::load(c.masks->row(text2[j])));
     }
-    write_distances<Ops>(c, one, c.n, c.out);
-    write_distances<Ops>(c, two, c.n2, c.out2);
-    return low_bits(c.count);
+    write_distances<Ops>(c, one, text.size(), out, stride);
+    if (out2 != nullptr) write_distances<Ops>(c, two, text2.size(), out2, stride);
   }
 
   // D[m][n] - n of each lane, from the last column's deltas.
@@ -132,11 +145,11 @@ struct EditLaneKernel {
 
   template <class Ops>
   static void write_distances(const Call& c, const Column<Ops>& col, std::size_t n,
-                              std::uint32_t* out) {
+                              std::uint32_t* out, std::size_t stride) {
     typename Ops::Signed lane_changes[Ops::kLanes];
     Ops::store(lane_changes, changes<Ops>(c, col));
     for (std::size_t l = 0; l < c.count; ++l) {
-      out[l] = std::uint32_t(std::int64_t(n) + lane_changes[l]);
+      out[l * stride] = std::uint32_t(std::int64_t(n) + lane_changes[l]);
     }
   }
 

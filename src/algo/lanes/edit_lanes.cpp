@@ -36,6 +36,15 @@ void EditLanes::distances(std::u32string_view text, std::u32string_view text2, s
   entry_(c);
 }
 
+void EditLanes::distances(std::span<const std::u32string_view> texts, std::uint32_t* out) const {
+  if (texts.empty()) return;  // else the kernel would take the null list for one empty text
+  LevenshteinCall c = call({}, kNoBound, nullptr, out);
+  c.texts = texts.data();
+  c.text_count = texts.size();
+  c.stride = texts.size();
+  entry_(c);
+}
+
 std::uint64_t EditLanes::distances(std::u32string_view text, std::uint32_t bound,
                                    std::uint32_t* out) const {
   return entry_(call(text, bound, nullptr, out));

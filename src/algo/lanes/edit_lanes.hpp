@@ -33,6 +33,9 @@ class EditLanes {
   // after the other.
   void distances(std::u32string_view text, std::u32string_view text2, std::uint32_t* out,
                  std::uint32_t* out2) const;
+  // Every text's distances, in one call: pattern l's to texts[t] at
+  // out[l * texts.size() + t].
+  void distances(std::span<const std::u32string_view> texts, std::uint32_t* out) const;
 
   // The same, except that a distance above the lane's bound is reported as
   // bound + 1; returns the lanes within their bounds (bit l for pattern l).

@@ -7,6 +7,7 @@
 
 #include <cstddef>
 #include <cstdint>
+#include <string_view>
 
 #include "algo/lanes/lane_masks.hpp"
 #include "algo/lanes/lane_shape.hpp"
@@ -31,6 +32,11 @@ struct LevenshteinCall {
   const char32_t* text2 = nullptr;
   std::size_t n2 = 0;
   std::uint32_t* out2 = nullptr;
+  // Or, in place of text, many texts without bounds, run two at a time side
+  // by side: lane l's distance to text t goes to out[l * stride + t].
+  const std::u32string_view* texts = nullptr;
+  std::size_t text_count = 0;
+  std::size_t stride = 0;
 };
 
 struct JaroWinklerCall {
@@ -59,6 +65,11 @@ struct LcsCall {
   const char32_t* text2 = nullptr;
   std::size_t n2 = 0;
   std::uint32_t* out2 = nullptr;
+  // Or, in place of text, many texts without needs, run two at a time side
+  // by side: lane l's count for text t goes to out[l * stride + t].
+  const std::u32string_view* texts = nullptr;
+  std::size_t text_count = 0;
+  std::size_t stride = 0;
 };
 
 // Patterns longer than a lane against a text, in a band of 64 rows (see

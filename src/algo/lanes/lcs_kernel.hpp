@@ -48,7 +48,18 @@ struct LcsKernel {
       }
     }
 
-    if (c.out2 != nullptr) return run_two<Ops>(c);
+    if (c.texts != nullptr) {
+      for (std::size_t t = 0; t < c.text_count; t += 2) {
+        bool pair = t + 1 < c.text_count;
+        run_two<Ops>(c, c.texts[t], pair ? c.texts[t + 1] : std::u32string_view(), c.out + t,
+                     pair ? c.out + t + 1 : nullptr, c.stride);
+      }
+      return low_bits(c.count);
+    }
+    if (c.out2 != nullptr) {
+      run_two<Ops>(c, {c.text, c.n}, {c.text2, c.n2}, c.out, c.out2, 1);
+      return low_bits(c.count);
+    }
 
     V s = ones;
     for (std::size_t j = 0; j < n;) {
@@ -68,35 +79,39 @@ struct LcsKernel {
     return reached;
   }
 
-  // Two texts without needs, their columns interleaved to hide latency.
+  // Two texts without needs, their columns interleaved to hide latency: lane
+  // l's counts go to out[l * stride] and out2[l * stride] (none when out2 is
+  // null, and text2 then empty).
   template <class Ops>
-  static Result run_two(const Call& c) {
+  static void run_two(const Call& c, std::u32string_view text, std::u32string_view text2,
+                      std::uint32_t* out, std::uint32_t* out2, std::size_t stride) {
     using V = typename Ops::V;
     V s1 = Ops::splat(~std::uint64_t(0)), s2 = s1;
-    std::size_t both = std::min(c.n, c.n2);
+    std::size_t both = std::min(text.size(), text2.size());
     for (std::size_t j = 0; j < both;) {
       for (std::size_t piece = cancel::piece_end(j, both); j < piece; ++j) {
-        s1 = step<Ops>(s1, Ops::load(c.masks->row(c.text[j])));
-        s2 = step<Ops>(s2, Ops::load(c.masks->row(c.text2[j])));
+        s1 = step<Ops>(s1, Ops::load(c.masks->row(text[j])));
+        s2 = step<Ops>(s2, Ops::load(c.masks->row(text2[j])));
       }
     }
-    for (std::size_t j = both; j < c.n;) {
-      for (std::size_t piece = cancel::piece_end(j, c.n); j < piece; ++j)
-        s1 = step<Ops>(s1, Ops::load(c.masks->row(c.text[j])));
+    // The rest of the longer text, polled as if it ran on from the start.
+    for (std::size_t j = both; j < text.size();) {
+      for (std::size_t piece = both + cancel::piece_end(j - both, text.size() - both); j < piece; ++j)
+        s1 = step<Ops>(s1, Ops::load(c.masks->row(text[j])));
     }
-    for (std::size_t j = both; j < c.n2;) {
-      for (std::size_t piece = cancel::piece_end(j, c.n2); j < piece; ++j)
-        s2 = step<Ops>(s2, Ops::load(c.masks->row(c.text2[j])));
+    for (std::size_t j = both; j < text2.size();) {
+      for (std::size_t piece = both + cancel::piece_end(j - both, text2.size() - both); j < piece; ++j)
+        s2 = step<Ops>(s2, Ops::load(c.masks->row(text2[j])));
     }
-    write_counts<Ops>(c, s1, c.out);
-    write_counts<Ops>(c, s2, c.out2);
-    return low_bits(c.count);
+    write_counts<Ops>(c, s1, out, stride);
+    if (out2 != nullptr) write_counts<Ops>(c, s2, out2, stride);
   }
 
   template <class Ops>
-  static void write_counts(const Call& c, typename Ops::V s, std::uint32_t* out) {
+  static void write_counts(const Call& c, typename Ops::V s, std::uint32_t* out,
+                           std::size_t stride = 1) {
     typename Ops::Signed counts[Ops::kLanes];
     Ops::store(counts, Ops::popcount(Ops::and_not(Ops::load(c.length_masks), s)));
-    for (std::size_t l = 0; l < c.count; ++l) out[l] = std::uint32_t(counts[l]);
+    for (std::size_t l = 0; l < c.count; ++l) out[l * stride] = std::uint32_t(counts[l]);
   }
 };

@@ -25,6 +25,15 @@ void LcsBlock::lengths(std::u32string_view text, std::u32string_view text2, std:
   entry_(c);
 }
 
+void LcsBlock::lengths(std::span<const std::u32string_view> texts, std::uint32_t* out) const {
+  if (texts.empty()) return;  // else the kernel would take the null list for one empty text
+  LcsCall c = call({}, nullptr, out);
+  c.texts = texts.data();
+  c.text_count = texts.size();
+  c.stride = texts.size();
+  entry_(c);
+}
+
 std::uint64_t LcsBlock::lengths(std::u32string_view text, const std::uint32_t* needs,
                                 std::uint32_t* out) const {
   return entry_(call(text, needs, out));

@@ -26,6 +26,9 @@ class LcsBlock {
   void lengths(std::u32string_view text, std::uint32_t* out) const;
   void lengths(std::u32string_view text, std::u32string_view text2, std::uint32_t* out,
                std::uint32_t* out2) const;
+  // Every text's LCS, in one call: pattern l's with texts[t] at
+  // out[l * texts.size() + t].
+  void lengths(std::span<const std::u32string_view> texts, std::uint32_t* out) const;
   // Returns the lanes whose LCS reaches needs[l]; out[l] holds it for those
   // lanes only. The pass stops as soon as no lane can reach its need.
   std::uint64_t lengths(std::u32string_view text, const std::uint32_t* needs,
