@@ -71,31 +71,31 @@ void cdist_as(const Problem& problem, double cutoff, double fill, T* out) {
     double cutoff, fill;
     std::vector<T*> row_out;  // where each row of the block starts in `out`
     void bounds(double* b) const { std::fill(b, b + row_out.size(), cutoff); }
-    void take(std::size_t j, const double* scores) const { take_tile({&j, 1}, scores); }
-    // Each row's scores for `choices` from tile[k * choices.size() + c]:
-    // straight runs of the row when the choices are (as in index order).
+    void take(std::size_t j, const double* scores) const { put(j, 1, scores, 1); }
+    // Straight runs of each row where the choices come in index order, as
+    // they do here; one choice at a time otherwise.
     void take_tile(std::span<const std::size_t> choices, const double* tile) const {
       std::size_t columns = choices.size();
-      std::size_t first = choices[0];
       bool straight = true;
-      for (std::size_t c = 0; c < columns; ++c) straight &= choices[c] == first + c;
+      for (std::size_t c = 0; c < columns; ++c) straight &= choices[c] == choices[0] + c;
+      if (straight) return put(choices[0], columns, tile, columns);
+      for (std::size_t c = 0; c < columns; ++c) put(choices[c], 1, tile + c, columns);
+    }
+    // Row k's scores for choices first .. first + count - 1 from
+    // scores[k * stride + c], in loops the compiler vectorises.
+    void put(std::size_t first, std::size_t count, const double* scores, std::size_t stride) const {
       // Copies, and the scorer's kind read once: stores into `out` could alias them.
-      double low = cutoff, none = fill;
-      auto put = [&](auto passes) {
+      double bound = cutoff, none = fill;
+      auto rows = [&](auto passes) {
         for (std::size_t k = 0; k < row_out.size(); ++k) {
-          const double* s = tile + k * columns;
-          if (straight) {
-            T* row = row_out[k] + first;
-            for (std::size_t c = 0; c < columns; ++c)
-              row[c] = static_cast<T>(passes(s[c], low) ? s[c] : none);
-          } else {
-            for (std::size_t c = 0; c < columns; ++c)
-              row_out[k][choices[c]] = static_cast<T>(passes(s[c], low) ? s[c] : none);
-          }
+          T* row = row_out[k] + first;
+          const double* s = scores + k * stride;
+          for (std::size_t c = 0; c < count; ++c)
+            row[c] = static_cast<T>(passes(s[c], bound) ? s[c] : none);
         }
       };
-      if (scorer.distance()) return put([](double s, double bound) { return s <= bound; });
-      put([](double s, double bound) { return s >= bound; });
+      if (scorer.distance()) return rows([](double s, double b) { return s <= b; });
+      rows([](double s, double b) { return s >= b; });
     }
     void finish() const {}
   };

@@ -45,8 +45,8 @@ bool ScorerSpec::symmetric() const {
   }
 }
 
-void Block::score_tile(std::span<const std::size_t> choices, const double* bounds,
-                       std::size_t rows, double* tile) {
+void Block::score_tile(std::span<const std::size_t> choices, const double* bounds, std::size_t rows,
+                       double* tile) {
   std::vector<double> first(rows), second(rows);
   std::size_t columns = choices.size();
   for (std::size_t c = 0; c < columns; c += 2) {

@@ -3,6 +3,7 @@
 // lane width and lane count, across the lengths where lanes change.
 #include <algorithm>
 #include <cstdint>
+#include <span>
 #include <string>
 #include <vector>
 
@@ -64,8 +65,9 @@ void counts_and_limits(Random& rng, const std::vector<std::u32string_view>& patt
   }
 }
 
-// CHECKs that a block's counts without limits, for `text` alone and beside another of
-// `texts`, each as if alone; `run` forwards to the block's counting member.
+// CHECKs that a block's counts without limits, for `text` alone, beside another of
+// `texts`, and at a random place in a list of them, each as if alone; `run` forwards to
+// the block's counting member.
 template <class Run>
 void check_unlimited(bool& kivo_ok, Random& rng, Run run, const std::u32string& text,
                      const std::vector<std::u32string>& texts,
@@ -79,6 +81,19 @@ void check_unlimited(bool& kivo_ok, Random& rng, Run run, const std::u32string& 
   run(other, alone.data());
   CHECK_EQ(first, expected);
   CHECK_EQ(second, alone);
+
+  // Odd and even list lengths, the text anywhere in them.
+  std::vector<std::u32string_view> list(1 + rng.below(6));
+  for (std::u32string_view& t : list) t = texts[rng.below(texts.size())];
+  std::size_t at = rng.below(list.size());
+  list[at] = text;
+  std::vector<std::uint32_t> many(count * list.size() + 1, 0xDEAD);
+  run(std::span<const std::u32string_view>(list), many.data());
+  CHECK_EQ(many.back(), 0xDEADu);  // nothing past the last lane's row
+  for (std::size_t t = 0; t < list.size(); ++t) {
+    run(list[t], alone.data());
+    for (std::size_t l = 0; l < count; ++l) CHECK_EQ(many[l * list.size() + t], alone[l]);
+  }
 }
 
 // CHECKs an edit distance block against `model`: without bounds, with one bound per

@@ -124,11 +124,13 @@ struct EditLaneKernel {
     }
     // The rest of the longer text, polled as if it ran on from the start.
     for (std::size_t j = both; j < text.size();) {
-      for (std::size_t piece = both + cancel::piece_end(j - both, text.size() - both); j < piece; ++j)
+      for (std::size_t piece = both + cancel::piece_end(j - both, text.size() - both); j < piece;
+           ++j)
         one.step(Ops::load(c.masks->row(text[j])));
     }
     for (std::size_t j = both; j < text2.size();) {
-      for (std::size_t piece = both + cancel::piece_end(j - both, text2.size() - both); j < piece; ++j)
+      for (std::size_t piece = both + cancel::piece_end(j - both, text2.size() - both); j < piece;
+           ++j)
         two.step(Ops::load(c.masks->row(text2[j])));
     }
     write_distances<Ops>(c, one, text.size(), out, stride);

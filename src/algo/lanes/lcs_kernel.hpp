@@ -96,11 +96,13 @@ struct LcsKernel {
     }
     // The rest of the longer text, polled as if it ran on from the start.
     for (std::size_t j = both; j < text.size();) {
-      for (std::size_t piece = both + cancel::piece_end(j - both, text.size() - both); j < piece; ++j)
+      for (std::size_t piece = both + cancel::piece_end(j - both, text.size() - both); j < piece;
+           ++j)
         s1 = step<Ops>(s1, Ops::load(c.masks->row(text[j])));
     }
     for (std::size_t j = both; j < text2.size();) {
-      for (std::size_t piece = both + cancel::piece_end(j - both, text2.size() - both); j < piece; ++j)
+      for (std::size_t piece = both + cancel::piece_end(j - both, text2.size() - both); j < piece;
+           ++j)
         s2 = step<Ops>(s2, Ops::load(c.masks->row(text2[j])));
     }
     write_counts<Ops>(c, s1, out, stride);
