@@ -18,17 +18,18 @@ struct OsaColumn {
     return {Ops::splat(~std::uint64_t(0)), Ops::zero(), Ops::zero(), Ops::zero()};
   }
 
+  // The horizontal deltas are kept complemented (nhp = ~hp), which folds
+  // three of Myers' complements into and-nots.
   void step(V eq) {
-    const V ones = Ops::splat(~std::uint64_t(0));
     V swapped = Ops::bit_and(Ops::shl1(Ops::and_not(eq, d0)), previous);
     d0 = Ops::bit_or(Ops::bit_or(Ops::bit_xor(Ops::add(Ops::bit_and(eq, pv), pv), pv), eq),
                      Ops::bit_or(mv, swapped));
-    V hp = Ops::bit_or(mv, Ops::bit_xor(Ops::bit_or(d0, pv), ones));
-    V hn = Ops::bit_and(pv, d0);
-    hp = Ops::bit_or(Ops::shl1(hp), Ops::splat(1));  // row 0 grows by one per column
-    hn = Ops::shl1(hn);
-    pv = Ops::bit_or(hn, Ops::bit_xor(Ops::bit_or(d0, hp), ones));
-    mv = Ops::bit_and(hp, d0);
+    V nhp = Ops::and_not(Ops::bit_or(d0, pv), mv);  // ~(mv | ~(d0 | pv))
+    V hn = Ops::shl1(Ops::bit_and(pv, d0));
+    // Row 0 grows by one per column: hp's bit 0 is set, so ~hp's is clear.
+    nhp = Ops::shl1(nhp);
+    pv = Ops::bit_or(hn, Ops::and_not(nhp, d0));  // hn | ~(d0 | hp)
+    mv = Ops::and_not(d0, nhp);                   // hp & d0
     previous = eq;
   }
 };
