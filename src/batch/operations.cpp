@@ -8,6 +8,7 @@
 #include "base/hashing.hpp"
 #include "batch/best.hpp"
 #include "batch/sweep.hpp"
+#include "batch/tile_rows.hpp"
 
 namespace kivo::batch {
 
@@ -69,6 +70,7 @@ void cdist_as(const Problem& problem, double cutoff, double fill, T* out) {
     static constexpr bool rising() { return false; }
     const Scorer& scorer;
     double cutoff, fill;
+    simd::Isa isa;
     std::vector<T*> row_out;  // where each row of the block starts in `out`
     void bounds(double* b) const { std::fill(b, b + row_out.size(), cutoff); }
     void take(std::size_t j, const double* scores) const { put(j, 1, scores, 1); }
@@ -82,25 +84,17 @@ void cdist_as(const Problem& problem, double cutoff, double fill, T* out) {
       for (std::size_t c = 0; c < columns; ++c) put(choices[c], 1, tile + c, columns);
     }
     // Row k's scores for choices first .. first + count - 1 from
-    // scores[k * stride + c], in loops the compiler vectorises.
+    // scores[k * stride + c].
     void put(std::size_t first, std::size_t count, const double* scores, std::size_t stride) const {
-      // Copies, and the scorer's kind read once: stores into `out` could alias them.
-      double bound = cutoff, none = fill;
-      auto rows = [&](auto passes) {
-        for (std::size_t k = 0; k < row_out.size(); ++k) {
-          T* row = row_out[k] + first;
-          const double* s = scores + k * stride;
-          for (std::size_t c = 0; c < count; ++c)
-            row[c] = static_cast<T>(passes(s[c], bound) ? s[c] : none);
-        }
-      };
-      if (scorer.distance()) return rows([](double s, double b) { return s <= b; });
-      rows([](double s, double b) { return s >= b; });
+      for (std::size_t k = 0; k < row_out.size(); ++k) {
+        tile_rows::write(isa, element_of<T>(), scorer.distance(), scores + k * stride, count,
+                         cutoff, fill, row_out[k] + first);
+      }
     }
     void finish() const {}
   };
   sweep(problem, BlockPlan(problem), {}, [&](std::size_t, std::span<const std::size_t> rows) {
-    State state{problem.scorer, cutoff, fill, {}};
+    State state{problem.scorer, cutoff, fill, simd::active(), {}};
     for (std::size_t row : rows) state.row_out.push_back(out + row * columns);
     return state;
   });

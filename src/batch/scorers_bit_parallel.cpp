@@ -15,6 +15,7 @@
 #include "algo/score_arithmetic.hpp"
 #include "base/simd.hpp"
 #include "batch/scorers.hpp"
+#include "batch/tile_rows.hpp"
 
 namespace kivo::batch {
 
@@ -34,6 +35,7 @@ class BitParallelScorer final : public Scorer {
       : Scorer(measure.distance),
         measure_(measure),
         osa_(measure.kernel == BatchKernel::Osa),
+        rule_(rule_of(measure, osa_)),
         queries_(queries),
         choices_(choices) {}
 
@@ -94,8 +96,16 @@ class BitParallelScorer final : public Scorer {
     return most >= std::int64_t(longest) ? 0 : std::uint32_t(longest - std::uint64_t(most));
   }
 
+  static tile_rows::Rule rule_of(const Measure& measure, bool osa) {
+    using enum tile_rows::Rule;
+    if (osa) return measure.distance ? Count : CountSimilarity;
+    if (measure.distance) return Indel;
+    return measure.distance_sums_lengths ? IndelSimilarity : LcsSimilarity;
+  }
+
   const Measure& measure_;
   const bool osa_;
+  const tile_rows::Rule rule_;  // how report() scores a count
   const Texts& queries_;
   const Texts& choices_;
   // The blocks of one scorer share the instruction set active when it was
@@ -209,45 +219,15 @@ class BitParallelBlock final : public Block {
     }
   }
 
-  // Each lane's scores from its counts, laid out as counts_of() leaves them,
-  // a lane at a time in loops the compiler vectorises: in doubles, where
-  // every value is an integer held exactly.
+  // Each lane's scores from its counts, laid out as counts_of() leaves them.
   void report(std::span<const std::u32string_view> texts, const std::uint32_t* counts,
               double* out) const {
     std::size_t columns = texts.size();
     double n[kTileColumns];
     for (std::size_t c = 0; c < columns; ++c) n[c] = double(texts[c].size());
     for (std::size_t k = 0; k < rows_.size(); ++k) {
-      report_lane(double(std::int32_t(lengths_[k])), n, counts + k * columns, out + k * columns,
-                  columns);
-    }
-  }
-
-  void report_lane(double m, const double* n, const std::uint32_t* counts, double* out,
-                   std::size_t columns) const {
-    double found[kTileColumns];
-    if (scorer_.osa_) {
-      for (std::size_t c = 0; c < columns; ++c) found[c] = double(counts[c]);
-      if (scorer_.distance()) {
-        for (std::size_t c = 0; c < columns; ++c) out[c] = found[c];
-      } else {
-        for (std::size_t c = 0; c < columns; ++c)
-          out[c] = levenshtein_similarity_of(found[c], std::max(m, n[c]));
-      }
-      return;
-    }
-    // An LCS is at most a lane's length.
-    for (std::size_t c = 0; c < columns; ++c) found[c] = double(std::int32_t(counts[c]));
-    if (scorer_.distance()) {
-      for (std::size_t c = 0; c < columns; ++c) out[c] = m + n[c] - 2 * found[c];
-    } else if (scorer_.measure_.distance_sums_lengths) {
-      for (std::size_t c = 0; c < columns; ++c)
-        out[c] = levenshtein_similarity_of(m + n[c] - 2 * found[c], m + n[c]);
-    } else {
-      for (std::size_t c = 0; c < columns; ++c) {
-        double longest = std::max(m, n[c]);
-        out[c] = levenshtein_similarity_of(longest - found[c], longest);
-      }
+      tile_rows::scores(scorer_.isa_, scorer_.rule_, double(lengths_[k]), n, counts + k * columns,
+                        out + k * columns, columns);
     }
   }
 
