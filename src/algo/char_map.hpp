@@ -176,9 +176,11 @@ class ByteMasks {
   explicit ByteMasks(std::span<const std::uint8_t> pattern)
       : blocks_((pattern.size() + 15) / 16),
         rows_(pattern.size() == 64 ? ~std::uint64_t(0) : (std::uint64_t(1) << pattern.size()) - 1) {
-    // Zero bytes past the pattern may match; rows_ drops them.
+    // Zero bytes past the pattern may match; rows_ drops them. Lookups read
+    // the blocks the pattern reaches, and the fourth whenever the third.
 #if defined(__SSE2__)
-    for (std::size_t b = 0; b < 4; ++b) {
+    std::size_t read = blocks_ > 2 ? 4 : blocks_;
+    for (std::size_t b = 0; b < read; ++b) {
       std::size_t at = std::min(16 * b, pattern.size());
       blocks_of_[b] =
           load_block(pattern.data() + at, std::min<std::size_t>(16, pattern.size() - at));
