@@ -9,6 +9,7 @@
 #include <span>
 #include <vector>
 
+#include "algo/bit_parallel_kernels.hpp"
 #include "algo/char_map.hpp"
 #include "base/bits.hpp"
 #include "base/cancel.hpp"
@@ -47,8 +48,6 @@ template <class Eq, class T>
 std::uint64_t distance_word(Eq&& eq, std::size_t m, std::span<const T> text) {
   std::uint64_t pv = ~std::uint64_t(0);
   std::uint64_t mv = 0;
-  std::uint64_t score = m;
-  unsigned last = unsigned(m - 1);
   for (std::size_t t = 0; t < text.size();) {
     for (std::size_t piece = cancel::piece_end(t, text.size()); t < piece; ++t) {
       std::uint64_t pm = eq(text[t]);
@@ -56,15 +55,13 @@ std::uint64_t distance_word(Eq&& eq, std::size_t m, std::span<const T> text) {
       std::uint64_t xh = (((pm & pv) + pv) ^ pv) | pm;
       std::uint64_t hp = mv | ~(xh | pv);
       std::uint64_t hn = pv & xh;
-      score += (hp >> last) & 1;
-      score -= (hn >> last) & 1;
       hp = (hp << 1) | 1;  // the top row grows by one per column
       hn <<= 1;
       pv = hn | ~(xv | hp);
       mv = hp & xv;
     }
   }
-  return score;
+  return last_column_score(text.size(), m, pv, mv);
 }
 
 // word(eq, m, text) for two texts whose shorter has 1 to 64 characters. The

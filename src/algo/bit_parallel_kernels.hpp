@@ -20,6 +20,16 @@
 
 namespace kivo::bitpar {
 
+// The distance at the foot of the last column of n, for a pattern of 1 to
+// 64 rows: the top row holds n, and each row adds its vertical delta, +1
+// where `plus` has the row's bit and -1 where `minus` has it. Counting once
+// at the end keeps the score's upkeep out of every column.
+inline std::uint64_t last_column_score(std::size_t n, std::size_t m, std::uint64_t plus,
+                                       std::uint64_t minus) {
+  std::uint64_t rows = m == 64 ? ~std::uint64_t(0) : (std::uint64_t(1) << m) - 1;
+  return n + bits::popcount64(plus & rows) - bits::popcount64(minus & rows);
+}
+
 // OSA distance of a pattern of 1 to 64 characters against a text: Myers'
 // column step with one more term in the diagonal-zero vector, the rows where
 // a swap of this column's and the previous column's characters reaches the
@@ -29,8 +39,6 @@ namespace kivo::bitpar {
 template <class Eq, class T>
 std::uint64_t osa_word(Eq&& eq, std::size_t m, std::span<const T> text) {
   std::uint64_t vp = ~std::uint64_t(0), vn = 0, d0 = 0, previous = 0;
-  std::uint64_t score = m;
-  unsigned last = unsigned(m - 1);
   for (std::size_t t = 0; t < text.size();) {
     for (std::size_t piece = cancel::piece_end(t, text.size()); t < piece; ++t) {
       std::uint64_t pm = eq(text[t]);
@@ -39,15 +47,13 @@ std::uint64_t osa_word(Eq&& eq, std::size_t m, std::span<const T> text) {
       d0 = (((pm & vp) + vp) ^ vp) | off_chain;
       std::uint64_t not_hp = (d0 | vp) & ~vn;
       std::uint64_t hn = vp & d0;
-      score += 1 - ((not_hp >> last) & 1);
-      score -= (hn >> last) & 1;
       std::uint64_t not_hp_shifted = not_hp << 1;  // the top row grows by one per column
       vp = (hn << 1) | (~d0 & not_hp_shifted);
       vn = d0 & ~not_hp_shifted;
       previous = pm;
     }
   }
-  return score;
+  return last_column_score(text.size(), m, vp, vn);
 }
 
 // a + b + carry, and the carry out: one add-with-carry, so that a column's
@@ -150,14 +156,15 @@ std::uint64_t osa_blocks(BlockMasks& masks, std::size_t m, std::span<const T> te
 // LCS of a pattern of 1 to 64 characters against a text: a zero bit in S
 // marks a row where the LCS of the pattern's prefix grows. Each column adds
 // the matched bits of S to S, which moves each run's lowest match up to its
-// first zero. U is a subset of S, so S - U needs no borrow: S & ~U.
+// first zero. U is a subset of S, so S - U needs no borrow: S & ~U, which is
+// S & ~eq, one step shorter on the chain from S to S.
 template <class Eq, class T>
 std::uint64_t lcs_word(Eq&& eq, std::size_t m, std::span<const T> text) {
   std::uint64_t s = ~std::uint64_t(0);
   for (std::size_t t = 0; t < text.size();) {
     for (std::size_t piece = cancel::piece_end(t, text.size()); t < piece; ++t) {
-      std::uint64_t u = s & eq(text[t]);
-      s = (s + u) | (s & ~u);
+      std::uint64_t matched = eq(text[t]);
+      s = (s + (s & matched)) | (s & ~matched);
     }
   }
   std::uint64_t rows = m == 64 ? ~std::uint64_t(0) : (std::uint64_t(1) << m) - 1;
@@ -166,8 +173,7 @@ std::uint64_t lcs_word(Eq&& eq, std::size_t m, std::span<const T> text) {
 
 // One word of an LCS column over many words, its carry moving into the next.
 inline std::uint64_t lcs_word_step(std::uint64_t s, std::uint64_t eq, unsigned char& carry) {
-  std::uint64_t u = s & eq;
-  return add_carry(s, u, carry) | (s & ~u);
+  return add_carry(s, s & eq, carry) | (s & ~eq);
 }
 
 // The same over any number of words, two columns per pass as osa_blocks.

@@ -176,15 +176,18 @@ class ByteMasks {
   explicit ByteMasks(std::span<const std::uint8_t> pattern)
       : blocks_((pattern.size() + 15) / 16),
         rows_(pattern.size() == 64 ? ~std::uint64_t(0) : (std::uint64_t(1) << pattern.size()) - 1) {
-    // Zero bytes past the pattern may match; rows_ drops them.
-    alignas(16) std::uint8_t bytes[64] = {};
-    std::memcpy(bytes, pattern.data(), pattern.size());
+    // Zero bytes past the pattern may match; rows_ drops them. Lookups read
+    // the blocks the pattern reaches, and the fourth whenever the third.
 #if defined(__SSE2__)
-    for (std::size_t b = 0; b < 4; ++b) {
-      blocks_of_[b] = _mm_load_si128(reinterpret_cast<const __m128i*>(bytes + 16 * b));
+    std::size_t read = blocks_ > 2 ? 4 : blocks_;
+    for (std::size_t b = 0; b < read; ++b) {
+      std::size_t at = std::min(16 * b, pattern.size());
+      blocks_of_[b] =
+          load_block(pattern.data() + at, std::min<std::size_t>(16, pattern.size() - at));
     }
 #else
-    std::memcpy(bytes_, bytes, sizeof bytes_);
+    std::memset(bytes_, 0, sizeof bytes_);
+    std::memcpy(bytes_, pattern.data(), pattern.size());
 #endif
   }
 
@@ -209,6 +212,38 @@ class ByteMasks {
   }
 
  private:
+#if defined(__SSE2__)
+  // The k <= 16 bytes at p, zero-padded, read in pieces that stay within
+  // them. Loads straight into registers: a copy through the stack would stall
+  // each vector load on store forwarding, a cost as large as a short
+  // pattern's whole column loop.
+  static __m128i load_block(const std::uint8_t* p, std::size_t k) {
+    if (k == 16) return _mm_loadu_si128(reinterpret_cast<const __m128i*>(p));
+    std::uint64_t low = k >= 8 ? load_word(p, 8) : load_word(p, k);
+    std::uint64_t high = k > 8 ? load_word(p + 8, k - 8) : 0;
+    return _mm_set_epi64x(std::int64_t(high), std::int64_t(low));
+  }
+
+  // The k <= 8 bytes at p as a little-endian word, the rest zero.
+  static std::uint64_t load_word(const std::uint8_t* p, std::size_t k) {
+    if (k == 8) return read<std::uint64_t>(p);
+    if (k >= 4) {  // two reads that overlap in the middle
+      return read<std::uint32_t>(p) |
+             (std::uint64_t(read<std::uint32_t>(p + k - 4)) << 8 * (k - 4));
+    }
+    std::uint64_t word = 0;
+    for (std::size_t i = 0; i < k; ++i) word |= std::uint64_t(p[i]) << 8 * i;
+    return word;
+  }
+
+  template <class W>
+  static W read(const std::uint8_t* p) {
+    W word;
+    std::memcpy(&word, p, sizeof word);
+    return word;
+  }
+#endif
+
   std::size_t blocks_;  // of 16 bytes
   std::uint64_t rows_;  // the pattern's bits
 #if defined(__SSE2__)

@@ -16,7 +16,8 @@ namespace kivo {
 
 namespace {
 
-std::uint64_t stripped_lcs(const CharSpan& a, const CharSpan& b) {
+// Flattened: a short pair is one call, its masks and columns in registers.
+[[gnu::flatten]] std::uint64_t stripped_lcs(const CharSpan& a, const CharSpan& b) {
   return visit_units(a, [&](auto x) {
     return visit_units(b, [&](auto y) {
       std::size_t before = x.size();
@@ -30,6 +31,13 @@ std::uint64_t stripped_lcs(const CharSpan& a, const CharSpan& b) {
   });
 }
 
+// Out of line, so that flattening the short path leaves the blocks alone.
+template <class C>
+[[gnu::noinline]] std::uint64_t lcs_long(std::span<const C> pattern, std::span<const C> text) {
+  bitpar::BlockMasks masks(pattern);
+  return bitpar::lcs_blocks(masks, pattern.size(), text);
+}
+
 }  // namespace
 
 template <class C>
@@ -39,8 +47,7 @@ std::uint64_t lcs_of(std::span<const C> pattern, std::span<const C> text) {
     return bitpar::on_one_word(
         pattern, text, [](auto eq, std::size_t m, auto t) { return bitpar::lcs_word(eq, m, t); });
   }
-  bitpar::BlockMasks masks(pattern);
-  return bitpar::lcs_blocks(masks, pattern.size(), text);
+  return lcs_long(pattern, text);
 }
 
 template std::uint64_t lcs_of(std::span<const std::uint8_t>, std::span<const std::uint8_t>);

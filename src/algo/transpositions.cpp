@@ -17,6 +17,12 @@ namespace kivo {
 
 namespace {
 
+// Out of line, so that flattening the short path leaves the bands alone.
+template <class C>
+[[gnu::noinline]] std::uint64_t osa_long(std::span<const C> a, std::span<const C> b) {
+  return bitpar::distance_long<bitpar::OsaSteps>(a, b);
+}
+
 template <class C>
 std::uint64_t osa_stripped(std::span<const C> a, std::span<const C> b) {
   if (a.size() > b.size()) std::swap(a, b);
@@ -25,7 +31,7 @@ std::uint64_t osa_stripped(std::span<const C> a, std::span<const C> b) {
     return bitpar::on_one_word(
         a, b, [](auto eq, std::size_t m, auto text) { return bitpar::osa_word(eq, m, text); });
   }
-  return bitpar::distance_long<bitpar::OsaSteps>(a, b);
+  return osa_long(a, b);
 }
 
 // Unrestricted Damerau-Levenshtein in linear space. A swap that reaches
@@ -155,7 +161,8 @@ double similarity(std::uint64_t distance, const CharSpan& a, const CharSpan& b) 
 
 }  // namespace
 
-std::uint64_t osa_distance(const CharSpan& a, const CharSpan& b) {
+// Flattened: a short pair is one call, its masks and columns in registers.
+[[gnu::flatten]] std::uint64_t osa_distance(const CharSpan& a, const CharSpan& b) {
   return on_stripped(a, b, [](auto x, auto y) {
     return bitpar::with_word_unit_type(x, y, [](auto p, auto q) { return osa_stripped(p, q); });
   });

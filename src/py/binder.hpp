@@ -117,32 +117,24 @@ struct Callable {
   std::string docstring() const;
 };
 
+// Names the Callable Table[I], whose parameters are constants.
+template <const auto& Table, std::size_t I>
+struct Entry {};
+
 // The converted arguments of one call, in parameter order. Views borrow the
 // Python strings of the call.
 class Args {
  public:
-  // Converts every argument; a failure gains the note
-  // "while processing '<param>'" and throws ErrorAlreadySet. Inline so that
-  // each entry point sees its parameter kinds as constants: an exact, compact
-  // ASCII str is its own UTF-8, read in place without a call.
-  Args(const Callable& callable, PyObject* const* values) : callable_(callable), objects_(values) {
-    for (std::size_t i = 0; i < callable.param_count; ++i) {
-      PyObject* object = values[i];
-      Param::Kind kind = callable.params[i].kind;
-      if (kind == Param::Kind::Object) {
-        slots_[i].object = object;
-      } else if (kind == Param::Kind::Text && PyUnicode_CheckExact(object) &&
-                 PyUnicode_IS_COMPACT_ASCII(object)) {
-        slots_[i].data = static_cast<const char*>(PyUnicode_DATA(object));
-        slots_[i].size = std::size_t(PyUnicode_GET_LENGTH(object));
-      } else if (kind == Param::Kind::Chars && PyUnicode_CheckExact(object) &&
-                 PyUnicode_IS_COMPACT_ASCII(object)) {
-        // One byte per character, and no surrogates.
-        slots_[i].units = {PyUnicode_DATA(object), std::size_t(PyUnicode_GET_LENGTH(object)), 1};
-      } else {
-        convert(i);
-      }
+  // The arguments of Table[I]'s parameters, each converted as its kind, which
+  // is a constant here: an exact, compact ASCII str is read in place without
+  // a call, and nothing else is looked at. A failure gains the note
+  // "while processing '<param>'" and throws ErrorAlreadySet.
+  template <const auto& Table, std::size_t I>
+  Args(Entry<Table, I>, PyObject* const* values) : callable_(Table[I]), objects_(values) {
+    [&]<std::size_t... P>(std::index_sequence<P...>) {
+      (take<Table[I].params[P].kind>(P), ...);
     }
+    (std::make_index_sequence<Table[I].param_count>{});
   }
 
   // Each accessor reads parameter i as its own kind, which must be the
@@ -194,6 +186,28 @@ class Args {
   };
   static_assert(std::is_trivially_default_constructible_v<Slot>);
 
+  template <Param::Kind Kind>
+  void take(std::size_t i) {
+    PyObject* object = objects_[i];
+    if constexpr (Kind == Param::Kind::Object) {
+      slots_[i].object = object;
+      return;
+    } else if constexpr (Kind == Param::Kind::Text || Kind == Param::Kind::Chars) {
+      if (PyUnicode_CheckExact(object) && PyUnicode_IS_COMPACT_ASCII(object)) {
+        const void* data = PyUnicode_DATA(object);
+        std::size_t length = std::size_t(PyUnicode_GET_LENGTH(object));
+        if constexpr (Kind == Param::Kind::Text) {
+          slots_[i].data = static_cast<const char*>(data);
+          slots_[i].size = length;
+        } else {
+          slots_[i].units = {data, length, 1};  // one byte per character, no surrogates
+        }
+        return;
+      }
+    }
+    convert(i);
+  }
+
   static void read_units(PyObject* object, Slot& slot) {
     slot.units = {PyUnicode_DATA(object), std::size_t(PyUnicode_GET_LENGTH(object)),
                   std::size_t(PyUnicode_KIND(object))};
@@ -236,11 +250,11 @@ PyObject* fastcall(PyObject* self, PyObject* const* args, Py_ssize_t nargsf, PyO
     Py_ssize_t nargs = PyVectorcall_NARGS(nargsf);
     constexpr bool plain = Table[I].plain();
     if (plain && kwnames == nullptr && nargs == Py_ssize_t(callable.param_count)) {
-      return callable.impl(self, Args(callable, args));  // the common, exact case
+      return callable.impl(self, Args(Entry<Table, I>{}, args));  // the common, exact case
     }
     PyObject* bound[kMaxParams] = {};
     bind(callable, args, nargs, kwnames, bound);
-    return callable.impl(self, Args(callable, bound));
+    return callable.impl(self, Args(Entry<Table, I>{}, bound));
   });
 }
 

@@ -48,18 +48,20 @@ auto computed(bool release, Compute&& compute) {
 template <std::size_t I, bool Release>
 PyObject* call_measure(PyObject*, const Args& x) {
   constexpr const Measure& measure = kMeasures[I];
-  Result<double> score = [&] {
-    if constexpr (measure.reads == Reads::Characters) {
-      const CharSpan& a = x.chars(0);
-      const CharSpan& b = x.chars(1);
-      bool release = Release && long_work(a, b);
-      return computed(release, [&] { return score_characters(measure, a, b); });
-    } else {
-      return score_utf8(measure, x.str(0), x.str(1));
-    }
-  }();
-  double value = take(std::move(score));
-  return measure.distance ? to_py(std::uint64_t(value)) : to_py(value);
+  auto answer = [](Result<double> score) {
+    double value = take(std::move(score));
+    return kMeasures[I].distance ? to_py(std::uint64_t(value)) : to_py(value);
+  };
+  if constexpr (measure.reads == Reads::Characters) {
+    const CharSpan& a = x.chars(0);
+    const CharSpan& b = x.chars(1);
+    // Short pairs, the common case, are scored right here: the row's entry
+    // is a constant and inlines, so its result never goes through memory.
+    if (!(Release && long_work(a, b))) return answer(score_characters(measure, a, b));
+    return answer(computed(true, [&] { return score_characters(measure, a, b); }));
+  } else {
+    return answer(score_utf8(measure, x.str(0), x.str(1)));
+  }
 }
 
 template <std::size_t I, bool Release>

@@ -15,6 +15,8 @@
 namespace kivo::py {
 
 inline PyObject* to_py(std::uint64_t value) {
+  // Through PyLong_FromLong when it fits, which hands out small ints directly.
+  if (value <= std::uint64_t(LONG_MAX)) return result(PyLong_FromLong(long(value)));
   return result(PyLong_FromUnsignedLongLong(value));
 }
 inline PyObject* to_py(double value) {
