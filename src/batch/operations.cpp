@@ -71,7 +71,7 @@ void cdist_as(const Problem& problem, double cutoff, double fill, T* out) {
     const Scorer& scorer;
     double cutoff, fill;
     simd::Isa isa;
-    std::vector<T*> row_out;  // where each row of the block starts in `out`
+    std::vector<void*> row_out;  // where each row of the block starts in `out`
     void bounds(double* b) const { std::fill(b, b + row_out.size(), cutoff); }
     void take(std::size_t j, const double* scores) const { put(j, 1, scores, 1); }
     // Straight runs of each row where the choices come in index order, as
@@ -86,10 +86,8 @@ void cdist_as(const Problem& problem, double cutoff, double fill, T* out) {
     // Row k's scores for choices first .. first + count - 1 from
     // scores[k * stride + c].
     void put(std::size_t first, std::size_t count, const double* scores, std::size_t stride) const {
-      for (std::size_t k = 0; k < row_out.size(); ++k) {
-        tile_rows::write(isa, element_of<T>(), scorer.distance(), scores + k * stride, count,
-                         cutoff, fill, row_out[k] + first);
-      }
+      tile_rows::write(isa, element_of<T>(), scorer.distance(), scores, stride, row_out.size(),
+                       count, cutoff, fill, row_out.data(), first);
     }
     void finish() const {}
   };

@@ -225,10 +225,7 @@ class BitParallelBlock final : public Block {
     std::size_t columns = texts.size();
     double n[kTileColumns];
     for (std::size_t c = 0; c < columns; ++c) n[c] = double(texts[c].size());
-    for (std::size_t k = 0; k < rows_.size(); ++k) {
-      tile_rows::scores(scorer_.isa_, scorer_.rule_, double(lengths_[k]), n, counts + k * columns,
-                        out + k * columns, columns);
-    }
+    tile_rows::scores(scorer_.isa_, scorer_.rule_, lengths_, rows_.size(), n, columns, counts, out);
   }
 
   // A query past the lanes: its masks, over as many words as it needs.

@@ -20,23 +20,25 @@ namespace avx2 {
 KIVO_TARGET_END
 #endif
 
-void scores(simd::Isa isa, Rule rule, double m, const double* n, const std::uint32_t* counts,
-            double* out, std::size_t columns) {
+void scores(simd::Isa isa, Rule rule, const std::uint32_t* m, std::size_t rows, const double* n,
+            std::size_t columns, const std::uint32_t* counts, double* out) {
 #ifdef KIVO_SIMD_X86
-  if (isa != simd::Isa::Portable) return avx2::scores(rule, m, n, counts, out, columns);
+  if (isa != simd::Isa::Portable) return avx2::scores(rule, m, rows, n, columns, counts, out);
 #endif
   (void)isa;
-  portable::scores(rule, m, n, counts, out, columns);
+  portable::scores(rule, m, rows, n, columns, counts, out);
 }
 
-void write(simd::Isa isa, Element element, bool distance, const double* scores, std::size_t count,
-           double bound, double fill, void* row) {
+void write(simd::Isa isa, Element element, bool distance, const double* scores, std::size_t stride,
+           std::size_t rows, std::size_t count, double bound, double fill, void* const* rows_out,
+           std::size_t first) {
 #ifdef KIVO_SIMD_X86
   if (isa != simd::Isa::Portable)
-    return avx2::write(element, distance, scores, count, bound, fill, row);
+    return avx2::write(element, distance, scores, stride, rows, count, bound, fill, rows_out,
+                       first);
 #endif
   (void)isa;
-  portable::write(element, distance, scores, count, bound, fill, row);
+  portable::write(element, distance, scores, stride, rows, count, bound, fill, rows_out, first);
 }
 
 }  // namespace kivo::batch::tile_rows

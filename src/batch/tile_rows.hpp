@@ -21,14 +21,17 @@ enum class Rule {
   LcsSimilarity,    // 1 - (max(m, n) - count) / max(m, n)
 };
 
-// out[c] = the score of counts[c], between texts of m and n[c] characters.
-// A count of the LCS rules is at most 64.
-void scores(simd::Isa isa, Rule rule, double m, const double* n, const std::uint32_t* counts,
-            double* out, std::size_t columns);
+// out[k * columns + c] = the score of counts[k * columns + c], between texts
+// of m[k] and n[c] characters, for k < rows. A count of the LCS rules is at
+// most 64.
+void scores(simd::Isa isa, Rule rule, const std::uint32_t* m, std::size_t rows, const double* n,
+            std::size_t columns, const std::uint32_t* counts, double* out);
 
-// row[c] = scores[c] where it passes `bound` (at most it for a distance, at
-// least it for a similarity), else fill; `row` holds `element`s.
-void write(simd::Isa isa, Element element, bool distance, const double* scores, std::size_t count,
-           double bound, double fill, void* row);
+// For k < rows and c < count, rows_out[k][first + c] = scores[k * stride + c]
+// where it passes `bound` (at most it for a distance, at least it for a
+// similarity), else fill; rows_out[k] points to `element`s.
+void write(simd::Isa isa, Element element, bool distance, const double* scores, std::size_t stride,
+           std::size_t rows, std::size_t count, double bound, double fill, void* const* rows_out,
+           std::size_t first);
 
 }  // namespace kivo::batch::tile_rows

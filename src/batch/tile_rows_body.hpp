@@ -37,21 +37,32 @@ void write_as(const double* scores, std::size_t count, double bound, double fill
 
 }  // namespace
 
-void scores(Rule rule, double m, const double* n, const std::uint32_t* counts, double* out,
-            std::size_t columns) {
+void scores(Rule rule, const std::uint32_t* m, std::size_t rows, const double* n,
+            std::size_t columns, const std::uint32_t* counts, double* out) {
+  auto each_row = [&](auto scores_of) {
+    for (std::size_t k = 0; k < rows; ++k)
+      scores_of(double(m[k]), n, counts + k * columns, out + k * columns, columns);
+  };
   switch (rule) {
-    case Rule::Count: return scores_as<Rule::Count>(m, n, counts, out, columns);
-    case Rule::CountSimilarity: return scores_as<Rule::CountSimilarity>(m, n, counts, out, columns);
-    case Rule::Indel: return scores_as<Rule::Indel>(m, n, counts, out, columns);
-    case Rule::IndelSimilarity: return scores_as<Rule::IndelSimilarity>(m, n, counts, out, columns);
-    case Rule::LcsSimilarity: return scores_as<Rule::LcsSimilarity>(m, n, counts, out, columns);
+    case Rule::Count: return each_row(scores_as<Rule::Count>);
+    case Rule::CountSimilarity: return each_row(scores_as<Rule::CountSimilarity>);
+    case Rule::Indel: return each_row(scores_as<Rule::Indel>);
+    case Rule::IndelSimilarity: return each_row(scores_as<Rule::IndelSimilarity>);
+    case Rule::LcsSimilarity: return each_row(scores_as<Rule::LcsSimilarity>);
   }
 }
 
-void write(Element element, bool distance, const double* scores, std::size_t count, double bound,
-           double fill, void* row) {
-  Output{row, element}.visit([&](auto* data) {
-    if (distance) return write_as<true>(scores, count, bound, fill, data);
-    write_as<false>(scores, count, bound, fill, data);
+void write(Element element, bool distance, const double* scores, std::size_t stride,
+           std::size_t rows, std::size_t count, double bound, double fill, void* const* rows_out,
+           std::size_t first) {
+  Output{nullptr, element}.visit([&]<class T>(T*) {
+    for (std::size_t k = 0; k < rows; ++k) {
+      T* row = static_cast<T*>(rows_out[k]) + first;
+      if (distance) {
+        write_as<true>(scores + k * stride, count, bound, fill, row);
+      } else {
+        write_as<false>(scores + k * stride, count, bound, fill, row);
+      }
+    }
   });
 }
