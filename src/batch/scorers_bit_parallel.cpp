@@ -199,10 +199,9 @@ class BitParallelBlock final : public Block {
                   double* tile) override {
     if (long_masks_ || !unbounded(bounds) || choices.size() > kTileColumns)
       return Block::score_tile(choices, bounds, rows, tile);
-    std::u32string_view texts[kTileColumns];
-    for (std::size_t c = 0; c < choices.size(); ++c) texts[c] = scorer_.choices_.chars(choices[c]);
+    for (std::size_t c = 0; c < choices.size(); ++c) texts_[c] = scorer_.choices_.chars(choices[c]);
     std::uint32_t counts[64 * kTileColumns];
-    std::span<const std::u32string_view> columns(texts, choices.size());
+    std::span<const std::u32string_view> columns(texts_, choices.size());
     counts_of(columns, counts);
     report(columns, counts, tile);
   }
@@ -246,7 +245,8 @@ class BitParallelBlock final : public Block {
   std::optional<lanes::OsaBlock> osa_lanes_;
   std::optional<lanes::LcsBlock> lcs_lanes_;
   std::optional<bitpar::BlockMasks> long_masks_;
-  std::uint32_t lengths_[64] = {};  // the queries', when in lanes
+  std::uint32_t lengths_[64] = {};           // the queries', when in lanes
+  std::u32string_view texts_[kTileColumns];  // a tile's choices (kept to spare clearing them)
   LimitCache limits_[64];
 };
 
