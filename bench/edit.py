@@ -9,9 +9,12 @@ RapidFuzz and jellyfish are installed into the venv for this comparison only.
 
 import csv
 import gzip
+import os
 import random
 import sys
 from pathlib import Path
+
+os.environ.setdefault("OPENBLAS_NUM_THREADS", "1")  # idle BLAS threads would take the other core
 
 sys.path.insert(0, str(Path(__file__).resolve().parent))
 from timing import Contender, time_case  # noqa: E402
