@@ -47,14 +47,19 @@ bool ScorerSpec::symmetric() const {
 
 void Block::score_tile(std::span<const std::size_t> choices, const double* bounds, std::size_t rows,
                        double* tile) {
-  std::vector<double> first(rows), second(rows);
+  // Lane blocks have at most 64 rows: their columns stay on the stack.
+  constexpr std::size_t kStackRows = 64;
+  double stack[2 * kStackRows];
+  std::vector<double> heap(rows > kStackRows ? 2 * rows : 0);
+  double* first = rows > kStackRows ? heap.data() : stack;
+  double* second = first + rows;
   std::size_t columns = choices.size();
   for (std::size_t c = 0; c < columns; c += 2) {
     if (c + 1 < columns) {
-      score_two(choices[c], choices[c + 1], bounds, first.data(), second.data());
+      score_two(choices[c], choices[c + 1], bounds, first, second);
       for (std::size_t k = 0; k < rows; ++k) tile[k * columns + c + 1] = second[k];
     } else {
-      score(choices[c], bounds, first.data());
+      score(choices[c], bounds, first);
     }
     for (std::size_t k = 0; k < rows; ++k) tile[k * columns + c] = first[k];
   }
