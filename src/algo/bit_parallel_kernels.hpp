@@ -24,8 +24,9 @@ namespace kivo::bitpar {
 // 64 rows: the top row holds n, and each row adds its vertical delta, +1
 // where `plus` has the row's bit and -1 where `minus` has it. Counting once
 // at the end keeps the score's upkeep out of every column.
-inline std::uint64_t last_column_score(std::size_t n, std::size_t m, std::uint64_t plus,
-                                       std::uint64_t minus) {
+[[gnu::always_inline]] inline std::uint64_t last_column_score(std::size_t n, std::size_t m,
+                                                              std::uint64_t plus,
+                                                              std::uint64_t minus) {
   std::uint64_t rows = m == 64 ? ~std::uint64_t(0) : (std::uint64_t(1) << m) - 1;
   return n + bits::popcount64(plus & rows) - bits::popcount64(minus & rows);
 }
@@ -37,7 +38,8 @@ inline std::uint64_t last_column_score(std::size_t n, std::size_t m, std::uint64
 // which De Morgan turns into fewer operations on the chain from one column's
 // vertical deltas to the next's.
 template <class Eq, class T>
-std::uint64_t osa_word(Eq&& eq, std::size_t m, std::span<const T> text) {
+[[gnu::always_inline]] inline std::uint64_t osa_word(Eq&& eq, std::size_t m,
+                                                     std::span<const T> text) {
   std::uint64_t vp = ~std::uint64_t(0), vn = 0, d0 = 0, previous = 0;
   for (std::size_t t = 0; t < text.size();) {
     for (std::size_t piece = cancel::piece_end(t, text.size()); t < piece; ++t) {
@@ -159,7 +161,8 @@ std::uint64_t osa_blocks(BlockMasks& masks, std::size_t m, std::span<const T> te
 // first zero. U is a subset of S, so S - U needs no borrow: S & ~U, which is
 // S & ~eq, one step shorter on the chain from S to S.
 template <class Eq, class T>
-std::uint64_t lcs_word(Eq&& eq, std::size_t m, std::span<const T> text) {
+[[gnu::always_inline]] inline std::uint64_t lcs_word(Eq&& eq, std::size_t m,
+                                                     std::span<const T> text) {
   std::uint64_t s = ~std::uint64_t(0);
   for (std::size_t t = 0; t < text.size();) {
     for (std::size_t piece = cancel::piece_end(t, text.size()); t < piece; ++t) {
