@@ -70,14 +70,15 @@ std::uint64_t damerau_levenshtein_rows(std::span<const S> a, std::span<const S> 
     std::size_t row_corner = 0;   // D[i - 2][last_column - 1]
     for (std::size_t j = 1; j <= m; ++j) {
       S bj = b[j - 1];
-      std::size_t value = std::min<std::size_t>(previous[j], left) + 1;
+      // The cell to the left joins last: the other terms come off the row
+      // above, so one cell waits on the last for two operations only.
+      std::size_t diagonal = previous[j - 1] + std::size_t(ai != bj);
+      std::size_t value = std::min(std::min<std::size_t>(previous[j] + 1, diagonal), left + 1);
       if (ai == bj) {
-        value = std::min<std::size_t>(value, previous[j - 1]);
         last_column = j;
         if (j >= 2) match_corner[j] = previous[j - 2];
         if (i >= 2) row_corner = before[j - 1];
       } else {
-        value = std::min<std::size_t>(value, previous[j - 1] + std::size_t(1));
         std::size_t k = last_row[bj];
         if (k != 0 && last_column != 0) {
           if (j - last_column == 1) {
