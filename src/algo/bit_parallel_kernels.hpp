@@ -46,8 +46,10 @@ template <class Eq, class T>
       std::uint64_t pm = eq(text[t]);
       std::uint64_t swapped = (((~d0) & pm) << 1) & previous;
       std::uint64_t off_chain = pm | vn | swapped;
-      d0 = (((pm & vp) + vp) ^ vp) | off_chain;
-      std::uint64_t not_hp = (d0 | vp) & ~vn;
+      std::uint64_t carried = ((pm & vp) + vp) ^ vp;
+      d0 = carried | off_chain;
+      // d0 | vp, with the terms known before the addition joined first.
+      std::uint64_t not_hp = (carried | (off_chain | vp)) & ~vn;
       std::uint64_t hn = vp & d0;
       std::uint64_t not_hp_shifted = not_hp << 1;  // the top row grows by one per column
       vp = (hn << 1) | (~d0 & not_hp_shifted);
