@@ -10,7 +10,8 @@ namespace kivo {
 
 // The length of the longest common prefix of a and b.
 template <class X, class Y>
-std::size_t common_prefix(std::span<const X> a, std::span<const Y> b) {
+[[gnu::always_inline]] inline std::size_t common_prefix(std::span<const X> a,
+                                                        std::span<const Y> b) {
   std::size_t shortest = std::min(a.size(), b.size());
   std::size_t prefix = 0;
   while (prefix < shortest && char32_t(a[prefix]) == char32_t(b[prefix])) ++prefix;
@@ -19,7 +20,8 @@ std::size_t common_prefix(std::span<const X> a, std::span<const Y> b) {
 
 // The length of the longest common suffix of a and b.
 template <class X, class Y>
-std::size_t common_suffix(std::span<const X> a, std::span<const Y> b) {
+[[gnu::always_inline]] inline std::size_t common_suffix(std::span<const X> a,
+                                                        std::span<const Y> b) {
   std::size_t shortest = std::min(a.size(), b.size());
   std::size_t suffix = 0;
   while (suffix < shortest &&
@@ -32,7 +34,8 @@ std::size_t common_suffix(std::span<const X> a, std::span<const Y> b) {
 // Removes the longest common prefix, then the longest common suffix of what
 // is left.
 template <class X, class Y>
-void strip_common_affixes(std::span<const X>& a, std::span<const Y>& b) {
+[[gnu::always_inline]] inline void strip_common_affixes(std::span<const X>& a,
+                                                        std::span<const Y>& b) {
   std::size_t prefix = common_prefix(a, b);
   a = a.subspan(prefix);
   b = b.subspan(prefix);

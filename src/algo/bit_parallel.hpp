@@ -45,7 +45,8 @@ struct Column {
 // Edit distance of a pattern of 1 to 64 characters against a text; eq(c)
 // is the mask of character c.
 template <class Eq, class T>
-std::uint64_t distance_word(Eq&& eq, std::size_t m, std::span<const T> text) {
+[[gnu::always_inline]] inline std::uint64_t distance_word(Eq&& eq, std::size_t m,
+                                                          std::span<const T> text) {
   std::uint64_t pv = ~std::uint64_t(0);
   std::uint64_t mv = 0;
   for (std::size_t t = 0; t < text.size();) {
@@ -68,7 +69,8 @@ std::uint64_t distance_word(Eq&& eq, std::size_t m, std::span<const T> text) {
 // kernels step through the text a column at a time, while the rows of a word
 // come together: so the longer one runs down the rows when it fits a word too.
 template <class C, class Word>
-std::uint64_t on_one_word(std::span<const C> shorter, std::span<const C> longer, Word&& word) {
+[[gnu::always_inline]] inline std::uint64_t on_one_word(std::span<const C> shorter,
+                                                        std::span<const C> longer, Word&& word) {
   if (longer.size() <= 64) return with_word_masks(longer, shorter, word);
   return with_word_masks(shorter, longer, word);
 }

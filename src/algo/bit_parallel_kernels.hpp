@@ -24,8 +24,9 @@ namespace kivo::bitpar {
 // 64 rows: the top row holds n, and each row adds its vertical delta, +1
 // where `plus` has the row's bit and -1 where `minus` has it. Counting once
 // at the end keeps the score's upkeep out of every column.
-inline std::uint64_t last_column_score(std::size_t n, std::size_t m, std::uint64_t plus,
-                                       std::uint64_t minus) {
+[[gnu::always_inline]] inline std::uint64_t last_column_score(std::size_t n, std::size_t m,
+                                                              std::uint64_t plus,
+                                                              std::uint64_t minus) {
   std::uint64_t rows = m == 64 ? ~std::uint64_t(0) : (std::uint64_t(1) << m) - 1;
   return n + bits::popcount64(plus & rows) - bits::popcount64(minus & rows);
 }
@@ -37,15 +38,18 @@ inline std::uint64_t last_column_score(std::size_t n, std::size_t m, std::uint64
 // which De Morgan turns into fewer operations on the chain from one column's
 // vertical deltas to the next's.
 template <class Eq, class T>
-std::uint64_t osa_word(Eq&& eq, std::size_t m, std::span<const T> text) {
+[[gnu::always_inline]] inline std::uint64_t osa_word(Eq&& eq, std::size_t m,
+                                                     std::span<const T> text) {
   std::uint64_t vp = ~std::uint64_t(0), vn = 0, d0 = 0, previous = 0;
   for (std::size_t t = 0; t < text.size();) {
     for (std::size_t piece = cancel::piece_end(t, text.size()); t < piece; ++t) {
       std::uint64_t pm = eq(text[t]);
       std::uint64_t swapped = (((~d0) & pm) << 1) & previous;
       std::uint64_t off_chain = pm | vn | swapped;
-      d0 = (((pm & vp) + vp) ^ vp) | off_chain;
-      std::uint64_t not_hp = (d0 | vp) & ~vn;
+      std::uint64_t carried = ((pm & vp) + vp) ^ vp;
+      d0 = carried | off_chain;
+      // d0 | vp, with the terms known before the addition joined first.
+      std::uint64_t not_hp = (carried | (off_chain | vp)) & ~vn;
       std::uint64_t hn = vp & d0;
       std::uint64_t not_hp_shifted = not_hp << 1;  // the top row grows by one per column
       vp = (hn << 1) | (~d0 & not_hp_shifted);
@@ -159,7 +163,8 @@ std::uint64_t osa_blocks(BlockMasks& masks, std::size_t m, std::span<const T> te
 // first zero. U is a subset of S, so S - U needs no borrow: S & ~U, which is
 // S & ~eq, one step shorter on the chain from S to S.
 template <class Eq, class T>
-std::uint64_t lcs_word(Eq&& eq, std::size_t m, std::span<const T> text) {
+[[gnu::always_inline]] inline std::uint64_t lcs_word(Eq&& eq, std::size_t m,
+                                                     std::span<const T> text) {
   std::uint64_t s = ~std::uint64_t(0);
   for (std::size_t t = 0; t < text.size();) {
     for (std::size_t piece = cancel::piece_end(t, text.size()); t < piece; ++t) {

@@ -173,7 +173,7 @@ class WordMasks {
 // a time, so nothing is cleared or filled per character as a table would be.
 class ByteMasks {
  public:
-  explicit ByteMasks(std::span<const std::uint8_t> pattern)
+  [[gnu::always_inline]] explicit ByteMasks(std::span<const std::uint8_t> pattern)
       : blocks_((pattern.size() + 15) / 16),
         rows_(pattern.size() == 64 ? ~std::uint64_t(0) : (std::uint64_t(1) << pattern.size()) - 1) {
     // Zero bytes past the pattern may match; rows_ drops them. Lookups read
@@ -191,7 +191,7 @@ class ByteMasks {
 #endif
   }
 
-  std::uint64_t get(std::uint8_t c) const {
+  [[gnu::always_inline]] std::uint64_t get(std::uint8_t c) const {
 #if defined(__SSE2__)
     __m128i wanted = _mm_set1_epi8(char(c));
     auto block = [&](std::size_t b) {
@@ -217,7 +217,7 @@ class ByteMasks {
   // them. Loads straight into registers: a copy through the stack would stall
   // each vector load on store forwarding, a cost as large as a short
   // pattern's whole column loop.
-  static __m128i load_block(const std::uint8_t* p, std::size_t k) {
+  [[gnu::always_inline]] static __m128i load_block(const std::uint8_t* p, std::size_t k) {
     if (k == 16) return _mm_loadu_si128(reinterpret_cast<const __m128i*>(p));
     std::uint64_t low = k >= 8 ? load_word(p, 8) : load_word(p, k);
     std::uint64_t high = k > 8 ? load_word(p + 8, k - 8) : 0;
@@ -225,7 +225,7 @@ class ByteMasks {
   }
 
   // The k <= 8 bytes at p as a little-endian word, the rest zero.
-  static std::uint64_t load_word(const std::uint8_t* p, std::size_t k) {
+  [[gnu::always_inline]] static std::uint64_t load_word(const std::uint8_t* p, std::size_t k) {
     if (k == 8) return read<std::uint64_t>(p);
     if (k >= 4) {  // two reads that overlap in the middle
       return read<std::uint32_t>(p) |
@@ -256,7 +256,8 @@ class ByteMasks {
 // Calls f(eq, m, text) for a pattern of 1 to 64 characters, eq(c) giving
 // character c's mask.
 template <class P, class T, class F>
-decltype(auto) with_word_masks(std::span<const P> pattern, std::span<const T> text, F&& f) {
+[[gnu::always_inline]] inline decltype(auto) with_word_masks(std::span<const P> pattern,
+                                                             std::span<const T> text, F&& f) {
   if constexpr (sizeof(P) == 1 && sizeof(T) == 1) {
     ByteMasks masks(pattern);
     return f([&](std::uint8_t c) { return masks.get(c); }, pattern.size(), text);
@@ -270,7 +271,8 @@ decltype(auto) with_word_masks(std::span<const P> pattern, std::span<const T> te
 // with_word_masks whenever both texts fit one: two such one-byte texts stay
 // as they are, Latin-1 too, since their masks compare bytes.
 template <class X, class Y, class F>
-decltype(auto) with_word_unit_type(std::span<const X> a, std::span<const Y> b, F&& f) {
+[[gnu::always_inline]] inline decltype(auto) with_word_unit_type(std::span<const X> a,
+                                                                 std::span<const Y> b, F&& f) {
   if constexpr (sizeof(X) == 1 && sizeof(Y) == 1) {
     if (a.size() <= 64 && b.size() <= 64) return f(a, b);
   }

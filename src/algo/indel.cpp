@@ -16,7 +16,27 @@ namespace kivo {
 
 namespace {
 
-// Flattened: a short pair is one call, its masks and columns in registers.
+// Out of line, so that flattening the short path leaves the blocks alone.
+template <class C>
+[[gnu::noinline]] std::uint64_t lcs_long(std::span<const C> pattern, std::span<const C> text) {
+  bitpar::BlockMasks masks(pattern);
+  return bitpar::lcs_blocks(masks, pattern.size(), text);
+}
+
+// lcs_of's body, inlined with the pieces of its short path: a short pair
+// is one call, its masks and columns in registers.
+template <class C>
+[[gnu::always_inline]] inline std::uint64_t inlined_lcs(std::span<const C> pattern,
+                                                        std::span<const C> text) {
+  if (pattern.empty() || text.empty()) return 0;
+  if (pattern.size() <= 64) {
+    return bitpar::on_one_word(
+        pattern, text, [](auto eq, std::size_t m, auto t) { return bitpar::lcs_word(eq, m, t); });
+  }
+  return lcs_long(pattern, text);
+}
+
+// Flattened, with the long path of inlined_lcs its one call out.
 [[gnu::flatten]] std::uint64_t stripped_lcs(const CharSpan& a, const CharSpan& b) {
   return visit_units(a, [&](auto x) {
     return visit_units(b, [&](auto y) {
@@ -25,29 +45,17 @@ namespace {
       std::uint64_t common = before - x.size();
       return common + bitpar::with_word_unit_type(x, y, [](auto p, auto q) {
                if (p.size() > q.size()) std::swap(p, q);
-               return lcs_of(p, q);
+               return inlined_lcs(p, q);
              });
     });
   });
-}
-
-// Out of line, so that flattening the short path leaves the blocks alone.
-template <class C>
-[[gnu::noinline]] std::uint64_t lcs_long(std::span<const C> pattern, std::span<const C> text) {
-  bitpar::BlockMasks masks(pattern);
-  return bitpar::lcs_blocks(masks, pattern.size(), text);
 }
 
 }  // namespace
 
 template <class C>
 std::uint64_t lcs_of(std::span<const C> pattern, std::span<const C> text) {
-  if (pattern.empty() || text.empty()) return 0;
-  if (pattern.size() <= 64) {
-    return bitpar::on_one_word(
-        pattern, text, [](auto eq, std::size_t m, auto t) { return bitpar::lcs_word(eq, m, t); });
-  }
-  return lcs_long(pattern, text);
+  return inlined_lcs(pattern, text);
 }
 
 template std::uint64_t lcs_of(std::span<const std::uint8_t>, std::span<const std::uint8_t>);

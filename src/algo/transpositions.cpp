@@ -23,8 +23,11 @@ template <class C>
   return bitpar::distance_long<bitpar::OsaSteps>(a, b);
 }
 
+// Inlined with the pieces of its short path: a short pair is one call, its
+// masks and columns in registers.
 template <class C>
-std::uint64_t osa_stripped(std::span<const C> a, std::span<const C> b) {
+[[gnu::always_inline]] inline std::uint64_t osa_stripped(std::span<const C> a,
+                                                         std::span<const C> b) {
   if (a.size() > b.size()) std::swap(a, b);
   if (a.empty()) return b.size();
   if (a.size() <= 64) {
@@ -67,14 +70,15 @@ std::uint64_t damerau_levenshtein_rows(std::span<const S> a, std::span<const S> 
     std::size_t row_corner = 0;   // D[i - 2][last_column - 1]
     for (std::size_t j = 1; j <= m; ++j) {
       S bj = b[j - 1];
-      std::size_t value = std::min<std::size_t>(previous[j], left) + 1;
+      // The cell to the left joins last: the other terms come off the row
+      // above, so one cell waits on the last for two operations only.
+      std::size_t diagonal = previous[j - 1] + std::size_t(ai != bj);
+      std::size_t value = std::min(std::min<std::size_t>(previous[j] + 1, diagonal), left + 1);
       if (ai == bj) {
-        value = std::min<std::size_t>(value, previous[j - 1]);
         last_column = j;
         if (j >= 2) match_corner[j] = previous[j - 2];
         if (i >= 2) row_corner = before[j - 1];
       } else {
-        value = std::min<std::size_t>(value, previous[j - 1] + std::size_t(1));
         std::size_t k = last_row[bj];
         if (k != 0 && last_column != 0) {
           if (j - last_column == 1) {
@@ -161,7 +165,7 @@ double similarity(std::uint64_t distance, const CharSpan& a, const CharSpan& b) 
 
 }  // namespace
 
-// Flattened: a short pair is one call, its masks and columns in registers.
+// Flattened, with the long path of osa_stripped its one call out.
 [[gnu::flatten]] std::uint64_t osa_distance(const CharSpan& a, const CharSpan& b) {
   return on_stripped(a, b, [](auto x, auto y) {
     return bitpar::with_word_unit_type(x, y, [](auto p, auto q) { return osa_stripped(p, q); });

@@ -130,7 +130,8 @@ class Args {
   // a call, and nothing else is looked at. A failure gains the note
   // "while processing '<param>'" and throws ErrorAlreadySet.
   template <const auto& Table, std::size_t I>
-  Args(Entry<Table, I>, PyObject* const* values) : callable_(Table[I]), objects_(values) {
+  [[gnu::always_inline]] Args(Entry<Table, I>, PyObject* const* values)
+      : callable_(Table[I]), objects_(values) {
     [&]<std::size_t... P>(std::index_sequence<P...>) {
       (take<Table[I].params[P].kind>(P), ...);
     }
@@ -187,7 +188,7 @@ class Args {
   static_assert(std::is_trivially_default_constructible_v<Slot>);
 
   template <Param::Kind Kind>
-  void take(std::size_t i) {
+  [[gnu::always_inline]] void take(std::size_t i) {
     PyObject* object = objects_[i];
     if constexpr (Kind == Param::Kind::Object) {
       slots_[i].object = object;

@@ -55,10 +55,12 @@ PyObject* call_measure(PyObject*, const Args& x) {
   if constexpr (measure.reads == Reads::Characters) {
     const CharSpan& a = x.chars(0);
     const CharSpan& b = x.chars(1);
+    if (Release && long_work(a, b)) {
+      return answer(computed(true, [&] { return score_characters(measure, a, b); }));
+    }
     // Short pairs, the common case, are scored right here: the row's entry
     // is a constant and inlines, so its result never goes through memory.
-    if (!(Release && long_work(a, b))) return answer(score_characters(measure, a, b));
-    return answer(computed(true, [&] { return score_characters(measure, a, b); }));
+    return answer(score_characters(measure, a, b));
   } else {
     return answer(score_utf8(measure, x.str(0), x.str(1)));
   }

@@ -25,7 +25,7 @@ struct CharSpan {
 
 // Calls f with the text as std::span<const U>, U the unsigned type of its width.
 template <class F>
-decltype(auto) visit_units(const CharSpan& text, F&& f) {
+[[gnu::always_inline]] inline decltype(auto) visit_units(const CharSpan& text, F&& f) {
   switch (text.width) {
     case 1: return f(text.units<std::uint8_t>());
     case 2: return f(text.units<std::uint16_t>());
