@@ -1,6 +1,7 @@
 #include "py/batch/nearest_choice.hpp"
 
 #include <algorithm>
+#include <chrono>
 #include <optional>
 
 #include "batch/nearest.hpp"
@@ -14,9 +15,9 @@ namespace kivo::py {
 
 namespace {
 
-// The walk holds the interpreter lock, but lets Python run (other threads,
-// signal handlers) every so many choices, or word steps of scoring: about a
-// millisecond at most. A choice that alone takes longer is scored without
+// The walk holds the interpreter lock, but runs signal handlers every so
+// many choices, or word steps of scoring (about a millisecond at most), and
+// lets other threads run (see PythonTurns). A choice that alone takes longer is scored without
 // the lock, where Ctrl-C cancels the kernel itself.
 constexpr std::size_t kWindowItems = 4096;
 constexpr std::uint64_t kStepsHeld = std::uint64_t(1) << 20;
@@ -48,12 +49,53 @@ struct Window {
   }
 };
 
-// Hands the lock to any thread waiting for it, then runs signal handlers.
-void let_python_run() {
-  run_released(
-      1, [](const batch::Pool&) {}, true);
-  if (PyErr_CheckSignals() < 0) throw ErrorAlreadySet{};
-}
+// Lets other threads and signal handlers run. A thread waiting for the lock
+// asks its holder to drop it only after a whole switch interval without a
+// switch; a release sooner is taken straight back before the waiter wakes,
+// so a walk that released every millisecond would starve it. The lock goes
+// round once it has been held for two intervals; signal handlers run each
+// time. Free-threaded, detaching at once lets a stop-the-world pause begin.
+class PythonTurns {
+ public:
+  void take() {
+    Clock::time_point now = Clock::now();
+    if (now - released_ >= hold_for()) {
+      run_released(
+          1, [](const batch::Pool&) {}, true);
+      released();
+    }
+    if (PyErr_CheckSignals() < 0) throw ErrorAlreadySet{};
+  }
+  // The lock was released meanwhile, to score a long choice.
+  void released() { released_ = Clock::now(); }
+
+ private:
+  using Clock = std::chrono::steady_clock;
+
+  Clock::duration hold_for() {
+    if (hold_for_ < Clock::duration::zero()) hold_for_ = two_switch_intervals();
+    return hold_for_;
+  }
+
+  static Clock::duration two_switch_intervals() {
+#ifdef Py_GIL_DISABLED
+    return Clock::duration::zero();
+#else
+    PyObject* get = PySys_GetObject("getswitchinterval");  // borrowed
+    Ref interval = get ? Ref::steal(PyObject_CallNoArgs(get)) : Ref();
+    double seconds = interval ? PyFloat_AsDouble(interval.get()) : -1;
+    if (seconds < 0) {
+      PyErr_Clear();
+      seconds = 0.005;  // CPython's default
+    }
+    return std::chrono::duration_cast<Clock::duration>(
+        std::chrono::duration<double>(2 * std::min(seconds, 1.0)));
+#endif
+  }
+
+  Clock::time_point released_ = Clock::now();
+  Clock::duration hold_for_{-1};  // read when first needed
+};
 
 // The characters of a choice, or nothing for a null that `nulls` keeps.
 std::optional<CharSpan> choice_text(PyObject* item, std::size_t position, Nulls nulls) {
@@ -74,6 +116,7 @@ PyObject* walk(Search& search, bool distance, PyObject* choices, Nulls nulls) {
   with_note("choices", [&] {
     bool perfect = false;
     std::uint64_t steps = 0;
+    PythonTurns turns;
     std::size_t position = 0;
     // A list's size is read again for each window: Python code run between
     // them may change it.
@@ -91,6 +134,7 @@ PyObject* walk(Search& search, bool distance, PyObject* choices, Nulls nulls) {
         if (cost > kStepsHeld) {
           Ref held = Ref::borrow(item);
           run_released(1, [&](const batch::Pool&) { outcome = search.offer(*text, position); });
+          turns.released();
           python_ran = true;
         } else {
           outcome = search.offer(*text, position);
@@ -105,7 +149,7 @@ PyObject* walk(Search& search, bool distance, PyObject* choices, Nulls nulls) {
         }
         if (steps > kStepsHeld && !perfect) {
           steps = 0;
-          let_python_run();
+          turns.take();
           python_ran = true;
         }
       }
