@@ -169,18 +169,21 @@ class WordMasks {
 };
 
 // Masks of a pattern of 1 to 64 one-byte characters, any bytes (Latin-1
-// too): a lookup compares the character with the whole pattern, 16 bytes at
-// a time, so nothing is cleared or filled per character as a table would be.
+// too), in `Blocks` blocks of 16 (a pattern of up to 16, 32 or 64 bytes;
+// four for the longest, whose third block may be the last): a lookup
+// compares the character with the whole pattern, a block at a time, so
+// nothing is cleared or filled per character as a table would be. The block
+// count is a constant, so a column's lookup has no branches.
+template <std::size_t Blocks>
 class ByteMasks {
+  static_assert(Blocks == 1 || Blocks == 2 || Blocks == 4);
+
  public:
   [[gnu::always_inline]] explicit ByteMasks(std::span<const std::uint8_t> pattern)
-      : blocks_((pattern.size() + 15) / 16),
-        rows_(pattern.size() == 64 ? ~std::uint64_t(0) : (std::uint64_t(1) << pattern.size()) - 1) {
-    // Zero bytes past the pattern may match; rows_ drops them. Lookups read
-    // the blocks the pattern reaches, and the fourth whenever the third.
+      : rows_(pattern.size() == 64 ? ~std::uint64_t(0) : (std::uint64_t(1) << pattern.size()) - 1) {
+    // Zero bytes past the pattern may match; rows_ drops them.
 #if defined(__SSE2__)
-    std::size_t read = blocks_ > 2 ? 4 : blocks_;
-    for (std::size_t b = 0; b < read; ++b) {
+    for (std::size_t b = 0; b < Blocks; ++b) {
       std::size_t at = std::min(16 * b, pattern.size());
       blocks_of_[b] =
           load_block(pattern.data() + at, std::min<std::size_t>(16, pattern.size() - at));
@@ -193,20 +196,18 @@ class ByteMasks {
 
   [[gnu::always_inline]] std::uint64_t get(std::uint8_t c) const {
 #if defined(__SSE2__)
-    __m128i wanted = _mm_set1_epi8(char(c));
-    auto block = [&](std::size_t b) {
-      return std::uint64_t(std::uint32_t(_mm_movemask_epi8(_mm_cmpeq_epi8(blocks_of_[b], wanted))))
-             << (16 * b);
-    };
-    std::uint64_t found = block(0);
-    if (blocks_ > 1) {
-      found |= block(1);
-      if (blocks_ > 2) found |= block(2) | block(3);
+    // Broadcast by multiplying: two shuffles, where _mm_set1_epi8 takes four.
+    __m128i wanted = _mm_shuffle_epi32(_mm_cvtsi32_si128(int(c * 0x01010101u)), 0);
+    std::uint64_t found = 0;
+    for (std::size_t b = 0; b < Blocks; ++b) {
+      found |=
+          std::uint64_t(std::uint32_t(_mm_movemask_epi8(_mm_cmpeq_epi8(blocks_of_[b], wanted))))
+          << (16 * b);
     }
     return found & rows_;
 #else
     std::uint64_t found = 0;
-    for (std::size_t i = 0; i < 16 * blocks_; ++i) found |= std::uint64_t(bytes_[i] == c) << i;
+    for (std::size_t i = 0; i < 16 * Blocks; ++i) found |= std::uint64_t(bytes_[i] == c) << i;
     return found & rows_;
 #endif
   }
@@ -244,14 +245,21 @@ class ByteMasks {
   }
 #endif
 
-  std::size_t blocks_;  // of 16 bytes
   std::uint64_t rows_;  // the pattern's bits
 #if defined(__SSE2__)
-  __m128i blocks_of_[4];
+  __m128i blocks_of_[Blocks];
 #else
-  std::uint8_t bytes_[64];
+  std::uint8_t bytes_[16 * Blocks];
 #endif
 };
+
+template <std::size_t Blocks, class F>
+[[gnu::always_inline]] inline decltype(auto) with_byte_masks(std::span<const std::uint8_t> pattern,
+                                                             std::span<const std::uint8_t> text,
+                                                             F&& f) {
+  ByteMasks<Blocks> masks(pattern);
+  return f([&](std::uint8_t c) { return masks.get(c); }, pattern.size(), text);
+}
 
 // Calls f(eq, m, text) for a pattern of 1 to 64 characters, eq(c) giving
 // character c's mask.
@@ -259,8 +267,9 @@ template <class P, class T, class F>
 [[gnu::always_inline]] inline decltype(auto) with_word_masks(std::span<const P> pattern,
                                                              std::span<const T> text, F&& f) {
   if constexpr (sizeof(P) == 1 && sizeof(T) == 1) {
-    ByteMasks masks(pattern);
-    return f([&](std::uint8_t c) { return masks.get(c); }, pattern.size(), text);
+    if (pattern.size() <= 16) return with_byte_masks<1>(pattern, text, f);
+    if (pattern.size() <= 32) return with_byte_masks<2>(pattern, text, f);
+    return with_byte_masks<4>(pattern, text, f);
   } else {
     WordMasks masks(pattern, text);
     return f([&](T c) { return masks.get(c); }, pattern.size(), text);

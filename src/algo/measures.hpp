@@ -50,6 +50,7 @@ struct MeasureParams {
 
 using CharacterEntry = Result<double> (*)(const MeasureParams&, const CharSpan&, const CharSpan&);
 using Utf8Entry = Result<double> (*)(const MeasureParams&, std::string_view, std::string_view);
+using CountEntry = std::uint64_t (*)(const CharSpan&, const CharSpan&);
 
 struct Measure {
   std::string_view name;       // the module function
@@ -68,6 +69,9 @@ struct Measure {
   // Whether the measure's distance may reach the sum of the two lengths
   // (insertions and deletions only), where others stay within the longer one.
   bool distance_sums_lengths = false;
+  // A distance of characters that never fails, as the integer it is: the
+  // module function answers with it, without a round trip through a double.
+  CountEntry count = nullptr;
 };
 
 namespace measure_entries {
@@ -98,6 +102,16 @@ constexpr Measure character_measure(std::string_view name, bool distance, Charac
   return row;
 }
 
+// The same for a distance that never fails.
+template <CountEntry F>
+constexpr Measure character_distance(std::string_view name,
+                                     BatchKernel kernel = BatchKernel::EachPair,
+                                     bool sums_lengths = false) {
+  Measure row = character_measure(name, true, measure_entries::distance<F>, kernel, sums_lengths);
+  row.count = F;
+  return row;
+}
+
 inline constexpr Measure kMeasures[] = {
     {"levenshtein_distance",
      "",
@@ -106,9 +120,11 @@ inline constexpr Measure kMeasures[] = {
      Reads::Characters,
      BatchKernel::Levenshtein,
      {},
-     [](const MeasureParams&, const CharSpan& a, const CharSpan& b) -> Result<double> {
-       return double(levenshtein_distance(a, b));
-     }},
+     measure_entries::distance<levenshtein_distance>,
+     nullptr,
+     {},
+     false,
+     levenshtein_distance},
     {"levenshtein_similarity",
      "levenshtein",
      "levenshtein",
@@ -231,16 +247,13 @@ inline constexpr Measure kMeasures[] = {
        return tfidf_similarity(a, b);
      }},
     // kivo.edit
-    character_measure("osa_distance", true, measure_entries::distance<osa_distance>,
-                      BatchKernel::Osa),
+    character_distance<osa_distance>("osa_distance", BatchKernel::Osa),
     character_measure("osa_similarity", false, measure_entries::similarity<osa_similarity>,
                       BatchKernel::Osa),
-    character_measure("damerau_levenshtein_distance", true,
-                      measure_entries::distance<damerau_levenshtein_distance>),
+    character_distance<damerau_levenshtein_distance>("damerau_levenshtein_distance"),
     character_measure("damerau_levenshtein_similarity", false,
                       measure_entries::similarity<damerau_levenshtein_similarity>),
-    character_measure("indel_distance", true, measure_entries::distance<indel_distance>,
-                      BatchKernel::Lcs, true),
+    character_distance<indel_distance>("indel_distance", BatchKernel::Lcs, true),
     character_measure("indel_similarity", false, measure_entries::similarity<indel_similarity>,
                       BatchKernel::Lcs, true),
     character_measure("lcs_similarity", false, measure_entries::similarity<lcs_similarity>,

@@ -48,7 +48,7 @@ inline PyObject* result(PyObject* object) {
 }
 
 template <class Body>
-PyObject* guarded(Body&& body) noexcept {
+[[gnu::always_inline]] inline PyObject* guarded(Body&& body) noexcept {
   try {
     return body();
   } catch (const ErrorAlreadySet&) {

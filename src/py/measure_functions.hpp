@@ -9,6 +9,7 @@
 #include <cstdint>
 #include <optional>
 #include <string_view>
+#include <type_traits>
 #include <utility>
 
 #include "algo/measures.hpp"
@@ -46,21 +47,32 @@ auto computed(bool release, Compute&& compute) {
 // similarities as float, a refused pair as its error. Submodule functions
 // release the lock for long texts; kivo's own never do.
 template <std::size_t I, bool Release>
-PyObject* call_measure(PyObject*, const Args& x) {
+[[gnu::always_inline]] inline PyObject* call_measure(PyObject*, const Args& x) {
   constexpr const Measure& measure = kMeasures[I];
-  auto answer = [](Result<double> score) {
-    double value = take(std::move(score));
-    return kMeasures[I].distance ? to_py(std::uint64_t(value)) : to_py(value);
+  // A distance that never fails is answered as the integer it is; other
+  // scores come through the row's entry, as a double or the pair's error.
+  auto answer = [](auto score) {
+    if constexpr (std::is_same_v<decltype(score), std::uint64_t>) {
+      return to_py(score);
+    } else {
+      double value = take(std::move(score));
+      return kMeasures[I].distance ? to_py(std::uint64_t(value)) : to_py(value);
+    }
   };
   if constexpr (measure.reads == Reads::Characters) {
     const CharSpan& a = x.chars(0);
     const CharSpan& b = x.chars(1);
-    if (Release && long_work(a, b)) {
-      return answer(computed(true, [&] { return score_characters(measure, a, b); }));
-    }
+    auto score = [&] {
+      if constexpr (measure.count != nullptr) {
+        return measure.count(a, b);
+      } else {
+        return score_characters(measure, a, b);
+      }
+    };
+    if (Release && long_work(a, b)) return answer(computed(true, score));
     // Short pairs, the common case, are scored right here: the row's entry
     // is a constant and inlines, so its result never goes through memory.
-    return answer(score_characters(measure, a, b));
+    return answer(score());
   } else {
     return answer(score_utf8(measure, x.str(0), x.str(1)));
   }

@@ -41,11 +41,15 @@ TEST(byte_masks_mark_every_position_of_each_byte) {
   for (std::size_t i = 0; i < bytes.size(); ++i) bytes[i] = std::uint8_t((i * 37) % 7 * 41);
   for (std::size_t m = 1; m <= 64; ++m) {
     std::span<const std::uint8_t> pattern(bytes.data(), m);
-    bitpar::ByteMasks masks(pattern);
-    for (unsigned c = 0; c < 256; ++c) {
-      std::uint64_t want = 0;
-      for (std::size_t i = 0; i < m; ++i) want |= std::uint64_t(pattern[i] == c) << i;
-      CHECK_EQ(masks.get(std::uint8_t(c)), want);
-    }
+    auto check = [&](const auto& masks) {
+      for (unsigned c = 0; c < 256; ++c) {
+        std::uint64_t want = 0;
+        for (std::size_t i = 0; i < m; ++i) want |= std::uint64_t(pattern[i] == c) << i;
+        CHECK_EQ(masks.get(std::uint8_t(c)), want);
+      }
+    };
+    if (m <= 16) check(bitpar::ByteMasks<1>(pattern));
+    if (m <= 32) check(bitpar::ByteMasks<2>(pattern));
+    check(bitpar::ByteMasks<4>(pattern));
   }
 }
