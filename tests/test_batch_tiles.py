@@ -11,6 +11,7 @@ from hypothesis import strategies as st
 
 import kivo.edit as edit
 import kivo.tokens as tokens
+from test_simd_paths import SUPPORTED
 
 np = pytest.importorskip("numpy")
 batch = pytest.importorskip("kivo.batch")
@@ -23,16 +24,6 @@ LENGTHS = [0, 1, 2, 7, 8, 9, 15, 16, 17, 31, 33, 63, 64, 65, 130]
 ALPHABETS = ["abc", "aéßÿ", "aΣж日本", "a😀𐐷\U0010ffff"]
 
 
-def runs(path):
-    before = batch._simd_path()
-    try:
-        batch._limit_simd(path)
-        return batch._simd_path() == path
-    finally:
-        batch._limit_simd(before)
-
-
-PATHS = [p for p in ["portable", "avx2", "avx512"] if runs(p)]
 PROPERTY = settings(deadline=None, max_examples=60, suppress_health_check=[HealthCheck.too_slow])
 
 
@@ -72,7 +63,7 @@ def same(got, want):
 def test_cdist_and_pairs_over_many_tiles_equal_the_single_calls(problem, scorer, data):
     queries, choices = problem
     distance = scorer in DISTANCES
-    path = data.draw(st.sampled_from(PATHS))
+    path = data.draw(st.sampled_from(SUPPORTED))
     dtype = data.draw(st.sampled_from(["int64", "int32", "uint16", "float32", "float64"] if distance
                                       else ["float64", "float32"]))  # fmt: skip
     workers = data.draw(st.sampled_from([1, 2]))
