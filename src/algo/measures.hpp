@@ -72,6 +72,9 @@ struct Measure {
   // A distance of characters that never fails, as the integer it is: the
   // module function answers with it, without a round trip through a double.
   CountEntry count = nullptr;
+  // Whether `count` is set: a function's address is not a constant where
+  // the sanitizers keep null checks.
+  bool counts = false;
 };
 
 namespace measure_entries {
@@ -109,6 +112,7 @@ constexpr Measure character_distance(std::string_view name,
                                      bool sums_lengths = false) {
   Measure row = character_measure(name, true, measure_entries::distance<F>, kernel, sums_lengths);
   row.count = F;
+  row.counts = true;
   return row;
 }
 
@@ -124,7 +128,8 @@ inline constexpr Measure kMeasures[] = {
      nullptr,
      {},
      false,
-     levenshtein_distance},
+     levenshtein_distance,
+     true},
     {"levenshtein_similarity",
      "levenshtein",
      "levenshtein",

@@ -63,7 +63,7 @@ template <std::size_t I, bool Release>
     const CharSpan& a = x.chars(0);
     const CharSpan& b = x.chars(1);
     auto score = [&] {
-      if constexpr (measure.count != nullptr) {
+      if constexpr (measure.counts) {
         return measure.count(a, b);
       } else {
         return score_characters(measure, a, b);

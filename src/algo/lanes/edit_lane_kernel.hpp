@@ -3,6 +3,8 @@
 // lane_kernels_body.hpp includes it inside each instruction set's namespace
 // and target region.
 
+#include "algo/lanes/texts_in_twos.hpp"
+
 // One text against every lane. Bit i of a lane's pv/mv says that the value
 // at row i + 1 of the current column is one more/less than at row i; row 0
 // holds the column number j. So D[m][n] = n + popcount(pv) - popcount(mv)
@@ -53,16 +55,7 @@ struct EditLaneKernel {
       }
     }
 
-    if (c.texts != nullptr) {
-      for (std::size_t t = 0; t < c.text_count; t += 2) {
-        bool pair = t + 1 < c.text_count;
-        run_two<Ops>(c, c.texts[t], pair ? c.texts[t + 1] : std::u32string_view(), c.out + t,
-                     pair ? c.out + t + 1 : nullptr, c.stride);
-      }
-      return low_bits(c.count);
-    }
-    if (c.out2 != nullptr) {
-      run_two<Ops>(c, {c.text, c.n}, {c.text2, c.n2}, c.out, c.out2, 1);
+    if (run_in_twos(c, [&](auto... texts) { run_two<Ops>(c, texts...); })) {
       return low_bits(c.count);
     }
 

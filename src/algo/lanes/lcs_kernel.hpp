@@ -2,6 +2,8 @@
 // operations (Ops). No include guard: lane_kernels_body.hpp includes it
 // inside each instruction set's namespace and target region.
 
+#include "algo/lanes/texts_in_twos.hpp"
+
 // A zero bit i of a lane's S says the LCS of the pattern's first i + 1
 // characters grows there (Allison and Dix; Hyyrö): each column adds S's
 // matched bits U to S, which carries each run's lowest match up to its first
@@ -48,16 +50,7 @@ struct LcsKernel {
       }
     }
 
-    if (c.texts != nullptr) {
-      for (std::size_t t = 0; t < c.text_count; t += 2) {
-        bool pair = t + 1 < c.text_count;
-        run_two<Ops>(c, c.texts[t], pair ? c.texts[t + 1] : std::u32string_view(), c.out + t,
-                     pair ? c.out + t + 1 : nullptr, c.stride);
-      }
-      return low_bits(c.count);
-    }
-    if (c.out2 != nullptr) {
-      run_two<Ops>(c, {c.text, c.n}, {c.text2, c.n2}, c.out, c.out2, 1);
+    if (run_in_twos(c, [&](auto... texts) { run_two<Ops>(c, texts...); })) {
       return low_bits(c.count);
     }
 
