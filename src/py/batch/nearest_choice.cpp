@@ -17,8 +17,8 @@ namespace {
 
 // The walk holds the interpreter lock, but runs signal handlers every so
 // many choices, or word steps of scoring (about a millisecond at most), and
-// lets other threads run (see PythonTurns). A choice that alone takes longer is scored without
-// the lock, where Ctrl-C cancels the kernel itself.
+// lets other threads run (see PythonTurns). A choice that alone takes longer
+// is scored without the lock, where Ctrl-C cancels the kernel itself.
 constexpr std::size_t kWindowItems = 4096;
 constexpr std::uint64_t kStepsHeld = std::uint64_t(1) << 20;
 // What a choice costs beyond its scoring, in word steps.
