@@ -48,9 +48,12 @@ template <class C>
 // The texts come as slots: equal characters share one, which indexes
 // last_row (the last row holding the character, 0 for none). Cells are of
 // type I, as narrow as the longer text allows, in `cells`: 4 (m + 1) of them.
+// Aligned to a cache line: where the linker happened to place its loop
+// otherwise moved a short pair's time by 15 %.
 template <class I, class S>
-std::uint64_t damerau_levenshtein_rows(std::span<const S> a, std::span<const S> b, I* last_row,
-                                       I* cells) {
+[[gnu::aligned(64)]] std::uint64_t damerau_levenshtein_rows(std::span<const S> a,
+                                                            std::span<const S> b, I* last_row,
+                                                            I* cells) {
   std::size_t n = a.size(), m = b.size();
   I* before = cells;                  // row i - 2
   I* previous = before + m + 1;       // row i - 1
