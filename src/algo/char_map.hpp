@@ -168,6 +168,42 @@ class WordMasks {
   CodePointMap<std::uint64_t, 0, 128> wide_;  // 64 characters at most
 };
 
+// Masks of a pattern of at most 64 code points, kept for looking up any
+// number of texts: Latin-1 in a whole table, so no text needs entries
+// cleared first, and the rest in a map. A longer pattern has no masks.
+class LastingWordMasks {
+ public:
+  explicit LastingWordMasks(std::span<const char32_t> pattern)
+      : wide_(pattern.size() > 64
+                  ? 0
+                  : std::size_t(std::count_if(pattern.begin(), pattern.end(),
+                                              [](char32_t c) { return c >= 256; }))) {
+    if (pattern.size() > 64) return;
+    std::uint64_t bit = 1;
+    for (char32_t c : pattern) {
+      if (c < 256) {
+        low_[c] |= bit;
+      } else {
+        wide_[c] |= bit;
+      }
+      bit <<= 1;
+    }
+  }
+
+  template <class C>
+  std::uint64_t get(C c) const {
+    if constexpr (sizeof(C) == 1) {
+      return low_[c];
+    } else {
+      return c < 256 ? low_[c] : wide_.find(char32_t(c));
+    }
+  }
+
+ private:
+  std::uint64_t low_[256] = {};
+  CodePointMap<std::uint64_t, 0> wide_;
+};
+
 // Masks of a pattern of 1 to 64 one-byte characters, any bytes (Latin-1
 // too), in `Blocks` blocks of 16 (a pattern of up to 16, 32 or 64 bytes;
 // four for the longest, whose third block may be the last): a lookup

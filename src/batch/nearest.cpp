@@ -19,12 +19,6 @@ std::vector<char32_t> code_points(const CharSpan& text) {
                      [](auto units) { return std::vector<char32_t>(units.begin(), units.end()); });
 }
 
-std::size_t wide_count(const std::vector<char32_t>& query) {
-  if (query.size() > 64) return 0;
-  return std::size_t(
-      std::count_if(query.begin(), query.end(), [](char32_t c) { return c >= 256; }));
-}
-
 }  // namespace
 
 bool NearestChoice::serves(const Measure& measure) {
@@ -39,22 +33,12 @@ NearestChoice::NearestChoice(const Measure& measure, const CharSpan& query, doub
                                                          : Family::Lcs),
       query_(code_points(query)),
       m_(query_.size()),
-      wide_(wide_count(query_)),
+      masks_(query_),
       bound_(cutoff),
       most_by_length_(kCachedLengths, kUnknown) {
   if (!serves(measure)) throw InternalFault("NearestChoice: not a bit-parallel edit measure");
   for (char32_t c : query_) {
     if (c < 256) ++bag_[c];
-  }
-  if (m_ > 64) return;
-  std::uint64_t bit = 1;
-  for (char32_t c : query_) {
-    if (c < 256) {
-      low_[c] |= bit;
-    } else {
-      wide_[c] |= bit;
-    }
-    bit <<= 1;
   }
 }
 
@@ -105,7 +89,7 @@ std::uint64_t NearestChoice::bag_bound(std::span<const std::uint8_t> choice) {
 
 template <class T>
 std::uint64_t NearestChoice::shortfall_of(std::span<const T> text) const {
-  auto eq = [this](T c) { return mask(c); };
+  auto eq = [this](T c) { return masks_.get(c); };
   switch (family_) {
     case Family::Levenshtein: return bitpar::distance_word(eq, m_, text);
     case Family::Osa: return bitpar::osa_word(eq, m_, text);

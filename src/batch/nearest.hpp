@@ -67,23 +67,11 @@ class NearestChoice {
   // and it rules out most choices once the bound is tight.
   std::uint64_t bag_bound(std::span<const std::uint8_t> choice);
 
-  template <class C>
-  std::uint64_t mask(C c) const {
-    if constexpr (sizeof(C) == 1) {
-      return low_[c];
-    } else {
-      return c < 256 ? low_[c] : wide_.find(char32_t(c));
-    }
-  }
-
   const Measure& measure_;
   Family family_;
   std::vector<char32_t> query_;
   std::size_t m_;
-  // Masks of a query of 1 to 64 characters: Latin-1 in the table, the rest
-  // in the map.
-  std::uint64_t low_[256] = {};
-  bitpar::CodePointMap<std::uint64_t, 0> wide_;
+  bitpar::LastingWordMasks masks_;  // of a query of 1 to 64 characters
   // The query's Latin-1 characters by count.
   std::int32_t bag_[256] = {};
   // Inclusive: the cutoff, then what strictly beats the best so far.

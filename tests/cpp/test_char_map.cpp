@@ -53,3 +53,22 @@ TEST(byte_masks_mark_every_position_of_each_byte) {
     check(bitpar::ByteMasks<4>(pattern));
   }
 }
+
+// Lasting masks against the pattern read one character at a time, for
+// patterns mixing Latin-1 and wider code points, looked up as bytes and as
+// code points; a pattern past one word has none.
+TEST(lasting_masks_mark_every_position_of_each_code_point) {
+  const std::vector<char32_t> alphabet = {U'a', U'\xFF', U'\x100', U'\x4E2D', U'\x1F600', 0};
+  std::vector<char32_t> text(65);
+  for (std::size_t i = 0; i < text.size(); ++i) text[i] = alphabet[(i * 5 + i / 7) % 6];
+  for (std::size_t m : {1, 2, 17, 63, 64, 65}) {
+    std::span<const char32_t> pattern(text.data(), m);
+    bitpar::LastingWordMasks masks(pattern);
+    for (char32_t c : alphabet) {
+      std::uint64_t want = 0;
+      for (std::size_t i = 0; m <= 64 && i < m; ++i) want |= std::uint64_t(pattern[i] == c) << i;
+      CHECK_EQ(masks.get(c), want);
+      if (c < 256) CHECK_EQ(masks.get(std::uint8_t(c)), want);
+    }
+  }
+}
