@@ -48,6 +48,8 @@ struct AtExit {
   F f;
   ~AtExit() { f(); }
 };
+template <class F>
+AtExit(F) -> AtExit<F>;  // compilers before C++20's aggregate deduction need it
 
 void append_joined(Text& out, View token) {
   if (!out.empty()) out += U' ';

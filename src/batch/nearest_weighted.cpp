@@ -13,14 +13,17 @@ namespace {
 // 1, are scaled by this (and by the partial scale past 1.5 times as long).
 constexpr double kTokenScale = 0.95;
 
+constexpr const Measure& kWeightedRatio = measure_named("weighted_ratio");
+constexpr const Measure& kRatio = measure_named("ratio");
+
 }  // namespace
 
 bool NearestWeighted::serves(const Measure& measure) {
-  return &measure == &measure_named("weighted_ratio");
+  return &measure == &kWeightedRatio;
 }
 
 NearestWeighted::NearestWeighted(const CharSpan& query, double cutoff)
-    : query_(tokened(query)), ratio_(measure_named("ratio"), query, cutoff), bound_(cutoff) {}
+    : query_(tokened(query)), ratio_(kRatio, query, cutoff), bound_(cutoff) {}
 
 double NearestWeighted::upper_bound(std::size_t length) const {
   std::size_t m = query_.text.size();
