@@ -7,6 +7,7 @@
 
 #include <cstddef>
 #include <cstdint>
+#include <span>
 #include <string_view>
 
 #include "algo/lanes/lane_masks.hpp"
@@ -15,6 +16,25 @@
 #include "base/simd_target.hpp"
 
 namespace kivo::lanes {
+
+// What an edit or LCS call may run besides its text: a second text beside
+// it, into out2; or, in place of it, many texts two at a time side by side,
+// lane l's result for text t going to out[l * stride + t].
+struct MoreTexts {
+  const char32_t* text2 = nullptr;
+  std::size_t n2 = 0;
+  std::uint32_t* out2 = nullptr;
+  const std::u32string_view* texts = nullptr;
+  std::size_t text_count = 0;
+  std::size_t stride = 0;
+
+  static MoreTexts second(std::u32string_view text2, std::uint32_t* out2) {
+    return {text2.data(), text2.size(), out2};
+  }
+  static MoreTexts list(std::span<const std::u32string_view> texts) {
+    return {nullptr, 0, nullptr, texts.data(), texts.size(), texts.size()};
+  }
+};
 
 struct LevenshteinCall {
   const LaneMasks* masks;
@@ -28,15 +48,7 @@ struct LevenshteinCall {
   std::uint32_t bound;          // every lane's, when bounds is null
   const std::uint32_t* bounds;  // one per lane
   std::uint32_t* out;
-  // A second text, run beside the first when unbounded, into out2.
-  const char32_t* text2 = nullptr;
-  std::size_t n2 = 0;
-  std::uint32_t* out2 = nullptr;
-  // Or, in place of text, many texts without bounds, run two at a time side
-  // by side: lane l's distance to text t goes to out[l * stride + t].
-  const std::u32string_view* texts = nullptr;
-  std::size_t text_count = 0;
-  std::size_t stride = 0;
+  MoreTexts more{};  // only when unbounded
 };
 
 struct JaroWinklerCall {
@@ -61,15 +73,7 @@ struct LcsCall {
   std::size_t n;
   const std::uint32_t* needs;  // one per lane, or null
   std::uint32_t* out;
-  // A second text, run beside the first when without needs, into out2.
-  const char32_t* text2 = nullptr;
-  std::size_t n2 = 0;
-  std::uint32_t* out2 = nullptr;
-  // Or, in place of text, many texts without needs, run two at a time side
-  // by side: lane l's count for text t goes to out[l * stride + t].
-  const std::u32string_view* texts = nullptr;
-  std::size_t text_count = 0;
-  std::size_t stride = 0;
+  MoreTexts more{};  // only without needs
 };
 
 // Patterns longer than a lane against a text, in a band of 64 rows (see

@@ -19,18 +19,14 @@ void LcsBlock::lengths(std::u32string_view text, std::uint32_t* out) const {
 void LcsBlock::lengths(std::u32string_view text, std::u32string_view text2, std::uint32_t* out,
                        std::uint32_t* out2) const {
   LcsCall c = call(text, nullptr, out);
-  c.text2 = text2.data();
-  c.n2 = text2.size();
-  c.out2 = out2;
+  c.more = MoreTexts::second(text2, out2);
   entry_(c);
 }
 
 void LcsBlock::lengths(std::span<const std::u32string_view> texts, std::uint32_t* out) const {
   if (texts.empty()) return;  // else the kernel would take the null list for one empty text
   LcsCall c = call({}, nullptr, out);
-  c.texts = texts.data();
-  c.text_count = texts.size();
-  c.stride = texts.size();
+  c.more = MoreTexts::list(texts);
   entry_(c);
 }
 

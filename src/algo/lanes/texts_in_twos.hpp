@@ -8,17 +8,18 @@
 // once for its text and second text. False when the call has one text.
 template <class Call, class Two>
 bool run_in_twos(const Call& c, Two&& two) {
-  if (c.texts != nullptr) {
-    for (std::size_t t = 0; t < c.text_count; t += 2) {
-      bool pair = t + 1 < c.text_count;
-      two(c.texts[t], pair ? c.texts[t + 1] : std::u32string_view(), c.out + t,
-          pair ? c.out + t + 1 : nullptr, c.stride);
+  const MoreTexts& more = c.more;
+  if (more.texts != nullptr) {
+    for (std::size_t t = 0; t < more.text_count; t += 2) {
+      bool pair = t + 1 < more.text_count;
+      two(more.texts[t], pair ? more.texts[t + 1] : std::u32string_view(), c.out + t,
+          pair ? c.out + t + 1 : nullptr, more.stride);
     }
     return true;
   }
-  if (c.out2 != nullptr) {
-    two(std::u32string_view(c.text, c.n), std::u32string_view(c.text2, c.n2), c.out, c.out2,
-        std::size_t(1));
+  if (more.out2 != nullptr) {
+    two(std::u32string_view(c.text, c.n), std::u32string_view(more.text2, more.n2), c.out,
+        more.out2, std::size_t(1));
     return true;
   }
   return false;
